@@ -1,0 +1,26 @@
+# talvo_layer(<target> <dir> <link libraries...> [EXCLUDE <name regex>...])
+# A static library of every .cpp file directly in <dir>; headers are included as "<dir>/<file>.h".
+function(talvo_layer target dir)
+    cmake_parse_arguments(PARSE_ARGV 2 LAYER "" "" "EXCLUDE")
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    foreach(pattern IN LISTS LAYER_EXCLUDE)
+        list(FILTER sources EXCLUDE REGEX "/${pattern}\\.cpp$")
+    endforeach()
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${LAYER_UNPARSED_ARGUMENTS})
+endfunction()
+
+# talvo_tests(<target> <dir> <link libraries...>)
+# One GoogleTest executable of every .cpp file in tests/<dir>, registered test by test.
+function(talvo_tests target dir)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_executable(${target} ${sources})
+    target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS ${dir})
+endfunction()

@@ -1,0 +1,14 @@
+#pragma once
+// The exceptions that end a run. They carry nothing: the check that throws has already
+// written its lines to standard error.
+
+namespace talvo {
+namespace Log {
+struct GLException {};
+struct CLException {};
+struct FTException {};
+}  // namespace Log
+
+struct ShaderCompilerException {};
+struct ProgramLinkerException {};
+}  // namespace talvo
