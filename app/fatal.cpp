@@ -1,0 +1,34 @@
+#include "app/fatal.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "diag/exceptions.h"
+
+namespace talvo {
+
+namespace {
+[[noreturn]] void endrun() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(1);
+}
+}  // namespace
+
+void endonfatal(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const Log::GLException&) {
+        endrun();
+    } catch (const Log::CLException&) {
+        endrun();
+    } catch (const Log::FTException&) {
+        endrun();
+    } catch (const ShaderCompilerException&) {
+        endrun();
+    } catch (const ProgramLinkerException&) {
+        endrun();
+    }
+}
+
+}  // namespace talvo

@@ -1,0 +1,13 @@
+#pragma once
+// How a run ends after a fatal check: the check has written its lines; the process ends with
+// status 1 at once, on whichever thread the failure happened, without any clean-up (contexts,
+// threads and the music are not released in order).
+#include <functional>
+
+namespace talvo {
+
+// Runs `body`; if it throws one of the engine's fatal exceptions, ends the process with
+// status 1 after flushing the console.
+void endonfatal(const std::function<void()>& body);
+
+}  // namespace talvo

@@ -1,0 +1,109 @@
+#include "app/loop.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <condition_variable>
+#include <iostream>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "app/fatal.h"
+#include "app/music.h"
+#include "diag/check.h"
+#include "engine/globals.h"
+#include "engine/state.h"
+#include "platform/contexts.h"
+
+namespace talvo {
+
+namespace {
+std::mutex lock;
+std::condition_variable cond;
+// Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
+// wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
+uint64_t handovers = 0;
+}  // namespace
+
+int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
+    int steps = 0;
+    while (frame - updated > steplength && (limit < 0 || steps < limit)) {
+        step();
+        updated += steplength;
+        ++steps;
+    }
+    if (frame - updated > steplength) updated = frame - steplength;
+    return steps;
+}
+
+bool beginframe() {
+    bool result = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
+            quit = true;
+        } else {
+            result = current->sync();
+            prevupdatetime = updatetime;
+            frametime = gettickcount();
+            glFinish();
+        }
+        ++handovers;
+    }
+    cond.notify_one();
+    return result;
+}
+
+void updatethread() {
+    endonfatal([] {
+        glfwMakeContextCurrent(secondarycontext);
+        playmusic();
+        uint64_t seen = 0;
+        while (!quit) {
+            std::unique_lock<std::mutex> guard(lock);
+            runsteps(frametime, updatetime, maxsteps, [] { current->update(); });
+            seen = handovers;
+            cond.wait(guard, [&] { return quit || handovers != seen; });
+        }
+        glfwMakeContextCurrent(nullptr);
+    });
+}
+
+int onclose() {
+    quit = true;
+    return 0;
+}
+
+void mainloop() {
+    // The standard library's mutex and condition cannot fail to be created, so "Could not
+    // create mutex or cond, aborting." has no cause here; only the thread can fail.
+    glfwSetTime(0.0);
+    starttime = frametime = updatetime = gettickcount();
+
+    std::thread updater;
+    try {
+        updater = std::thread(updatethread);
+    } catch (const std::system_error&) {
+        std::cout << "Could not create auxiliary thread, aborting." << std::endl;
+        return;
+    }
+    std::cout << "Talvo initialized! Rock on!" << std::endl;
+
+    while (!quit) {
+        if (beginframe()) {
+            current->display();
+            glcheck("tail of current->display() (This probably indicates an error in display or update.)");
+            glfwSwapBuffers(primarycontext);
+        }
+        // GLFW 3 processes window events (keys, resize, close) only when asked.
+        glfwPollEvents();
+    }
+
+    { std::lock_guard<std::mutex> guard(lock); }
+    cond.notify_one();
+    updater.join();
+    setcurrent(nullptr);
+}
+
+}  // namespace talvo

@@ -1,0 +1,29 @@
+#pragma once
+// The render loop and the fixed-step update thread. The render thread draws as fast as
+// buffer swaps allow; the update thread advances the current state in 25 ms steps of tick
+// counter time up to the time stamp of the latest frame. They meet once per frame under one
+// lock, in beginframe.
+#include <cstdint>
+#include <functional>
+
+namespace talvo {
+
+// Runs the production until quit is set (Escape, the close button or the last state).
+void mainloop();
+// The render thread's hand-over under the lock; true when this frame is drawn.
+bool beginframe();
+// The update thread's body.
+void updatethread();
+// The window-close callback: ends the run through quit and keeps the window open (returns 0).
+int onclose();
+
+// The most steps one update pass runs; a longer backlog is dropped.
+constexpr int maxsteps = 10;
+
+// Runs `step` once per 25 ms that `frame` is ahead of `updated`, strictly (a lead of exactly
+// 25 runs nothing), advancing `updated` by 25 each time, at most `limit` times. A backlog left
+// after `limit` steps is dropped: `updated` jumps to `frame` - 25. A negative limit runs every
+// due step. Wrapping 32-bit arithmetic throughout. Returns the number of steps run.
+int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step);
+
+}  // namespace talvo

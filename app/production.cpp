@@ -1,0 +1,133 @@
+#include "app/production.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/loop.h"
+#include "app/music.h"
+#include "diag/check.h"
+#include "engine/demostart.h"
+#include "engine/globals.h"
+#include "engine/state.h"
+#include "platform/contexts.h"
+#include "platform/tickcount.h"
+
+namespace talvo {
+
+namespace {
+
+[[noreturn]] void abortstartup(const char* message) {
+    std::cout << message << std::endl;
+    std::exit(1);
+}
+
+void resetglobals(const runconfig& config) {
+    current = nullptr;
+    quit = false;
+    starttime = frametime = updatetime = prevupdatetime = 0;
+    primarycontext = secondarycontext = nullptr;
+    windowwidth = config.width;
+    windowheight = config.height;
+    gettickcount = platform::tickcount;
+    setviewport = [](int width, int height) { glViewport(0, 0, width, height); };
+}
+
+}  // namespace
+
+bool parseglversion(const char* version, int& major, int& minor) {
+    if (!version || !std::isdigit(static_cast<unsigned char>(*version))) return false;
+    char* rest = nullptr;
+    major = static_cast<int>(std::strtol(version, &rest, 10));
+    minor = 0;
+    if (*rest) minor = static_cast<int>(std::strtol(rest + 1, nullptr, 10));
+    return major >= 3;
+}
+
+bool supportsversion(int major, int minor, int glmajor, int glminor) {
+    return (major == glmajor && minor >= glminor) || major > glmajor;
+}
+
+void runproduction(runconfig config) {
+    config.soundfile = "resources/" + config.soundfile;
+    resetglobals(config);
+    if (config.glmajor < 3 || (config.glmajor == 3 && config.glminor < 1))
+        abortstartup("Requested OpenGL version lacks support for shared contexts, aborting.");
+
+    openmusic(config.soundfile);
+
+    glfwInit();
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
+
+    glfwWindowHint(GLFW_SAMPLES, config.samples);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    if (desktop) {
+        glfwWindowHint(GLFW_RED_BITS, desktop->redBits);
+        glfwWindowHint(GLFW_GREEN_BITS, desktop->greenBits);
+        glfwWindowHint(GLFW_BLUE_BITS, desktop->blueBits);
+    }
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, 32);
+    glfwWindowHint(GLFW_STENCIL_BITS, 0);
+    int width = config.width, height = config.height;
+    if (config.windowmode == 2 && desktop) {
+        width = desktop->width;
+        height = desktop->height;
+    }
+    GLFWwindow* window = glfwCreateWindow(width, height, config.title.c_str(),
+                                          config.windowmode != 0 ? monitor : nullptr, nullptr);
+    if (!window) abortstartup("glfwOpenWindow failed, aborting.");
+    primarycontext = window;
+
+    secondarycontext = platform::createsecondarycontext(primarycontext, config.glmajor, config.glminor);
+    if (!secondarycontext) abortstartup("Could not create secondary rendering context, aborting.");
+    // GLFW shares objects at creation; this proves that it did.
+    if (!platform::contextsshare(primarycontext, secondarycontext))
+        abortstartup("Could not share rendering contexts, aborting.");
+    glfwMakeContextCurrent(primarycontext);
+
+    // libepoxy resolves GL entry points on first use; what remains of loading them is the
+    // version test on the context's GL_VERSION.
+    int major = 0, minor = 0;
+    if (!parseglversion(reinterpret_cast<const char*>(glGetString(GL_VERSION)), major, minor) ||
+        !supportsversion(major, minor, config.glmajor, config.glminor))
+        abortstartup("gl3wInit failed, aborting.");
+
+    glfwSetWindowTitle(window, config.title.c_str());
+    glfwSwapInterval(config.vsync ? 1 : 0);
+
+    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onresize(w, h); });
+    // GLFW 3 does not report the size on registration; the window may not have the size it
+    // was asked for (a full-screen window takes the monitor's mode).
+    glfwGetWindowSize(window, &width, &height);
+    onresize(width, height);
+    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) { glfwSetWindowShouldClose(w, onclose()); });
+
+    glcheck("");
+    std::cout << "gl3w initialized successfully." << std::endl;
+    std::cout << "OpenGL " << glGetString(GL_VERSION) << " running on " << glGetString(GL_VENDOR)
+              << " " << glGetString(GL_RENDERER) << std::endl;
+    std::cout << "GLSL version: " << glGetString(GL_SHADING_LANGUAGE_VERSION) << std::endl;
+    glcheck("");
+
+    demostart* production = new demostart();
+    setcurrent(production);
+    mainloop();
+
+    delete production;
+    glfwDestroyWindow(secondarycontext);
+    secondarycontext = nullptr;
+    glfwTerminate();
+    primarycontext = nullptr;
+    releasemusic();
+    std::cout << "Talvo de-initialized." << std::endl;
+}
+
+}  // namespace talvo

@@ -1,0 +1,69 @@
+#include "engine/demostart.h"
+
+#include <epoxy/gl.h>
+
+#include "engine/control.h"
+#include "engine/globals.h"
+#include "engine/sharedtargets.h"
+#include "engine/timercontrol.h"
+
+namespace talvo {
+
+namespace {
+// The requested sample count of the shared targets; the texture layer lowers it to what
+// the driver can do.
+constexpr int sharedsamples = 8;
+
+void releasesharedtargets() {
+    sharedcolor = Texture();
+    sharedcolor2 = Texture();
+    shareddepth = Texture();
+}
+}  // namespace
+
+bool demostart::exit::sync() {
+    quit = true;
+    return false;
+}
+
+demostart::demostart() : timeline_(new controls::timercontrol()), switcher_(new controls::control<state>()) {
+    states.add(timeline_);
+    states.add(switcher_);
+    switcher_->addtrigger(-1);
+    timeline_->addlistener(switcher_);
+    state* last = new exit();
+
+    // Scenes are built in reverse order of play. Those not written yet stand in as states
+    // that draw nothing.
+    state* credits = new state();
+    state* flight = new state();
+    state* dreamscape = new state();
+    state* entryway = new state();
+    state* opening = new state();
+
+    for (state* item : {opening, entryway, dreamscape, flight, credits, last}) switcher_->additem(item);
+    for (float ms : {56000.f, 88000.f, 136000.f, 160000.f, 194000.f}) timeline_->addevent(ms);
+}
+
+void demostart::display() { states.display(); }
+
+void demostart::update() { states.update(); }
+
+bool demostart::sync() { return states.sync(); }
+
+void demostart::resize(int width, int height) {
+    releasesharedtargets();
+    sharedcolor = Texture(sharedsamples, GL_RGB16F, width, height, GL_TEXTURE_2D_MULTISAMPLE);
+    sharedcolor2 = Texture(sharedsamples, GL_RGB16F, width, height, GL_TEXTURE_2D_MULTISAMPLE);
+    shareddepth = Texture(sharedsamples, GL_DEPTH_COMPONENT24, width, height, GL_TEXTURE_2D_MULTISAMPLE);
+    states.resize(width, height);
+}
+
+void demostart::enter(state* previous) { states.enter(previous); }
+
+void demostart::leave(state* next) {
+    states.leave(next);
+    releasesharedtargets();
+}
+
+}  // namespace talvo

@@ -1,0 +1,43 @@
+#pragma once
+// The production: constructs every scene up front, owns the top-level timeline and the
+// scene switcher, fixes the schedule, owns the shared HDR targets and ends the run through
+// its last item.
+#include "engine/state.h"
+
+namespace talvo {
+
+namespace controls {
+class timercontrol;
+template <typename T>
+class control;
+}  // namespace controls
+
+class demostart : public state {
+public:
+    // The last item of the schedule: its sync ends the run.
+    class exit : public state {
+    public:
+        bool sync() override;
+    };
+
+    demostart();
+    demostart(const demostart&) = delete;
+    demostart& operator=(const demostart&) = delete;
+
+    void display() override;
+    void update() override;
+    bool sync() override;
+    void resize(int width, int height) override;
+    void enter(state* previous) override;
+    void leave(state* next) override;
+
+    controls::timercontrol& timeline() { return *timeline_; }
+    controls::control<state>& switcher() { return *switcher_; }
+
+private:
+    statelist states;
+    controls::timercontrol* timeline_;
+    controls::control<state>* switcher_;
+};
+
+}  // namespace talvo

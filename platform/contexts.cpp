@@ -1,0 +1,39 @@
+#include "platform/contexts.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+
+namespace talvo {
+
+GLFWwindow* primarycontext = nullptr;
+GLFWwindow* secondarycontext = nullptr;
+
+namespace platform {
+
+GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor) {
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, glmajor);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, glminor);
+    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    // GLFW shares objects when the context is created, so there is no separate share step.
+    return glfwCreateWindow(1, 1, "", nullptr, primary);
+}
+
+bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary) {
+    glfwMakeContextCurrent(primary);
+    GLuint probe = 0;
+    glGenBuffers(1, &probe);
+    glBindBuffer(GL_ARRAY_BUFFER, probe);  // a buffer object exists once it is bound
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glFinish();
+    glfwMakeContextCurrent(secondary);
+    const bool shared = glIsBuffer(probe) == GL_TRUE;
+    glfwMakeContextCurrent(primary);
+    glDeleteBuffers(1, &probe);
+    return shared;
+}
+
+}  // namespace platform
+}  // namespace talvo
