@@ -1,0 +1,131 @@
+// The production executable started as a user would, on the test display.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "process.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string program = QUELLSPIRE;
+const std::string builddir = TALVO_BUILD_DIR;
+
+// The production's window, found by its title; 0 if there is none.
+Window findwindow(Display* display, Window root, const char* title) {
+    char* name = nullptr;
+    if (XFetchName(display, root, &name) && name) {
+        bool match = std::string(name) == title;
+        XFree(name);
+        if (match) return root;
+    }
+    Window parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; ++i) found = findwindow(display, children[i], title);
+        if (children) XFree(children);
+    }
+    return found;
+}
+
+// What a window manager's close button does: asks the window to close.
+bool pressclosebutton() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Window window = findwindow(display, DefaultRootWindow(display), "Quellspire");
+    if (window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window, False, NoEventMask, &event);
+        XFlush(display);
+    }
+    XCloseDisplay(display);
+    return window != 0;
+}
+
+bool pressescape() {
+    return std::system("xdotool search --name '^Quellspire$' windowfocus --sync key Escape >/dev/null 2>&1") == 0;
+}
+
+// Checks that every text appears in `output`, in the given order.
+void expectinorder(const std::string& output, std::initializer_list<const char*> texts) {
+    size_t at = 0;
+    for (const char* text : texts) {
+        size_t found = output.find(text, at);
+        EXPECT_NE(found, std::string::npos) << "missing or out of order: " << text << "\n" << output;
+        if (found != std::string::npos) at = found + 1;
+    }
+}
+
+void expectcleanrun(process& run) {
+    expectinorder(run.stdout_(), {"gl3w initialized successfully.\n", "OpenGL ", " running on ",
+                                  "GLSL version: ", "Talvo initialized! Rock on!\n",
+                                  "Talvo de-initialized.\n", "Press enter to exit...\n"});
+}
+
+}  // namespace
+
+TEST(Run, EndsOnEscapeAfterRunningForAWhile) {
+    process run(program, {}, builddir);
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(run.running()) << run.stderr_();
+    ASSERT_TRUE(pressescape());
+    EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
+    expectcleanrun(run);
+}
+
+TEST(Run, EndsOnTheCloseButton) {
+    process run(program, {"abc", "600"}, builddir);
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(pressclosebutton());
+    EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
+    expectcleanrun(run);
+}
+
+TEST(Run, OneArgumentIsIgnored) {
+    process run(program, {"800"}, builddir);
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(pressescape());
+    EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
+    expectcleanrun(run);
+}
+
+TEST(Run, AWindowThatCannotOpenEndsWithStatus1) {
+    process run(program, {"-5", "-5"}, builddir);
+    EXPECT_EQ(run.wait(30s), 1);
+    EXPECT_NE(run.stdout_().find("glfwOpenWindow failed, aborting.\n"), std::string::npos) << run.stdout_();
+    EXPECT_EQ(run.stdout_().find("Press enter to exit..."), std::string::npos);
+}
+
+TEST(Run, StartsWithoutItsMusic) {
+    // A working directory whose resources lack the music file.
+    fs::path dir = fs::temp_directory_path() / ("talvo-nomusic-" + std::to_string(getpid()));
+    fs::create_directories(dir / "resources");
+    for (const auto& entry : fs::directory_iterator(builddir + "/resources"))
+        if (entry.path().filename() != "sound.flac")
+            fs::create_symlink(fs::canonical(entry.path()), dir / "resources" / entry.path().filename());
+
+    process run(program, {}, dir.string());
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    EXPECT_NE(run.stderr_().find("at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | "
+                                 "FMOD_2D, 0, &sound) | FMODERROR: "),
+              std::string::npos)
+        << run.stderr_();
+    ASSERT_TRUE(pressescape());
+    EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
+    fs::remove_all(dir);
+}

@@ -1,0 +1,139 @@
+// Command line, GL version test and the update thread's step arithmetic, without GL.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "app/loop.h"
+#include "app/production.h"
+#include "app/runconfig.h"
+
+using talvo::parsecommandline;
+using talvo::runconfig;
+
+namespace {
+runconfig parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "quellspire");
+    return parsecommandline(static_cast<int>(args.size()), args.data());
+}
+}  // namespace
+
+TEST(CommandLine, ReadsWidthHeightAndSamples) {
+    runconfig none = parse({});
+    EXPECT_EQ(none.width, 1280);
+    EXPECT_EQ(none.height, 720);
+    EXPECT_EQ(none.samples, 0);
+    EXPECT_EQ(none.windowmode, 1);
+    EXPECT_EQ(none.title, "Quellspire");
+    EXPECT_EQ(none.soundfile, "sound.flac");
+    EXPECT_TRUE(none.vsync);
+    EXPECT_EQ(none.glmajor, 3);
+    EXPECT_EQ(none.glminor, 3);
+
+    runconfig all = parse({"800", "600", "4"});
+    EXPECT_EQ(all.width, 800);
+    EXPECT_EQ(all.height, 600);
+    EXPECT_EQ(all.samples, 4);
+}
+
+TEST(CommandLine, OneArgumentIsIgnored) {
+    runconfig one = parse({"800"});
+    EXPECT_EQ(one.width, 1280);
+    EXPECT_EQ(one.height, 720);
+}
+
+TEST(CommandLine, NonNumbersKeepTheirDefaultsAndLeadingDigitsCount) {
+    runconfig letters = parse({"abc", "600"});
+    EXPECT_EQ(letters.width, 1280);
+    EXPECT_EQ(letters.height, 600);
+
+    runconfig suffixed = parse({"1024px", "576x", "2samples"});
+    EXPECT_EQ(suffixed.width, 1024);
+    EXPECT_EQ(suffixed.height, 576);
+    EXPECT_EQ(suffixed.samples, 2);
+
+    runconfig negative = parse({"-5", "-5"});
+    EXPECT_EQ(negative.width, -5);  // read as written; the window then fails to open
+    EXPECT_EQ(negative.height, -5);
+
+    runconfig empty = parse({"", " ", "x"});
+    EXPECT_EQ(empty.width, 1280);
+    EXPECT_EQ(empty.height, 720);
+    EXPECT_EQ(empty.samples, 0);
+}
+
+TEST(GLVersion, ParsesTheLeadingNumbers) {
+    int major = 0, minor = 0;
+    ASSERT_TRUE(talvo::parseglversion("4.5 (Core Profile) Mesa 22.3.6", major, minor));
+    EXPECT_EQ(major, 4);
+    EXPECT_EQ(minor, 5);
+    ASSERT_TRUE(talvo::parseglversion("3.3.0 NVIDIA 535.54", major, minor));
+    EXPECT_EQ(major, 3);
+    EXPECT_EQ(minor, 3);
+    EXPECT_FALSE(talvo::parseglversion("2.1 Mesa", major, minor));
+    EXPECT_FALSE(talvo::parseglversion("OpenGL ES 3.2", major, minor));
+    EXPECT_FALSE(talvo::parseglversion("", major, minor));
+    EXPECT_FALSE(talvo::parseglversion(nullptr, major, minor));
+}
+
+TEST(GLVersion, SupportTest) {
+    EXPECT_TRUE(talvo::supportsversion(3, 3, 3, 3));
+    EXPECT_TRUE(talvo::supportsversion(3, 4, 3, 3));
+    EXPECT_TRUE(talvo::supportsversion(4, 0, 3, 3));
+    EXPECT_FALSE(talvo::supportsversion(3, 2, 3, 3));
+}
+
+namespace {
+struct stepper {
+    int steps = 0;
+    std::function<void()> step() {
+        return [this] { ++steps; };
+    }
+};
+}  // namespace
+
+TEST(UpdateSteps, RunOncePer25MillisecondsStrictly) {
+    stepper s;
+    uint32_t updated = 1000;
+    EXPECT_EQ(talvo::runsteps(1025, updated, talvo::maxsteps, s.step()), 0);  // exactly 25: none
+    EXPECT_EQ(updated, 1000u);
+    EXPECT_EQ(talvo::runsteps(1026, updated, talvo::maxsteps, s.step()), 1);
+    EXPECT_EQ(updated, 1025u);
+    // A 40 ms frame after that: the lead is 41, one step; the next frame catches up.
+    EXPECT_EQ(talvo::runsteps(1066, updated, talvo::maxsteps, s.step()), 1);
+    EXPECT_EQ(updated, 1050u);
+    EXPECT_EQ(talvo::runsteps(1106, updated, talvo::maxsteps, s.step()), 2);
+    EXPECT_EQ(updated, 1100u);
+    EXPECT_EQ(s.steps, 4);
+}
+
+TEST(UpdateSteps, TenStepLimitDropsTheBacklog) {
+    stepper s;
+    uint32_t updated = 5000;
+    // A one-second stall: ten steps, then the production time skips ahead.
+    EXPECT_EQ(talvo::runsteps(6000, updated, talvo::maxsteps, s.step()), 10);
+    EXPECT_EQ(updated, 6000u - 25u);
+    EXPECT_EQ(talvo::runsteps(6000, updated, talvo::maxsteps, s.step()), 0);
+
+    // A backlog of exactly ten steps plus the allowed lead is caught up, not dropped.
+    updated = 0;
+    EXPECT_EQ(talvo::runsteps(275, updated, talvo::maxsteps, s.step()), 10);
+    EXPECT_EQ(updated, 250u);
+}
+
+TEST(UpdateSteps, UnlimitedRunsEveryDueStep) {
+    stepper s;
+    uint32_t updated = 0;
+    EXPECT_EQ(talvo::runsteps(10000, updated, -1, s.step()), 399);
+    EXPECT_EQ(updated, 9975u);
+}
+
+TEST(UpdateSteps, WrapAroundOfTheTickCounter) {
+    stepper s;
+    uint32_t updated = UINT32_MAX - 30;  // 31 ms before the counter wraps
+    EXPECT_EQ(talvo::runsteps(20, updated, talvo::maxsteps, s.step()), 2);  // lead 51
+    EXPECT_EQ(updated, 19u);
+    EXPECT_EQ(talvo::runsteps(44, updated, talvo::maxsteps, s.step()), 0);  // lead 25
+    EXPECT_EQ(talvo::runsteps(45, updated, talvo::maxsteps, s.step()), 1);
+    EXPECT_EQ(updated, 44u);
+}
