@@ -1,0 +1,23 @@
+#pragma once
+// The production's music: one stream opened at start-up, started on the update thread
+// together with the production clock, released at the very end. Every call is followed by
+// its check; a failure only prints, and the production goes on silently if need be.
+#include <string>
+
+#include "platform/audio/fmod.h"
+
+namespace talvo {
+
+// The audio handles; empty until openmusic creates them.
+extern FMOD::System system;
+extern FMOD::Sound sound;
+extern FMOD::Channel channel;
+
+// Creates and initialises the audio system and opens soundfile as a looping stream.
+void openmusic(const std::string& soundfile);
+// Starts the stream (on the update thread, before its first step).
+void playmusic();
+// Releases the stream, then closes and releases the system.
+void releasemusic();
+
+}  // namespace talvo
