@@ -25,18 +25,16 @@ namespace {
     std::exit(1);
 }
 
-void resetglobals(const runconfig& config) {
+}  // namespace
+
+void resetglobals() {
     current = nullptr;
     quit = false;
     starttime = frametime = updatetime = prevupdatetime = 0;
     primarycontext = secondarycontext = nullptr;
-    windowwidth = config.width;
-    windowheight = config.height;
     gettickcount = platform::tickcount;
     setviewport = [](int width, int height) { glViewport(0, 0, width, height); };
 }
-
-}  // namespace
 
 bool parseglversion(const char* version, int& major, int& minor) {
     if (!version || !std::isdigit(static_cast<unsigned char>(*version))) return false;
@@ -51,14 +49,9 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
     return (major == glmajor && minor >= glminor) || major > glmajor;
 }
 
-void runproduction(runconfig config) {
-    config.soundfile = "resources/" + config.soundfile;
-    resetglobals(config);
-    if (config.glmajor < 3 || (config.glmajor == 3 && config.glminor < 1))
-        abortstartup("Requested OpenGL version lacks support for shared contexts, aborting.");
-
-    openmusic(config.soundfile);
-
+void openwindow(const runconfig& config) {
+    windowwidth = config.width;
+    windowheight = config.height;
     glfwInit();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
@@ -116,16 +109,29 @@ void runproduction(runconfig config) {
               << " " << glGetString(GL_RENDERER) << std::endl;
     std::cout << "GLSL version: " << glGetString(GL_SHADING_LANGUAGE_VERSION) << std::endl;
     glcheck("");
+}
+
+void closewindow() {
+    glfwDestroyWindow(secondarycontext);
+    secondarycontext = nullptr;
+    glfwTerminate();
+    primarycontext = nullptr;
+}
+
+void runproduction(runconfig config) {
+    config.soundfile = "resources/" + config.soundfile;
+    resetglobals();
+    if (config.glmajor < 3 || (config.glmajor == 3 && config.glminor < 1))
+        abortstartup("Requested OpenGL version lacks support for shared contexts, aborting.");
+    openmusic(config.soundfile);
+    openwindow(config);
 
     demostart* production = new demostart();
     setcurrent(production);
     mainloop();
 
     delete production;
-    glfwDestroyWindow(secondarycontext);
-    secondarycontext = nullptr;
-    glfwTerminate();
-    primarycontext = nullptr;
+    closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;
 }

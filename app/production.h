@@ -8,6 +8,15 @@ namespace talvo {
 // one line and ends the process with status 1.
 void runproduction(runconfig config);
 
+// The pieces of start-up that a run without the real-time loop (the capture tool) shares:
+// resetglobals() puts the engine globals in their start state with the real tick counter;
+// openwindow() opens the window with its primary and secondary contexts, checks the GL
+// version and reports it (a failure prints its line and exits 1); closewindow() destroys both
+// contexts and ends GLFW.
+void resetglobals();
+void openwindow(const runconfig& config);
+void closewindow();
+
 // Reads "<major><non-digit><minor>..." from a GL_VERSION string; false when there is no
 // leading number or the major version is below 3.
 bool parseglversion(const char* version, int& major, int& minor);
