@@ -1,0 +1,108 @@
+#include "gl/program.h"
+
+#include <glm/gtc/type_ptr.hpp>
+#include <iostream>
+
+#include "diag/check.h"
+#include "gl/resource.h"
+#include "gl/shader.h"
+#include "gl/texture.h"
+
+namespace talvo {
+
+namespace {
+GLuint currentprogram = 0;
+
+void destroy(GLuint program) {
+    // Neither GL nor the cache may go on naming a deleted program.
+    if (currentprogram == program) {
+        currentprogram = 0;
+        glUseProgram(0);
+    }
+    glDeleteProgram(program);
+}
+}  // namespace
+
+Program::Program(GLuint program) : handle(program, destroy) {}
+
+Program Program::create() {
+    return Program(glCreateProgram());
+}
+
+Program::Program(const std::string& vertexfile, const std::string& geometryfile,
+                 const std::string& fragmentfile)
+    : Program(glCreateProgram()) {
+    const Shader vertex(GL_VERTEX_SHADER, loadResource(vertexfile));
+    const Shader geometry(GL_GEOMETRY_SHADER, loadResource(geometryfile));
+    const Shader fragment(GL_FRAGMENT_SHADER, loadResource(fragmentfile));
+    attach(vertex);
+    attach(geometry);
+    attach(fragment);
+    link();
+}
+
+void Program::attach(const Shader& shader) {
+    glAttachShader(name(), shader.name());
+}
+
+void Program::link() {
+    const GLuint program = name();
+    glLinkProgram(program);
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (status == 0) {
+        std::cout << "Shader program linking failed." << std::endl;
+        programlog(program);
+        throw ProgramLinkerException();
+    }
+}
+
+GLuint Program::current() {
+    return currentprogram;
+}
+
+void Program::use() {
+    const GLuint program = name();
+    if (currentprogram != program) glUseProgram(program);
+    currentprogram = program;
+}
+
+GLint Program::location(const std::string& name) {
+    const GLuint program = handle.name();
+    const GLint location = glGetUniformLocation(program, name.c_str());
+    glcheck("glGetUniformLocation(program, name.c_str());");
+    return location;
+}
+
+void Program::setUniform(const std::string& name, float value) {
+    use();
+    glUniform1f(location(name), value);
+}
+
+void Program::setUniform(const std::string& name, int value) {
+    use();
+    glUniform1i(location(name), value);
+}
+
+void Program::setUniform(const std::string& name, const glm::vec2& value) {
+    use();
+    glUniform2fv(location(name), 1, glm::value_ptr(value));
+}
+
+void Program::setUniform(const std::string& name, const glm::mat4& value) {
+    use();
+    glUniformMatrix4fv(location(name), 1, GL_FALSE, glm::value_ptr(value));
+}
+
+void Program::bindTexture(const std::string& name, const Texture& texture, int texturepos) {
+    const GLuint remembered = currentprogram;
+    use();
+    glcheck("before glActiveTexture(GL_TEXTURE0+texturepos);");
+    GLCHECKED(glActiveTexture(GL_TEXTURE0+texturepos));
+    texture.bind();
+    glUniform1i(location(name), texturepos);
+    if (remembered != handle.name()) glUseProgram(remembered);
+    currentprogram = remembered;
+}
+
+}  // namespace talvo

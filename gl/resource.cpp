@@ -1,0 +1,34 @@
+#include "gl/resource.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace talvo {
+
+std::string resourcePath(const std::string& name) {
+    return "resources/" + name;
+}
+
+std::string loadResource(const std::string& name) {
+    const std::string path = resourcePath(name);
+    std::ifstream file(path, std::ios::in | std::ios::binary | std::ios::ate);
+    // A directory opens too, with a nonsense size: it is as unreadable as a missing file.
+    std::error_code ignored;
+    const std::streamoff size =
+        file && std::filesystem::is_regular_file(path, ignored) ? std::streamoff(file.tellg()) : -1;
+    if (size < 0) {
+        std::cerr << "Unable to open file " << path << std::endl;
+        std::exit(1);
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    file.seekg(0);
+    file.read(bytes.data(), size);
+    bytes.resize(static_cast<size_t>(file.gcount()));
+    file.close();
+    std::cout << "file " << path << " loaded" << std::endl;
+    return bytes;
+}
+
+}  // namespace talvo

@@ -1,0 +1,16 @@
+#pragma once
+// Data files (shaders, kernel snippets, font, music) live under "resources/" in the working
+// directory and are read whole, as bytes.
+#include <string>
+
+namespace talvo {
+
+// "resources/" followed by the name, which may contain subdirectories.
+std::string resourcePath(const std::string& name);
+
+// The whole file, byte for byte (any byte values, the file's length). Prints "file <path>
+// loaded". A file that cannot be read ends the process with status 1 after "Unable to open
+// file <path>" on standard error.
+std::string loadResource(const std::string& name);
+
+}  // namespace talvo

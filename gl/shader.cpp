@@ -1,0 +1,31 @@
+#include "gl/shader.h"
+
+#include <iostream>
+
+#include "diag/check.h"
+
+namespace talvo {
+
+namespace {
+void destroy(GLuint shader) {
+    glDeleteShader(shader);
+}
+}  // namespace
+
+Shader::Shader(GLenum type, const std::string& source)
+    : handle(glCreateShader(type), destroy), shadertype(type), text(source) {
+    const GLuint shader = handle.name();
+    const GLchar* data = text.data();
+    const GLint length = static_cast<GLint>(text.size());
+    glShaderSource(shader, 1, &data, &length);
+    glCompileShader(shader);
+    GLint status = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status == 0) {
+        std::cout << "Shader compilation failed." << std::endl;
+        shaderlog(shader);
+        throw ShaderCompilerException();
+    }
+}
+
+}  // namespace talvo

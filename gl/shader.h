@@ -1,0 +1,32 @@
+#pragma once
+// One compiled GLSL stage. Copies share the GL shader object and one use count; the last copy
+// deletes it (a shader still attached to a program lives on inside GL until the program goes).
+#include <epoxy/gl.h>
+
+#include <string>
+
+#include "gl/shared.h"
+
+namespace talvo {
+
+class Shader {
+public:
+    // An empty handle: no GL shader.
+    Shader() = default;
+    // Compiles the source, passed with its explicit length (it need not end in a NUL). On
+    // failure prints "Shader compilation failed." and the info log to standard output and
+    // throws ShaderCompilerException.
+    Shader(GLenum type, const std::string& source);
+
+    GLuint name() const { return handle.name(); }
+    GLenum type() const { return shadertype; }
+    const std::string& source() const { return text; }
+    int usecount() const { return handle.usecount(); }
+
+private:
+    shared<GLuint> handle;
+    GLenum shadertype = 0;
+    std::string text;
+};
+
+}  // namespace talvo

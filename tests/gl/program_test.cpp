@@ -1,0 +1,134 @@
+// Resource files, shader compile and link failures, uniforms, texture binding and the GL check
+// that follows every call.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diag/check.h"
+#include "fixture.h"
+#include "gl/program.h"
+#include "gl/resource.h"
+#include "gl/texture.h"
+#include "support/glpixels.h"
+#include "support/scratchdir.h"
+
+using namespace talvo;
+using talvo::testsupport::glinteger;
+
+namespace {
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+}  // namespace
+
+namespace {
+
+TEST(resources, MissingFileEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const talvo::testsupport::scratchdir dir;
+    EXPECT_EXIT(loadResource("missing.frag"), testing::ExitedWithCode(1),
+                "^Unable to open file resources/missing.frag\n$");
+    // A directory is no file either.
+    EXPECT_EXIT(loadResource(""), testing::ExitedWithCode(1), "^Unable to open file resources/\n$");
+}
+
+TEST(resources, FilesLoadWholeWhateverTheirBytes) {
+    const talvo::testsupport::scratchdir dir;
+    const std::string binary("\0a\r\nb\0\0\xff", 8);
+    dir.write("empty.txt", "");
+    dir.write("binary.bin", binary);
+    EXPECT_EQ(resourcePath("sub/name.ttf"), "resources/sub/name.ttf");
+
+    testing::internal::CaptureStdout();
+    const std::string empty = loadResource("empty.txt");
+    const std::string loaded = loadResource("binary.bin");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "file resources/empty.txt loaded\nfile resources/binary.bin loaded\n");
+    EXPECT_EQ(empty, "");
+    EXPECT_EQ(loaded, binary);
+}
+
+class programs : public gltests::gltest {};
+
+TEST_F(programs, GLErrorPrintsItsLineAndThrows) {
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(glcheck("nothing pending"));
+    glEnable(0x1234);  // not a capability: GL_INVALID_ENUM
+    EXPECT_THROW(glcheck("glEnable(0x1234);"), Log::GLException);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "at glEnable(0x1234); | NONFATAL GLERROR: invalid enumerant\n");
+}
+
+TEST_F(programs, CompileFailurePrintsTheLogAndThrows) {
+    dir->write("broken.vert", "#version 330 core\nvoid main() { gl_Position = undefined; }\n");
+    testing::internal::CaptureStdout();
+    // The vertex stage fails before the (missing) later files are read.
+    EXPECT_THROW(Program("broken.vert", "missing.geom", "missing.frag"), ShaderCompilerException);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("file resources/broken.vert loaded\n"
+                        "Shader compilation failed.\nInfoLog:\n", 0), 0u) << out;
+    EXPECT_TRUE(contains(out, "undefined")) << out;
+    EXPECT_FALSE(contains(out, "missing")) << out;
+}
+
+TEST_F(programs, LinkFailurePrintsTheLogAndThrows) {
+    // fsquad.geom hands on a vec2 "uv"; this stage wants a vec3.
+    dir->write("mismatch.frag",
+               "#version 330 core\nin vec3 uv;\nout vec4 r;\nvoid main() { r = vec4(uv, 1.0); }\n");
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(Program("null.vert", "fsquad.geom", "mismatch.frag"), ProgramLinkerException);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(contains(out, "file resources/mismatch.frag loaded\n"
+                              "Shader program linking failed.\nInfoLog:\n")) << out;
+    EXPECT_TRUE(contains(out, "uv")) << out;
+    EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(Program::current()));
+}
+
+TEST_F(programs, UniformsLeaveTheirProgramCurrentButTextureBindingDoesNot) {
+    dir->write("uniforms.frag", R"(#version 330 core
+uniform float f;
+uniform int i;
+uniform vec2 v;
+uniform mat4 mm;
+uniform sampler2D tex;
+out vec4 r;
+void main() { r = vec4(f + float(i) + v.x + v.y + mm[3][2]) + texture(tex, vec2(0.5)); }
+)");
+    Program a("null.vert", "fsquad.geom", "solid.frag");
+    Program b("null.vert", "fsquad.geom", "uniforms.frag");
+    const Texture t = testsupport::rgba8texture(1, 1);
+
+    a.use();
+    b.bindTexture("tex", t, 3);
+    EXPECT_EQ(Program::current(), a.name());
+    EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(a.name()));
+    EXPECT_EQ(glinteger(GL_ACTIVE_TEXTURE), GL_TEXTURE3);
+    EXPECT_EQ(glinteger(GL_TEXTURE_BINDING_2D), GLint(t.buf));
+
+    glm::mat4 mm(1.0f);
+    mm[3][2] = -7.5f;
+    b.setUniform("f", 0.25f);
+    b.setUniform("i", 42);
+    b.setUniform("v", glm::vec2(3.0f, -4.0f));
+    b.setUniform("mm", mm);
+    b.setUniform("absent", 1.0f);  // GL ignores location -1
+    EXPECT_NO_THROW(glcheck("setUniform"));
+    EXPECT_EQ(Program::current(), b.name());
+    EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(b.name()));
+
+    GLint ivalue = 0;
+    GLfloat fvalue[16] = {};
+    glGetUniformiv(b.name(), b.location("tex"), &ivalue);
+    EXPECT_EQ(ivalue, 3);
+    glGetUniformiv(b.name(), b.location("i"), &ivalue);
+    EXPECT_EQ(ivalue, 42);
+    glGetUniformfv(b.name(), b.location("f"), fvalue);
+    EXPECT_EQ(fvalue[0], 0.25f);
+    glGetUniformfv(b.name(), b.location("v"), fvalue);
+    EXPECT_EQ(glm::vec2(fvalue[0], fvalue[1]), glm::vec2(3.0f, -4.0f));
+    glGetUniformfv(b.name(), b.location("mm"), fvalue);
+    EXPECT_EQ(fvalue[14], -7.5f);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+}  // namespace
