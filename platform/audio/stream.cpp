@@ -1,5 +1,6 @@
 #include "platform/audio/stream.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -47,28 +48,44 @@ std::shared_ptr<voice> voice::start(std::shared_ptr<stream> source, const SDL_Au
     SDL_AudioStream* converter = makeconverter(*source, device);
     if (!converter) return nullptr;
     source->rewind();
-    return std::make_shared<voice>(std::move(source), converter, paused);
+    return std::make_shared<voice>(std::move(source), device, converter, paused);
 }
 
-voice::voice(std::shared_ptr<stream> s, SDL_AudioStream* c, bool p)
-    : source(std::move(s)), converter(c), paused(p),
+voice::voice(std::shared_ptr<stream> s, const SDL_AudioSpec& d, SDL_AudioStream* c, bool p)
+    : source(std::move(s)), device(d), converter(c), paused(p),
       block(static_cast<size_t>(blockframes * source->info.channels)) {}
 
 bool voice::mixinto(float* out, int count, std::vector<float>& scratch) {
-    const int bytes = count * static_cast<int>(sizeof(float));
-    while (!drained && SDL_AudioStreamAvailable(converter) < bytes) {
+    const int channels = source->info.channels;
+    const int framebytes = device.channels * static_cast<int>(sizeof(float));
+    int wanted = count * static_cast<int>(sizeof(float));
+    while (!ended && SDL_AudioStreamAvailable(converter) < wanted) {
         sf_count_t frames = source->read(block.data(), blockframes);
-        int size = static_cast<int>(frames * source->info.channels * sizeof(float));
-        if (frames == 0 || SDL_AudioStreamPut(converter, block.data(), size) != 0) {
-            // Push out what the resampler still holds back.
-            SDL_AudioStreamFlush(converter);
-            drained = true;
+        int size = static_cast<int>(frames * channels * sizeof(float));
+        if (frames > 0 && SDL_AudioStreamPut(converter, block.data(), size) == 0) {
+            consumed += frames;
+        } else {
+            ended = true;
+            std::fill(block.begin(), block.end(), 0.0f);
         }
     }
+    // The stream's whole length at the device's rate; only known once it has ended.
+    sf_count_t length = 0;
+    if (ended) {
+        // The resampler holds back the last input frames until more follow: push silence
+        // after them until the whole length is out, and hand out no more than that.
+        const sf_count_t rate = source->info.samplerate;
+        length = (consumed * device.freq + rate - 1) / rate;
+        wanted = static_cast<int>(std::min<sf_count_t>(wanted, (length - produced) * framebytes));
+        const int silence = static_cast<int>(block.size() * sizeof(float));
+        while (SDL_AudioStreamAvailable(converter) < wanted)
+            if (SDL_AudioStreamPut(converter, block.data(), silence) != 0) return false;
+    }
     if (scratch.size() < static_cast<size_t>(count)) scratch.resize(count);
-    int got = SDL_AudioStreamGet(converter, scratch.data(), bytes);
+    const int got = std::max(0, SDL_AudioStreamGet(converter, scratch.data(), wanted));
     for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i) out[i] += scratch[i];
-    return !(drained && SDL_AudioStreamAvailable(converter) == 0);
+    produced += got / framebytes;
+    return !ended || produced < length;
 }
 
 }  // namespace FMOD::detail

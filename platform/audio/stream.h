@@ -37,15 +37,19 @@ SDL_AudioStream* makeconverter(const stream& source, const SDL_AudioSpec& device
 
 struct voice {
     std::shared_ptr<stream> source;
+    SDL_AudioSpec device;
     SDL_AudioStream* converter;
     bool paused;
-    bool drained = false;      // the source has ended and the converter was flushed
+    bool ended = false;        // the source has given its last frame
+    sf_count_t consumed = 0;   // source frames given to the converter
+    sf_count_t produced = 0;   // device frames taken from it
     std::vector<float> block;  // decoded frames in the source's layout
 
     // Null when the stream cannot be converted to the device's format.
     static std::shared_ptr<voice> start(std::shared_ptr<stream> source, const SDL_AudioSpec& device,
                                         bool paused);
-    voice(std::shared_ptr<stream> source, SDL_AudioStream* converter, bool paused);
+    voice(std::shared_ptr<stream> source, const SDL_AudioSpec& device, SDL_AudioStream* converter,
+          bool paused);
     voice(const voice&) = delete;
     voice& operator=(const voice&) = delete;
     ~voice() { SDL_FreeAudioStream(converter); }
