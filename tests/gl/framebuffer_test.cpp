@@ -152,21 +152,4 @@ TEST_F(framebuffers, FramebufferReleasedInsideItsBracketLivesUntilItCloses) {
     EXPECT_EQ(glinteger(GL_DRAW_FRAMEBUFFER_BINDING), 0);
 }
 
-TEST_F(framebuffers, RenderIntoAFunctionClearsAndCloses) {
-    const Texture t = rgba8texture(4, 4, red);
-    Framebuffer fb = Framebuffer::create();
-    fb.attachColor(t, 0);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glDepthMask(GL_FALSE);
-    bool called = false;
-    renderInto(fb, [&] {
-        called = true;
-        EXPECT_EQ(Framebuffer::current()->name(), fb.name());
-        EXPECT_EQ(readpixel(fb.name(), 2, 2), glm::u8vec4(0));
-    });
-    EXPECT_TRUE(called);
-    EXPECT_EQ(glinteger(GL_DEPTH_WRITEMASK), GL_TRUE);
-    EXPECT_EQ(Framebuffer::current(), nullptr);
-}
-
 }  // namespace
