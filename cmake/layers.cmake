@@ -28,6 +28,8 @@ function(talvo_tests target dir)
     add_executable(${target} ${sources})
     target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    # Tests read resources/ from the build directory.
+    add_dependencies(${target} resources_link)
     gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS ${dir})
 endfunction()
