@@ -1,0 +1,62 @@
+#include "cl/buffer.h"
+
+#include "cl/clcontext.h"
+#include "diag/check.h"
+
+namespace talvo {
+namespace bufferdetail {
+
+namespace {
+// What copyFrom last bound, so that a steady frame re-binds nothing. The render thread's
+// context is the only one copyFrom runs on.
+GLuint copyread = 0;
+GLuint copywrite = 0;
+
+void changed(GLuint buf) {
+    if (CLContext* context = CLContext::instance()) context->glchanged(buf);
+}
+}  // namespace
+
+GLuint generate() {
+    GLuint buf = 0;
+    GLCHECKED(glGenBuffers(1, &buf));
+    return buf;
+}
+
+void remove(GLuint buf) {
+    if (copyread == buf) copyread = 0;
+    if (copywrite == buf) copywrite = 0;
+    if (CLContext* context = CLContext::instance()) context->forgetgl(buf);
+    GLCHECKED(glDeleteBuffers(1, &buf));
+}
+
+void store(GLenum target, GLuint buf, size_t bytes, const void* data, GLenum usage) {
+    GLCHECKED(glBindBuffer(target, buf));
+    GLCHECKED(glBufferData(target, GLsizeiptr(bytes), data, usage));
+    changed(buf);
+}
+
+void copy(GLuint source, int sourcecount, GLuint destination, int& count, GLenum usage, int elementsize) {
+    if (copyread != source) GLCHECKED(glBindBuffer(GL_COPY_READ_BUFFER, source));
+    if (copywrite != destination) GLCHECKED(glBindBuffer(GL_COPY_WRITE_BUFFER, destination));
+    copyread = source;
+    copywrite = destination;
+    if (sourcecount != count) {
+        GLCHECKED(glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(sourcecount) * elementsize, nullptr, usage));
+        count = sourcecount;
+    }
+    GLCHECKED(glCopyBufferSubData(GL_COPY_READ_BUFFER, GL_COPY_WRITE_BUFFER, 0, 0, GLsizeiptr(count) * elementsize));
+    changed(destination);
+}
+
+}  // namespace bufferdetail
+
+cl_mem sharedMem(const Buffer<float>& b) {
+    return CLContext::instance()->sharedMem(b.buf(), size_t(b.size()) * sizeof(float));
+}
+
+cl_mem hostMem(float* data, int n) {
+    return CLContext::instance()->hostMem(data, n);
+}
+
+}  // namespace talvo

@@ -1,0 +1,236 @@
+#include "cl/clcontext.h"
+
+#include <epoxy/glx.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+#include <X11/extensions/Xrandr.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#define GLFW_EXPOSE_NATIVE_GLX
+#define GLFW_NATIVE_INCLUDE_NONE
+#include <GLFW/glfw3native.h>
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "diag/check.h"
+#include "platform/contexts.h"
+
+namespace talvo {
+
+CLContext* CLContext::theinstance = nullptr;
+int liveprograms = 0;
+
+cl_device_id choosedevice(const std::vector<cl_platform_id>& platforms, cl_platform_id* platform) {
+    for (cl_device_type type : {cl_device_type(CL_DEVICE_TYPE_GPU), cl_device_type(CL_DEVICE_TYPE_ALL)}) {
+        for (cl_platform_id p : platforms) {
+            // A platform without such a device answers CL_DEVICE_NOT_FOUND, and one whose
+            // driver fails cannot serve either: both mean "look further", not a fault.
+            cl_device_id device = nullptr;
+            if (clGetDeviceIDs(p, type, 1, &device, nullptr) == CL_SUCCESS && device) {
+                *platform = p;
+                return device;
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool hasextension(cl_device_id device, const std::string& extension) {
+    size_t size = 0;
+    CLCHECKED(clGetDeviceInfo(device, CL_DEVICE_EXTENSIONS, 0, nullptr, &size));
+    std::string extensions(size, '\0');
+    CLCHECKED(clGetDeviceInfo(device, CL_DEVICE_EXTENSIONS, size, &extensions[0], nullptr));
+    std::istringstream words(extensions.c_str());
+    std::string word;
+    while (words >> word)
+        if (word == extension) return true;
+    return false;
+}
+
+namespace {
+std::string devicename(cl_device_id device) {
+    size_t size = 0;
+    CLCHECKED(clGetDeviceInfo(device, CL_DEVICE_NAME, 0, nullptr, &size));
+    std::string name(size, '\0');
+    CLCHECKED(clGetDeviceInfo(device, CL_DEVICE_NAME, size, &name[0], nullptr));
+    return name.c_str();
+}
+}  // namespace
+
+CLContext::CLContext() {
+    cl_uint platform_count = 0;
+    CLCHECKED(clGetPlatformIDs(0, nullptr, &platform_count));
+    std::cout << "Platform count: " << platform_count << std::endl;
+    std::vector<cl_platform_id> platforms(platform_count);
+    CLCHECKED(clGetPlatformIDs(platform_count, platforms.data(), nullptr));
+
+    cl_platform_id platform = nullptr;
+    _device = choosedevice(platforms, &platform);
+    if (!_device) clcheck(CL_DEVICE_NOT_FOUND, "clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, 0)");
+    _native = hasextension(_device, "cl_khr_gl_sharing");
+
+    // Native sharing ties the context to the update thread's GL context, which shares every
+    // object with the render thread's.
+    std::vector<cl_context_properties> props;
+    if (_native) {
+        GLFWwindow* glcontext = secondarycontext ? secondarycontext : glfwGetCurrentContext();
+        props = {CL_GL_CONTEXT_KHR, cl_context_properties(glfwGetGLXContext(glcontext)),
+                 CL_GLX_DISPLAY_KHR, cl_context_properties(glfwGetX11Display())};
+    }
+    props.insert(props.end(), {CL_CONTEXT_PLATFORM, cl_context_properties(platform), 0});
+
+    cl_int err = CL_SUCCESS;
+    _context = clCreateContext(props.data(), 1, &_device, nullptr, nullptr, &err);
+    clcheck(err, "_context = clCreateContext(props, 1, &devices, 0, 0, &err);");
+    _queue = clCreateCommandQueue(_context, _device, 0, &err);
+    clcheck(err, "_queue = clCreateCommandQueue(_context, devices, 0, &err);");
+
+    std::cout << "OpenCL on " << devicename(_device)
+              << (_native ? ": GL buffers shared natively (cl_khr_gl_sharing)"
+                          : ": GL buffers staged through copies (no cl_khr_gl_sharing)")
+              << std::endl;
+}
+
+CLContext::~CLContext() {
+    for (auto i = glbuffers.begin(); i != glbuffers.end(); ++i)
+        clcheck(clReleaseMemObject(i->second.mem), "clReleaseMemObject(*i)");
+    for (auto i = buffers.begin(); i != buffers.end(); ++i)
+        clcheck(clReleaseMemObject(i->second), "clReleaseMemObject(*i)");
+    glbuffers.clear();
+    glshared.clear();
+    buffers.clear();
+    CLCHECKED(clReleaseCommandQueue(_queue));
+    CLCHECKED(clReleaseContext(_context));
+}
+
+void CLContext::create() {
+    theinstance = new CLContext();
+}
+
+void CLContext::destroy() {
+    CLContext* context = theinstance;
+    theinstance = nullptr;
+    delete context;
+}
+
+void CLContext::acquireGL() {
+    if (glbuffers.empty()) return;
+    glFinish();
+    if (_native) {
+        clcheck(clEnqueueAcquireGLObjects(_queue, cl_uint(glshared.size()), glshared.data(), 0, nullptr,
+                                          nullptr),
+                "clEnqueueAcquireGLObjects(context->queue(), glbuffers->size(), &(*glbuffers)[0], 0,0,0)");
+    } else {
+        for (auto& [buf, share] : glbuffers)
+            if (share.glnewer) copyin(buf, share);
+    }
+    glcheck("glFinish()");
+}
+
+void CLContext::releaseGL() {
+    if (!glbuffers.empty()) {
+        if (_native) {
+            clcheck(clEnqueueReleaseGLObjects(_queue, cl_uint(glshared.size()), glshared.data(), 0, nullptr,
+                                              nullptr),
+                    "clEnqueueReleaseGLObjects(context->queue(), glbuffers->size(), &(*glbuffers)[0], 0,0,0)");
+        } else {
+            bool written = false;
+            for (auto& [buf, share] : glbuffers) {
+                if (!share.given) continue;
+                copyout(buf, share);
+                written = true;
+            }
+            // The render thread draws these buffers from its own context.
+            if (written) GLCHECKED(glFinish());
+        }
+    }
+    clcheck(clFinish(_queue), "clFinish(context->queue())");
+}
+
+void CLContext::copyin(GLuint buf, glshare& share) {
+    GLCHECKED(glBindBuffer(GL_ARRAY_BUFFER, buf));
+    GLint size = 0;
+    GLCHECKED(glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size));
+    // Storage re-sized after the kernels first saw it: only what both sides hold is copied.
+    const size_t bytes = std::min(share.bytes, size_t(size));
+    if (bytes > 0) {
+        void* data = nullptr;
+        GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes), GL_MAP_READ_BIT));
+        CLCHECKED(clEnqueueWriteBuffer(_queue, share.mem, CL_TRUE, 0, bytes, data, 0, nullptr, nullptr));
+        GLCHECKED(glUnmapBuffer(GL_ARRAY_BUFFER));
+    }
+    share.glnewer = false;
+}
+
+void CLContext::copyout(GLuint buf, glshare& share) {
+    GLCHECKED(glBindBuffer(GL_ARRAY_BUFFER, buf));
+    GLint size = 0;
+    GLCHECKED(glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size));
+    const size_t bytes = std::min(share.bytes, size_t(size));
+    if (bytes > 0) {
+        void* data = nullptr;
+        GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes),
+                                          GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT));
+        CLCHECKED(clEnqueueReadBuffer(_queue, share.mem, CL_TRUE, 0, bytes, data, 0, nullptr, nullptr));
+        GLCHECKED(glUnmapBuffer(GL_ARRAY_BUFFER));
+    }
+    share.given = false;
+}
+
+cl_mem CLContext::sharedMem(GLuint buf, size_t bytes) {
+    auto found = glbuffers.find(buf);
+    if (found != glbuffers.end()) return found->second.mem;
+    cl_int err = CL_SUCCESS;
+    cl_mem mem = nullptr;
+    if (_native) {
+        mem = clCreateFromGLBuffer(_context, CL_MEM_READ_WRITE, buf, &err);
+        clcheck(err, "glbuffers[b.buf] = (clCreateFromGLBuffer(context->context(), memflags, b.buf, &err));");
+    } else {
+        // The GL contents are taken in at the next acquire.
+        CLCHECKED_ERR(mem = clCreateBuffer(_context, CL_MEM_READ_WRITE, bytes, nullptr, &err), err);
+    }
+    glshared.push_back(mem);
+    glbuffers[buf] = glshare{mem, bytes, true, false};
+    return mem;
+}
+
+cl_mem CLContext::hostMem(float* data, int n) {
+    auto found = buffers.find(data);
+    if (found != buffers.end()) return found->second;
+    cl_int err = CL_SUCCESS;
+    cl_mem mem = clCreateBuffer(_context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR, size_t(n) * sizeof(float),
+                                data, &err);
+    clcheck(err, "buffers[data] = (clCreateBuffer(context->context(), memflags, size*sizeof(ContentType), data, &err));");
+    buffers[data] = mem;
+    return mem;
+}
+
+void CLContext::glchanged(GLuint buf) {
+    auto found = glbuffers.find(buf);
+    if (found != glbuffers.end()) found->second.glnewer = true;
+}
+
+void CLContext::kernelgiven(GLuint buf) {
+    auto found = glbuffers.find(buf);
+    if (found != glbuffers.end()) found->second.given = true;
+}
+
+void CLContext::forgetgl(GLuint buf) {
+    auto found = glbuffers.find(buf);
+    if (found == glbuffers.end()) return;
+    cl_mem mem = found->second.mem;
+    glbuffers.erase(found);
+    glshared.erase(std::find(glshared.begin(), glshared.end(), mem));
+    CLCHECKED(clReleaseMemObject(mem));
+}
+
+void CLContext::forgethost(const float* data) {
+    auto found = buffers.find(data);
+    if (found == buffers.end()) return;
+    cl_mem mem = found->second;
+    buffers.erase(found);
+    CLCHECKED(clReleaseMemObject(mem));
+}
+
+}  // namespace talvo

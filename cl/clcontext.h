@@ -1,0 +1,107 @@
+#pragma once
+// The one OpenCL context of the process, its single in-order queue and every OpenCL memory
+// object: one per GL buffer that a kernel was given, one per host float array that a kernel
+// was given.
+//
+// Kernels write GL buffers that the scenes draw. acquireGL and releaseGL bracket that work:
+// GL work on the buffers is complete before OpenCL touches them, and OpenCL work is complete
+// before GL uses them again. Two ways to share, chosen once when the context is made:
+//   native  the device lists cl_khr_gl_sharing: memory objects are the GL buffers themselves,
+//           passed back and forth with clEnqueueAcquireGLObjects/clEnqueueReleaseGLObjects;
+//   staged  otherwise: each GL buffer has a plain OpenCL buffer of its size. acquireGL copies
+//           in what the GL side changed since OpenCL last saw it (upload, allocate); releaseGL
+//           copies back the buffers that kernels of the bracket were given and finishes the GL
+//           writes, so that the other thread's GL context sees them complete.
+//
+// Nobody makes the context directly: the first CLProgram creates it, the last one destroys it.
+// The maps are used without locks; the shared lock of the run loop keeps them to one thread
+// at a time.
+#include <epoxy/gl.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cl/opencl.h"
+
+namespace talvo {
+
+class CLContext {
+public:
+    CLContext(const CLContext&) = delete;
+    CLContext& operator=(const CLContext&) = delete;
+
+    // Null while no program exists.
+    static CLContext* instance() { return theinstance; }
+
+    cl_context context() const { return _context; }
+    cl_command_queue queue() const { return _queue; }
+    cl_device_id device() const { return _device; }
+    // True when buffers are shared through cl_khr_gl_sharing, false when staged.
+    bool native() const { return _native; }
+
+    // Both run on the thread whose GL context is current (the update thread during the run,
+    // the main thread while scenes are built).
+    void acquireGL();
+    void releaseGL();
+
+    // The memory object of a GL buffer of `bytes` bytes, made on first use. The buffer must
+    // have its storage already: it is never re-sized once a kernel has seen it.
+    cl_mem sharedMem(GLuint buf, size_t bytes);
+    // The device buffer of a host float array, made on first use as a copy of its n floats; a
+    // different n on a later call is ignored.
+    cl_mem hostMem(float* data, int n);
+
+    // What the buffer and program classes report, so that staged sharing copies only what
+    // changed. Unknown names are ignored.
+    void glchanged(GLuint buf);    // new GL contents or storage (upload, allocate)
+    void kernelgiven(GLuint buf);  // a kernel was enqueued with this buffer as an argument
+    // The GL buffer or host array is going away: its memory object goes with it, so that a
+    // name or address reused later gets a memory object of its own.
+    void forgetgl(GLuint buf);
+    void forgethost(const float* data);
+
+    size_t glbuffercount() const { return glbuffers.size(); }
+    size_t hostbuffercount() const { return buffers.size(); }
+
+private:
+    friend class CLProgram;
+    // One GL buffer's memory object and, when staged, what each side has seen.
+    struct glshare {
+        cl_mem mem;
+        size_t bytes;
+        bool glnewer;  // the GL side changed since OpenCL last took it in
+        bool given;    // a kernel of the current bracket had it as an argument
+    };
+
+    CLContext();
+    ~CLContext();
+    // Called by CLProgram as programs come and go.
+    static void create();
+    static void destroy();
+
+    void copyin(GLuint buf, glshare& share);
+    void copyout(GLuint buf, glshare& share);
+
+    static CLContext* theinstance;
+
+    cl_context _context = nullptr;
+    cl_command_queue _queue = nullptr;
+    cl_device_id _device = nullptr;
+    bool _native = false;
+    std::unordered_map<GLuint, glshare> glbuffers;
+    // Every memory object of glbuffers in creation order: what acquire and release pass.
+    std::vector<cl_mem> glshared;
+    std::unordered_map<const float*, cl_mem> buffers;
+};
+
+// Distinct programs alive; the context exists while this is above 0.
+extern int liveprograms;
+
+// The first GPU device of the platforms in order, or else the first device of any type; null
+// when no platform has a device.
+cl_device_id choosedevice(const std::vector<cl_platform_id>& platforms, cl_platform_id* platform);
+// True when the device's extension string lists the extension.
+bool hasextension(cl_device_id device, const std::string& extension);
+
+}  // namespace talvo

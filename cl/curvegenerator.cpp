@@ -1,0 +1,86 @@
+#include "cl/curvegenerator.h"
+
+#include "cl/clcontext.h"
+#include "cl/kerneltemplates.h"
+#include "diag/check.h"
+
+namespace talvo {
+
+CurveGenerator::curvedata::~curvedata() {
+    // The device buffers belong to these arrays' addresses, which the heap may hand out again.
+    if (CLContext* context = CLContext::instance()) {
+        context->forgethost(positions.data());
+        context->forgethost(tangents.data());
+        context->forgethost(normals.data());
+    }
+}
+
+CurveGenerator::CurveGenerator(const std::string& expression, int count, const std::string& prefix)
+    : handle(new curvedata(), destroy) {
+    curvedata& d = data();
+    d.varray = VArray::create();
+    d.program = curveprogram(curvesource(expression, prefix));
+    d.count = count;
+    d.positions.assign(size_t(count) * 4, 0.0f);
+    d.tangents.assign(size_t(count) * 4, 0.0f);
+    d.normals.assign(size_t(count) * 4, 0.0f);
+
+    d.compute.allocate(count * 4);
+    d.program.createKernel("update");
+    d.program.createKernel("zero");
+    d.program.setArg("zero", 0, d.compute);
+    d.program.run("zero", size_t(count), true);
+
+    d.tangentmem = hostMem(d.tangents.data(), count * 4);
+    d.normalmem = hostMem(d.normals.data(), count * 4);
+    d.positionmem = hostMem(d.positions.data(), count * 4);
+    const cl_command_queue queue = CLContext::instance()->queue();
+    const size_t bytes = size_t(count) * 4 * sizeof(float);
+    for (std::vector<float>* host : {&d.positions, &d.tangents, &d.normals}) {
+        d.program.setArg("zero", 0, host->data(), count * 4);
+        d.program.run("zero", size_t(count), true);
+        CLCHECKED(clEnqueueReadBuffer(queue, hostMem(host->data(), count * 4), CL_TRUE, 0, bytes, host->data(), 0,
+                                      nullptr, nullptr));
+    }
+
+    // The display buffer gets its storage at the first publish.
+    d.varray.setAttribute(0, d.display.buf(), d.display.target, d.display.type);
+}
+
+void CurveGenerator::update() {
+    curvedata& d = data();
+    if (!d.updatePending) return;
+    const int n = d.count * 4;
+    d.program.setArg("update", 0, d.compute);
+    d.program.setArg("update", 1, float(d.count));
+    d.program.setArg("update", 2, float(d.count));
+    d.program.setArg("update", 3, acctime());
+    d.program.setArg("update", 4, d.tangents.data(), n);
+    d.program.setArg("update", 5, d.positions.data(), n);
+    d.program.setArg("update", 6, d.normals.data(), n);
+    d.program.run("update", size_t(d.count), false);
+    d.readPending = true;
+    d.updatePending = false;
+    d.publishPending = true;
+}
+
+void CurveGenerator::readBack() {
+    curvedata& d = data();
+    if (!d.readPending) return;
+    const cl_command_queue queue = CLContext::instance()->queue();
+    const size_t bytes = size_t(d.count) * 4 * sizeof(float);
+    CLCHECKED(clEnqueueReadBuffer(queue, d.positionmem, CL_TRUE, 0, bytes, d.positions.data(), 0, nullptr, nullptr));
+    CLCHECKED(clEnqueueReadBuffer(queue, d.tangentmem, CL_TRUE, 0, bytes, d.tangents.data(), 0, nullptr, nullptr));
+    CLCHECKED(clEnqueueReadBuffer(queue, d.normalmem, CL_TRUE, 0, bytes, d.normals.data(), 0, nullptr, nullptr));
+    d.readPending = false;
+}
+
+void CurveGenerator::publish() {
+    curvedata& d = data();
+    if (!d.publishPending) return;
+    d.display.copyFrom(d.compute);
+    d.publishPending = false;
+}
+
+}  // namespace talvo
+

@@ -1,0 +1,35 @@
+#include "cl/pointgenerator.h"
+
+#include "cl/kerneltemplates.h"
+
+namespace talvo {
+
+PointGenerator::PointGenerator(const std::string& expression, int maxcount)
+    : handle(new pointdata(), destroy) {
+    pointdata& d = data();
+    d.program = pointprogram(pointsource(expression));
+    d.maxcount = maxcount;
+    d.compute.allocate(maxcount * 4);
+    d.program.createKernel("update");
+    d.program.createKernel("zero");
+    d.program.setArg("zero", 0, d.compute);
+    d.program.run("zero", size_t(maxcount), true);
+}
+
+void PointGenerator::update() {
+    pointdata& d = data();
+    d.program.setArg("update", 0, d.compute);
+    d.program.setArg("update", 1, float(d.count));
+    d.program.setArg("update", 2, float(d.maxcount));
+    d.program.setArg("update", 3, acctime());
+    d.program.setArg("update", 4, 0.0f);
+    d.program.run("update", size_t(d.count), true);
+}
+
+void PointGenerator::publish() {
+    pointdata& d = data();
+    d.display.copyFrom(d.compute);
+    d.drawcount = d.count;
+}
+
+}  // namespace talvo

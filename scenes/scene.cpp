@@ -1,0 +1,103 @@
+#include "scenes/scene.h"
+
+#include "cl/curvegenerator.h"
+#include "diag/check.h"
+#include "engine/globals.h"
+#include "engine/sharedtargets.h"
+
+using namespace talvo;
+
+scene::scene(float starttime, const std::string& hdrfile, targets where)
+    : hdr(std::make_unique<FSShader>(hdrfile, 1)), start(starttime), where(where) {}
+
+float scene::productiontime() {
+    return float(uint32_t(updatetime - starttime));
+}
+
+void scene::update() {
+    if (growthfirst && root) root->setGrowth(scenetime() * growthrate);
+    children.update();
+    if (!growthfirst && root) root->setGrowth(scenetime() * growthrate);
+}
+
+bool scene::sync() {
+    return children.sync();
+}
+
+void scene::resize(int width, int height) {
+    children.resize(width, height);
+    target = std::make_unique<Framebuffer>(Framebuffer::create());
+    colour = std::make_unique<Texture>(where.nested ? sharedcolor2 : sharedcolor);
+    if (where.depth)
+        depth = std::make_unique<Texture>(shareddepth);
+    else
+        depth.reset();
+    if (!where.attachindisplay) {
+        target->attachColor(*colour, 0);
+        if (depth) target->attachDepth(*depth);
+    }
+}
+
+void scene::enter(state* previous) {
+    children.enter(previous);
+}
+
+void scene::leave(state* next) {
+    children.leave(next);
+    target.reset();
+    colour.reset();
+    depth.reset();
+    if (dropOnLeave) {
+        hdr.reset();
+        // Never entered again: its generators' GPU memory goes now rather than at the end.
+        for (state* child : children.children) delete child;
+        children.children.clear();
+        root = nullptr;
+    }
+}
+
+void scene::display() {
+    prepare();
+    if (where.attachindisplay) {
+        target->attachColor(*colour, 0);
+        if (depth) target->attachDepth(*depth);
+    }
+    target->bind();
+    drawscene();
+    glcheck("f(); (This probably indicates an error either in a scene rendered in a framebuffer, or the framebuffer "
+            "setup.)");
+    target->unbind();
+    hdr->setTexture("tex", *colour);
+    hdr->setUniform("samples", colour->samples);
+    passuniforms();
+    preparepass();
+    hdr->display();
+}
+
+void scene::drawscene() {
+    if (depth) GLCHECKED(glDepthMask(GL_TRUE));
+    GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+    children.display();
+}
+
+void scene::passuniforms() {
+    hdr->setUniform("maxbright", maxbright);
+    hdr->setUniform("exposure", exposure);
+}
+
+void scene::preparepass() {
+    GLCHECKED(glDisable(GL_DEPTH_TEST));
+}
+
+ftree* scene::hubroot(int vertices) {
+    const CurveGenerator hub(vertices == 1 ? "xn=1;yt=1" : "xn=1;yt=1;", vertices, "");
+    return new ftree(hub, [](glm::mat4, VArray&, int) {});
+}
+
+void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count, GLenum mode) {
+    program.use();
+    // Takes effect at the program's next link only; the shaders also declare location 0.
+    GLCHECKED(glBindAttribLocation(program.name(), 0, "pos"));
+    program.setUniform("mat", mat);
+    va.draw(count, 1, mode);
+}

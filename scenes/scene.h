@@ -1,0 +1,93 @@
+#pragma once
+// What every scene shares: its children (tree root, timelines, controls, channels), a target
+// framebuffer on the shared multisampled HDR targets, and the tone-mapping pass that turns the
+// HDR image into the picture on screen (or, for a nested scene, into its parent's image).
+//
+// A scene class derives from `scene`, builds its programs, tree and timelines in its
+// constructor, and overrides only the display steps it changes:
+//   display: prepare -> [attach] -> bind -> drawscene -> check -> unbind -> pass uniforms ->
+//            preparepass -> pass
+#include <glm/glm.hpp>
+#include <memory>
+#include <string>
+
+#include "cl/ftree.h"
+#include "engine/state.h"
+#include "gl/framebuffer.h"
+#include "gl/fsshader.h"
+#include "gl/program.h"
+#include "gl/texture.h"
+#include "gl/varray.h"
+
+class scene : public talvo::state {
+public:
+    // Which shared target a scene draws into, and how.
+    struct targets {
+        bool nested = false;           // sharedcolor2 (inside a parent scene) or sharedcolor
+        bool depth = false;            // also a copy of shareddepth
+        bool attachindisplay = false;  // attach every frame, or once per resize
+    };
+
+    scene(const scene&) = delete;
+    scene& operator=(const scene&) = delete;
+    // Releases what the scene still owns, its children last.
+    ~scene() override = default;
+
+    void display() override;
+    // The children's update and the root's growth, in the order growthfirst says.
+    void update() override;
+    bool sync() override;
+    // New target framebuffer and new copies of the shared targets (attached here unless the
+    // scene attaches in display).
+    void resize(int width, int height) override;
+    void enter(talvo::state* previous) override;
+    // Drops the target framebuffer and targets; a scene with dropOnLeave also lets go of its
+    // HDR pass and its children, which it never needs again.
+    void leave(talvo::state* next) override;
+
+    // Production time in milliseconds (updatetime - starttime as a 32-bit difference).
+    static float productiontime();
+    // Milliseconds since the scene's start time.
+    float scenetime() const { return productiontime() - start; }
+
+protected:
+    // The pass is built from hdrfile with one instance.
+    scene(float starttime, const std::string& hdrfile, targets where);
+
+    // Display step 1: the per-frame uniforms of the geometry programs.
+    virtual void prepare() {}
+    // Display step 4, inside the target framebuffer: clears colour and depth (depth writes
+    // enabled first) and displays the children.
+    virtual void drawscene();
+    // Display step 7, after "tex" and "samples": "maxbright" and "exposure" from the members.
+    virtual void passuniforms();
+    // Display step 8: depth testing off for the pass.
+    virtual void preparepass();
+
+    // A hub root: every vertex at the origin with normal (1,0,0) and tangent (0,1,0), drawn by
+    // nothing. Made with 10 vertices ("xn=1;yt=1;") or 1 ("xn=1;yt=1").
+    static talvo::ftree* hubroot(int vertices);
+
+    // Declared first, so destroyed last.
+    talvo::statelist children;
+    talvo::ftree* root = nullptr;  // also among the children, which own it
+    std::unique_ptr<talvo::Framebuffer> target;
+    std::unique_ptr<talvo::Texture> colour;
+    std::unique_ptr<talvo::Texture> depth;
+    std::unique_ptr<talvo::FSShader> hdr;
+
+    float start;
+    float maxbright = 1.0f;
+    float exposure = 1.0f;
+    // The root grows by (production time - start) * growthrate each update.
+    float growthrate = 0.0f;
+    bool growthfirst = false;
+    bool dropOnLeave = false;
+
+private:
+    targets where;
+};
+
+// The scenes' draw call: makes the program current, binds attribute 0 to "pos", sets "mat" and
+// draws count vertices of the array, one instance.
+void drawgeometry(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count, GLenum mode);

@@ -1,0 +1,32 @@
+#pragma once
+// OpenCL tests run on PoCL with a real GL context current (GL buffers are kernel arguments).
+#include <epoxy/gl.h>
+
+#include <string>
+#include <vector>
+
+#include "support/glcontext.h"
+
+namespace cltests {
+
+using cltest = talvo::testsupport::gltest;
+
+constexpr const char* options = "-cl-fast-relaxed-math -cl-mad-enable";
+
+// The first n floats of a GL buffer, read on the current context.
+inline std::vector<float> glfloats(GLuint buf, int n) {
+    std::vector<float> values(size_t(n), -1.0f);
+    // GL_ARRAY_BUFFER: the copy targets are cached by Buffer::copyFrom.
+    glBindBuffer(GL_ARRAY_BUFFER, buf);
+    glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(n) * GLsizeiptr(sizeof(float)), values.data());
+    return values;
+}
+
+// Occurrences of needle in text.
+inline int occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace cltests
