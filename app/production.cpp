@@ -74,8 +74,11 @@ void openwindow(const runconfig& config) {
         width = desktop->width;
         height = desktop->height;
     }
-    GLFWwindow* window = glfwCreateWindow(width, height, config.title.c_str(),
-                                          config.windowmode != 0 ? monitor : nullptr, nullptr);
+    // GLFW asserts on sizes below 1 rather than failing; such a window cannot be opened.
+    GLFWwindow* window = width > 0 && height > 0
+                             ? glfwCreateWindow(width, height, config.title.c_str(),
+                                                config.windowmode != 0 ? monitor : nullptr, nullptr)
+                             : nullptr;
     if (!window) abortstartup("glfwOpenWindow failed, aborting.");
     primarycontext = window;
 

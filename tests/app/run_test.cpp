@@ -1,7 +1,7 @@
 // The production executable started as a user would, on the test display.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+// After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
+#include <X11/Xlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -55,8 +55,9 @@ bool pressclosebutton() {
     return window != 0;
 }
 
+// Only the key press is sent: the run ends on it, and its window is gone before a release.
 bool pressescape() {
-    return std::system("xdotool search --name '^Quellspire$' windowfocus --sync key Escape >/dev/null 2>&1") == 0;
+    return std::system("xdotool search --name '^Quellspire$' windowfocus --sync keydown Escape >/dev/null 2>&1") == 0;
 }
 
 // Checks that every text appears in `output`, in the given order.
