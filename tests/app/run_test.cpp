@@ -130,3 +130,11 @@ TEST(Run, StartsWithoutItsMusic) {
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
     fs::remove_all(dir);
 }
+
+TEST(Run, EndsByItselfAfterTheLastScene) {
+    process run(program, {"320", "180"}, builddir);
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 120s)) << run.stdout_() << run.stderr_();
+    // 194 s of production time plus start-up and at most one frame.
+    EXPECT_EQ(run.wait(320s), 0) << run.stderr_();
+    expectcleanrun(run);
+}
