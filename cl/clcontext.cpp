@@ -171,7 +171,7 @@ void CLContext::copyout(GLuint buf, glshare& share) {
     if (bytes > 0) {
         void* data = nullptr;
         GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes),
-                                          GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT));
+                                          GL_MAP_WRITE_BIT));
         CLCHECKED(clEnqueueReadBuffer(_queue, share.mem, CL_TRUE, 0, bytes, data, 0, nullptr, nullptr));
         GLCHECKED(glUnmapBuffer(GL_ARRAY_BUFFER));
     }
