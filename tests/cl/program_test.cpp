@@ -48,28 +48,6 @@ TEST_F(clprogram, FirstProgramCreatesTheContextAndTheLastDestroysIt) {
     EXPECT_EQ(occurrences(out, "GL buffers staged through copies"), 1) << out;
 }
 
-TEST_F(clprogram, DeviceChoiceFallsBackFromGpuToAnyDevice) {
-    cl_uint count = 0;
-    ASSERT_EQ(clGetPlatformIDs(0, nullptr, &count), CL_SUCCESS);
-    std::vector<cl_platform_id> platforms(count);
-    ASSERT_EQ(clGetPlatformIDs(count, platforms.data(), nullptr), CL_SUCCESS);
-
-    cl_platform_id platform = nullptr;
-    const cl_device_id device = choosedevice(platforms, &platform);
-    ASSERT_NE(device, nullptr);
-    EXPECT_NE(std::find(platforms.begin(), platforms.end(), platform), platforms.end());
-    cl_device_id gpu = nullptr;
-    const bool anygpu = std::any_of(platforms.begin(), platforms.end(), [&](cl_platform_id p) {
-        return clGetDeviceIDs(p, CL_DEVICE_TYPE_GPU, 1, &gpu, nullptr) == CL_SUCCESS;
-    });
-    cl_device_type type = 0;
-    ASSERT_EQ(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr), CL_SUCCESS);
-    EXPECT_EQ((type & CL_DEVICE_TYPE_GPU) != 0, anygpu);
-
-    EXPECT_EQ(choosedevice({}, &platform), nullptr);
-    EXPECT_FALSE(hasextension(device, "cl_khr_gl_sharin"));  // whole words only
-}
-
 TEST_F(clprogram, SizeZeroRunsOneWorkItem) {
     CLProgram program("__kernel void mark(__global float* out){ out[get_global_id(0)] = get_global_size(0); }",
                       options);

@@ -1,0 +1,92 @@
+// Choosing the OpenCL device: the first GPU of the platforms in order, else the first device of
+// any type, also when a platform without devices comes first.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "cl/clcontext.h"
+#include "cl/clprogram.h"
+#include "clfixture.h"
+#include "support/scratchdir.h"
+
+using namespace talvo;
+using namespace cltests;
+
+namespace {
+
+class devicechoice : public cltest {};
+
+std::vector<cl_platform_id> allplatforms() {
+    cl_uint count = 0;
+    EXPECT_EQ(clGetPlatformIDs(0, nullptr, &count), CL_SUCCESS);
+    std::vector<cl_platform_id> platforms(count);
+    EXPECT_EQ(clGetPlatformIDs(count, platforms.data(), nullptr), CL_SUCCESS);
+    return platforms;
+}
+
+TEST_F(devicechoice, FallsBackFromGpuToAnyDevice) {
+    const std::vector<cl_platform_id> platforms = allplatforms();
+    cl_platform_id platform = nullptr;
+    const cl_device_id device = choosedevice(platforms, &platform);
+    ASSERT_NE(device, nullptr);
+    EXPECT_NE(std::find(platforms.begin(), platforms.end(), platform), platforms.end());
+    cl_device_id gpu = nullptr;
+    const bool anygpu = std::any_of(platforms.begin(), platforms.end(), [&](cl_platform_id p) {
+        return clGetDeviceIDs(p, CL_DEVICE_TYPE_GPU, 1, &gpu, nullptr) == CL_SUCCESS;
+    });
+    cl_device_type type = 0;
+    ASSERT_EQ(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr), CL_SUCCESS);
+    EXPECT_EQ((type & CL_DEVICE_TYPE_GPU) != 0, anygpu);
+
+    EXPECT_EQ(choosedevice({}, &platform), nullptr);
+    EXPECT_FALSE(hasextension(device, "cl_khr_gl_sharin"));  // whole words only
+}
+
+// Run in a child process (see below), whose loader lists a driver without devices first.
+TEST_F(devicechoice, SkipsAPlatformWithoutDevices) {
+    if (!std::getenv("TALVO_EMPTY_PLATFORM_FIRST")) GTEST_SKIP() << "runs inside PassesOverAnEmptyFirstPlatform";
+    const std::vector<cl_platform_id> platforms = allplatforms();
+    ASSERT_GE(platforms.size(), 2u);
+    cl_device_id none = nullptr;
+    ASSERT_EQ(clGetDeviceIDs(platforms[0], CL_DEVICE_TYPE_ALL, 1, &none, nullptr), CL_DEVICE_NOT_FOUND);
+
+    const CLProgram program("__kernel void a(__global float* x){ x[0] = 1; }", options);
+    ASSERT_NE(CLContext::instance(), nullptr);
+    cl_platform_id platform = nullptr;
+    ASSERT_EQ(clGetDeviceInfo(CLContext::instance()->device(), CL_DEVICE_PLATFORM, sizeof(platform), &platform,
+                              nullptr),
+              CL_SUCCESS);
+    EXPECT_NE(platform, platforms[0]);
+}
+
+TEST_F(devicechoice, PassesOverAnEmptyFirstPlatform) {
+    // The loader reads its drivers from a folder of our own: the empty one first, then the
+    // machine's, listed in folder order.
+    const testsupport::scratchdir dir;
+    std::ofstream(dir.path() / "0-empty.icd") << EMPTYICD << "\n";
+    const char* vendors = std::getenv("OCL_ICD_VENDORS");
+    int n = 1;
+    for (const auto& entry : std::filesystem::directory_iterator(vendors ? vendors : "/etc/OpenCL/vendors"))
+        if (entry.path().extension() == ".icd")
+            std::filesystem::copy_file(entry.path(), dir.path() / (std::to_string(n++) + "-" + entry.path().filename().string()));
+
+    const std::string command = "TALVO_EMPTY_PLATFORM_FIRST=1 OCL_ICD_PLATFORM_SORT=none OCL_ICD_VENDORS='" +
+                                dir.path().string() + "' '" + std::filesystem::read_symlink("/proc/self/exe").string() +
+                                "' --gtest_filter=devicechoice.SkipsAPlatformWithoutDevices 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string out;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), child)) > 0;) out.append(chunk, got);
+    const int status = pclose(child);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(occurrences(out, "Platform count: 2\n"), 1) << out;
+    EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;
+}
+
+}  // namespace
