@@ -89,6 +89,12 @@ void scene::preparepass() {
     GLCHECKED(glDisable(GL_DEPTH_TEST));
 }
 
+void scene::runonce() {
+    children.sync();
+    children.display();
+    GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+}
+
 ftree* scene::hubroot(int vertices) {
     const CurveGenerator hub(vertices == 1 ? "xn=1;yt=1" : "xn=1;yt=1;", vertices, "");
     return new ftree(hub, [](glm::mat4, VArray&, int) {});

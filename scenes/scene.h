@@ -59,10 +59,16 @@ protected:
     // Display step 4, inside the target framebuffer: clears colour and depth (depth writes
     // enabled first) and displays the children.
     virtual void drawscene();
-    // Display step 7, after "tex" and "samples": "maxbright" and "exposure" from the members.
+    // Display step 7, after the pass's "tex" (the colour target) and "samples" (its sample
+    // count): "maxbright" and "exposure" from the members.
     virtual void passuniforms();
     // Display step 8: depth testing off for the pass.
     virtual void preparepass();
+
+    // For the end of a constructor: publishes and draws the children once (into whatever is
+    // bound), then clears, so that every kernel and draw path has run before the production
+    // starts.
+    void runonce();
 
     // A hub root: every vertex at the origin with normal (1,0,0) and tangent (0,1,0), drawn by
     // nothing. Made with 10 vertices ("xn=1;yt=1;") or 1 ("xn=1;yt=1").
