@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "cl/clcontext.h"
@@ -44,23 +45,29 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-double timed(const std::function<void()>& step, int steps) {
-    step();  // first run: caches and page faults
-    std::vector<double> times;
+// Alternates the two steps, so that both see the same load from whatever else runs on the
+// machine, and returns the median time of each in milliseconds.
+std::pair<double, double> timed(const std::function<void()>& first, const std::function<void()>& second, int steps) {
+    first();  // first runs: caches and page faults
+    second();
+    std::vector<double> times[2];
     for (int i = 0; i < steps; ++i) {
         updatetime += steplength;
-        const auto begin = std::chrono::steady_clock::now();
-        step();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+        int which = 0;
+        for (const std::function<void()>* step : {&first, &second}) {
+            const auto begin = std::chrono::steady_clock::now();
+            (*step)();
+            times[which++].push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+        }
     }
-    return median(times);
+    return {median(times[0]), median(times[1])};
 }
 
 void compare(const workload& work, int count, int steps) {
     const char* const expression = work.expression;
     ftree tree(CurveGenerator(expression, count, ""), [](glm::mat4, VArray&, int) {});
     tree.setGrowth(1.0f);
-    const double engine = timed([&] { tree.update(); }, steps);
 
     // The same source, built and run without the engine.
     CLContext& context = *CLContext::instance();
@@ -78,7 +85,8 @@ void compare(const workload& work, int count, int steps) {
     for (cl_mem& mem : mems) CLCHECKED_ERR(mem = clCreateBuffer(context.context(), CL_MEM_READ_WRITE, bytes, nullptr, &err), err);
     const float n = float(count);
     const size_t size = size_t(count);
-    const double raw = timed(
+    const auto [engine, raw] = timed(
+        [&] { tree.update(); },
         [&] {
             const float seconds = acctime();
             CLCHECKED(clSetKernelArg(kernel, 0, sizeof(cl_mem), &mems[0]));
