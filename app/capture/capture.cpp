@@ -1,0 +1,195 @@
+#include "app/capture/capture.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <iostream>
+#include <memory>
+
+#include "app/capture/capturestats.h"
+#include "app/capture/frameclock.h"
+#include "app/capture/framepattern.h"
+#include "app/capture/framereader.h"
+#include "app/capture/pngsequence.h"
+#include "app/capture/progressline.h"
+#include "app/capture/videoencoder.h"
+#include "app/loop.h"
+#include "app/production.h"
+#include "diag/check.h"
+#include "engine/control.h"
+#include "engine/demostart.h"
+#include "engine/globals.h"
+#include "engine/state.h"
+#include "platform/contexts.h"
+
+namespace talvo::capture {
+
+const char* const scenenames[6] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
+
+namespace {
+
+const char* const musicfile = "resources/sound.flac";
+
+// The tick counter the production reads during a capture.
+uint32_t virtualtick = 0;
+// Set by the window's close button: the capture stops, unfinished.
+bool closed = false;
+
+using stopwatch = std::chrono::steady_clock;
+
+double millisecondssince(stopwatch::time_point start) {
+    return std::chrono::duration<double, std::milli>(stopwatch::now() - start).count();
+}
+
+int failure(const std::string& message) {
+    std::cerr << "quellspire-capture: " << message << std::endl;
+    return 1;
+}
+
+std::unique_ptr<framesink> makesink(const captureoptions& options, const frameclock& clock) {
+    if (options.kind == outputkind::png)
+        return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height);
+    videosettings settings;
+    settings.output = options.output;
+    settings.width = options.width;
+    settings.height = options.height;
+    settings.fps = options.fps;
+    settings.crf = options.crf;
+    if (std::filesystem::exists(musicfile)) {
+        settings.music = musicfile;
+        settings.musicstart = options.from;
+        settings.duration = clock.duration(options.frames);
+    } else {
+        std::cerr << "quellspire-capture: warning: " << musicfile << " not found: the video has no music" << std::endl;
+    }
+    return std::make_unique<videoencoder>(settings);
+}
+
+// The capture proper, between the window's opening and its closing. Returns the frames made.
+int64_t captureframes(demostart& production, const captureoptions& options, framesink& sink) {
+    const frameclock clock(options.from, options.fps);
+    const bool timing = !options.stats.empty();
+    capturestats stats({std::begin(scenenames), std::end(scenenames)});
+    auto scene = [&] { return production.switcher().index % std::size(scenenames); };
+
+    // The clock starts at the step that holds the first frame's moment; nothing before it is
+    // run. The first sync, like the real loop's first, comes before any step: it fires every
+    // event already due, as after a long stall, so the steps run on the scene of their time.
+    starttime = 0;
+    virtualtick = frametime = updatetime = prevupdatetime = starttime + clock.firststep();
+    current->sync();
+    prevupdatetime = updatetime;
+    GLCHECKED(glFinish());
+
+    framereader reader(options.width, options.height);
+    progressline progress(options.frames, stderr);
+    int64_t done = 0;
+    for (int64_t k = 0; k < options.frames && !quit && !closed; ++k) {
+        const uint32_t moment = clock.moment(k);
+        virtualtick = frametime = starttime + frameclock::frametick(moment);
+
+        // The update pass, as the update thread runs it, but complete before the sync.
+        glfwMakeContextCurrent(secondarycontext);
+        runsteps(frametime, updatetime, -1, [&] {
+            stopwatch::time_point start = stopwatch::now();
+            current->update();
+            if (timing) stats.step(scene(), millisecondssince(start));
+        });
+        // What the steps drew on the update context is complete before the render context uses it.
+        GLCHECKED(glFinish());
+        glfwMakeContextCurrent(primarycontext);
+
+        const bool drawn = current->sync();
+        prevupdatetime = updatetime;
+        GLCHECKED(glFinish());
+        if (windowwidth != options.width || windowheight != options.height)
+            throw capturefailure("the window was resized during the capture");
+
+        if (drawn) {
+            stopwatch::time_point start = stopwatch::now();
+            current->display();
+            glcheck("tail of current->display() (This probably indicates an error in display or update.)");
+            if (timing) {
+                // The display's GL work counts, not only its calls.
+                GLCHECKED(glFinish());
+                stats.frame(scene(), millisecondssince(start));
+            }
+            reader.read();
+            glfwSwapBuffers(primarycontext);
+            if (reader.queued() > 1) sink.write(reader.take());
+        } else {
+            // A frame the production does not draw keeps the previous picture on screen.
+            while (reader.queued()) sink.write(reader.take());
+            sink.write(reader.last());
+        }
+        glfwPollEvents();
+        ++done;
+        progress.update(done, scenenames[scene()], moment);
+    }
+    while (reader.queued()) sink.write(reader.take());
+    sink.finish();
+    progress.finish(done);
+
+    if (timing) {
+        std::ofstream file(options.stats, std::ios::binary);
+        file << stats.json();
+        if (!file.flush()) throw capturefailure("cannot write " + options.stats);
+    }
+    return done;
+}
+
+}  // namespace
+
+int runcapture(const captureoptions& options) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !*display) && (!wayland || !*wayland))
+        return failure("no display: run it through tools/capture.sh, which starts a virtual one");
+    if (options.kind == outputkind::video && findprogram("ffmpeg").empty())
+        return failure("ffmpeg not found: videos are made with ffmpeg (Debian's package ffmpeg); PNG output works without");
+
+    resetglobals();
+    gettickcount = [] { return virtualtick; };
+    runconfig config;
+    config.title = "Quellspire capture";
+    config.windowmode = 0;
+    config.width = options.width;
+    config.height = options.height;
+    config.samples = options.samples;
+    config.vsync = false;  // frames go to files, not to a screen
+    openwindow(config);
+    int width = 0, height = 0;
+    glfwGetFramebufferSize(primarycontext, &width, &height);
+    if (width != options.width || height != options.height) {
+        closewindow();
+        return failure("the display gave a " + std::to_string(width) + "x" + std::to_string(height) +
+                       " window instead of " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+                       ": use a display at least that big (tools/capture.sh makes one)");
+    }
+    glfwSetWindowAttrib(primarycontext, GLFW_RESIZABLE, GLFW_FALSE);
+    glfwSetWindowCloseCallback(primarycontext, [](GLFWwindow*) { closed = true; });
+
+    demostart* production = new demostart();
+    setcurrent(production);
+    int status = 0;
+    try {
+        const frameclock clock(options.from, options.fps);
+        std::unique_ptr<framesink> sink = makesink(options, clock);
+        int64_t done = captureframes(*production, options, *sink);
+        if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
+    } catch (const capturefailure& e) {
+        status = failure(e.what());
+    }
+    setcurrent(nullptr);
+    delete production;
+    closewindow();
+    return status;
+}
+
+}  // namespace talvo::capture

@@ -1,0 +1,15 @@
+#pragma once
+// The capture run: the production's own start-up, states and schedule, driven by the virtual
+// clock of frameclock.h on one thread, every frame read back and handed to the output.
+#include "app/capture/options.h"
+
+namespace talvo::capture {
+
+// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
+extern const char* const scenenames[6];
+
+// Runs the capture; returns the exit status (0, or 1 with a message on standard error). GL
+// failures end the process through their checks (status 1).
+int runcapture(const captureoptions& options);
+
+}  // namespace talvo::capture

@@ -1,0 +1,44 @@
+#pragma once
+// The capture's virtual clock. Frame k shows the production at the moment from + k/fps,
+// reckoned exactly and rounded to the whole millisecond the tick counter counts in. Before
+// that frame is drawn, every 25 ms update step that begins at or before the moment has run:
+// the production time the frame sees is the end of the step that holds the moment, so the
+// schedule's boundaries fall where its times say (a frame at 56.000 s already shows the
+// second scene, one at 55.999 s the first).
+#include <cstdint>
+
+#include "app/capture/rational.h"
+
+namespace talvo::capture {
+
+// The production's length: its last scene ends at 194 s.
+constexpr int64_t productionseconds = 194;
+
+class frameclock {
+public:
+    // from in seconds, fps in frames per second (positive).
+    frameclock(rational from, rational fps) : from(from), fps(fps) {}
+
+    // The moment of frame k, in milliseconds of production time (halves round up).
+    uint32_t moment(int64_t k) const;
+    // How many frames start before `to` (seconds): the range times the rate, rounded up.
+    int64_t framesbefore(rational to) const;
+    // True when `count` frames all start before the production's end.
+    bool fitsproduction(int64_t count) const;
+    // The length of `count` frames in seconds.
+    rational duration(int64_t count) const;
+
+    // Where updatetime starts, relative to starttime: at the step that holds `from`, so that
+    // the steps before it are never run and the first frame runs exactly one.
+    uint32_t firststep() const;
+    // The tick, relative to starttime, that a frame at `moment` carries: the loop's step
+    // arithmetic, with its strict test, runs from updatetime up to the end of the step that
+    // holds the moment and stops there.
+    static uint32_t frametick(uint32_t moment);
+
+private:
+    rational from;
+    rational fps;
+};
+
+}  // namespace talvo::capture

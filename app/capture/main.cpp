@@ -1,0 +1,26 @@
+// quellspire-capture: the production rendered on a virtual clock to PNG files or a video.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/capture/capture.h"
+#include "app/capture/options.h"
+#include "app/fatal.h"
+
+int main(int argc, char* argv[]) {
+    using namespace talvo::capture;
+    captureoptions options;
+    try {
+        options = parseoptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const badoption& e) {
+        std::cerr << "quellspire-capture: " << e.what() << "\nTry 'quellspire-capture --help'." << std::endl;
+        return 2;
+    }
+    if (options.help) {
+        std::cout << helptext;
+        return 0;
+    }
+    int status = 1;
+    talvo::endonfatal([&] { status = runcapture(options); });
+    return status;
+}

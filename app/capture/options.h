@@ -1,0 +1,39 @@
+#pragma once
+// The capture tool's command line.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/capture/rational.h"
+
+namespace talvo::capture {
+
+// A command line that cannot be used; what() is the message for the user (status 2).
+struct badoption : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class outputkind { png, video };
+
+struct captureoptions {
+    bool help = false;
+    int width = 1280;
+    int height = 720;
+    int samples = 0;
+    rational fps{60, 1};
+    rational from{0, 1};  // seconds of production time
+    int64_t frames = 0;   // how many frames, from --to or --frames
+    std::string output;
+    outputkind kind = outputkind::png;
+    int crf = 18;
+    std::string stats;  // empty: no statistics file
+};
+
+// Reads and checks the arguments (without the program name). Throws badoption. Checks that
+// the output and statistics paths can be written, without creating anything.
+captureoptions parseoptions(const std::vector<std::string>& args);
+
+// The --help text.
+extern const char* const helptext;
+
+}  // namespace talvo::capture

@@ -1,0 +1,26 @@
+#pragma once
+// Frames as numbered PNG files, written with libpng.
+#include <string>
+
+#include "app/capture/framepattern.h"
+#include "app/capture/framesink.h"
+
+namespace talvo::capture {
+
+class pngsequence : public framesink {
+public:
+    pngsequence(framepattern pattern, int width, int height) : pattern(std::move(pattern)), width(width), height(height) {}
+
+    void write(const std::vector<uint8_t>& rgb) override;
+    void finish() override {}
+
+    // Writes one RGB picture (top row first) to `path`. Throws capturefailure.
+    static void writepng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height);
+
+private:
+    framepattern pattern;
+    int width, height;
+    int64_t next = 0;
+};
+
+}  // namespace talvo::capture

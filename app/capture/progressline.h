@@ -1,0 +1,35 @@
+#pragma once
+// The capture's progress on standard error: frame n of N, where the production is, frames per
+// second and the time left. On a terminal one line is redrawn in place; otherwise (a log, a
+// pipe) plain lines are printed now and then.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace talvo::capture {
+
+class progressline {
+public:
+    progressline(int64_t total, FILE* out);
+
+    // After frame `done` (1-based): the scene it showed and its moment in milliseconds.
+    void update(int64_t done, const std::string& scene, uint32_t moment);
+    // The closing line, with the whole run's rate.
+    void finish(int64_t done);
+
+    // "frame 12 of 300 (opening 0.400 s), 5.1 fps, 0:57 left"
+    static std::string text(int64_t done, int64_t total, const std::string& scene, uint32_t moment, double fps);
+
+private:
+    using clock = std::chrono::steady_clock;
+
+    int64_t total;
+    FILE* out;
+    bool terminal;
+    clock::time_point start = clock::now();
+    clock::time_point shown;
+    bool anyshown = false;
+};
+
+}  // namespace talvo::capture

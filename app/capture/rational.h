@@ -1,0 +1,33 @@
+#pragma once
+// Exact fractions for the capture clock: frame rates such as 60000/1001 and start times such
+// as 56.35 s are kept as they were written, so that frame times and frame counts come out
+// the same on every machine.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace talvo::capture {
+
+struct rational {
+    int64_t num = 0;
+    int64_t den = 1;  // always positive; the fraction is kept in lowest terms
+};
+
+rational makerational(int64_t num, int64_t den);
+
+// "60", "29.97" (at most 9 decimals) or "60000/1001"; no signs, no exponents. Empty when the
+// text is anything else or its parts exceed 10^9.
+std::optional<rational> parserational(const std::string& text);
+// As parserational, but a plain decimal only (times in seconds).
+std::optional<rational> parsedecimal(const std::string& text);
+
+bool operator<(rational a, rational b);
+bool operator==(rational a, rational b);
+inline bool operator<=(rational a, rational b) { return !(b < a); }
+
+// Decimal text with six places, rounded ("1.500000"); what ffmpeg is given.
+std::string decimaltext(rational r);
+// "60" or "60000/1001".
+std::string fractiontext(rational r);
+
+}  // namespace talvo::capture

@@ -1,0 +1,173 @@
+// The capture's command line, its clock arithmetic and its file-name patterns.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/capture/capturestats.h"
+#include "app/capture/frameclock.h"
+#include "app/capture/framepattern.h"
+#include "app/capture/options.h"
+#include "app/loop.h"
+#include "engine/globals.h"
+#include "engine/timercontrol.h"
+
+using namespace talvo::capture;
+
+namespace {
+
+const std::string shots = (std::filesystem::temp_directory_path() / "frame%05d.png").string();
+const std::string video = (std::filesystem::temp_directory_path() / "capture.mp4").string();
+
+captureoptions parse(std::vector<std::string> args) { return parseoptions(args); }
+
+// The message parseoptions refuses these arguments with, or "" if it accepts them.
+std::string refusal(std::vector<std::string> args) {
+    try {
+        parseoptions(args);
+    } catch (const badoption& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(CaptureOptions, DefaultsCoverTheWholeProductionAt60Fps) {
+    captureoptions o = parse({"-o", shots});
+    EXPECT_EQ(o.width, 1280);
+    EXPECT_EQ(o.height, 720);
+    EXPECT_EQ(o.samples, 0);
+    EXPECT_EQ(o.frames, 194 * 60);
+    EXPECT_EQ(o.kind, outputkind::png);
+    EXPECT_EQ(parse({"-o", video}).kind, outputkind::video);
+}
+
+TEST(CaptureOptions, FrameCountIsTheRangeTimesTheRateRoundedUp) {
+    EXPECT_EQ(parse({"-o", video, "--size", "640x360", "--fps", "30", "--from", "0", "--to", "10"}).frames, 300);
+    EXPECT_EQ(parse({"-o", shots, "--fps", "60000/1001", "--to", "10"}).frames, 600);  // 599.4 frames start before 10 s
+    EXPECT_EQ(parse({"-o", shots, "--fps", "29.97", "--from", "5", "--to", "6"}).frames, 30);
+    EXPECT_EQ(parse({"-o", shots, "--from", "56.0", "--frames", "1"}).frames, 1);
+    EXPECT_EQ(parse({"-o", shots, "--from=193.99", "--frames=1"}).frames, 1);
+    captureoptions o = parse({"--size=320x200", "--samples", "4", "--output=" + shots});
+    EXPECT_EQ(o.width, 320);
+    EXPECT_EQ(o.height, 200);
+    EXPECT_EQ(o.samples, 4);
+}
+
+TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
+    struct {
+        std::vector<std::string> args;
+        const char* reason;
+    } cases[] = {
+        {{"-o", shots, "--size", "0x0"}, "--size: '0x0' is not a size"},
+        {{"-o", shots, "--size", "640x"}, "--size: '640x' is not a size"},
+        {{"-o", shots, "--size", "640x360x2"}, "is not a size"},
+        {{"-o", shots, "--size", "99999x10"}, "is not a size"},
+        {{"-o", shots, "--samples", "-1"}, "--samples: '-1' is not a sample count"},
+        {{"-o", shots, "--fps", "-1"}, "--fps: '-1' is not a frame rate"},
+        {{"-o", shots, "--fps", "0"}, "is not a frame rate"},
+        {{"-o", shots, "--fps", "1/0"}, "is not a frame rate"},
+        {{"-o", shots, "--fps", "2000"}, "is not a frame rate"},
+        {{"-o", shots, "--fps", "1e3"}, "is not a frame rate"},
+        {{"-o", shots, "--from", "200"}, "--from: 200 s is not before the production's end (194 s)"},
+        {{"-o", shots, "--from", "194"}, "is not before the production's end"},
+        {{"-o", shots, "--from", "-3"}, "--from: '-3' is not a time in seconds"},
+        {{"-o", shots, "--to", "194.001"}, "--to: 194.001 s is past the production's end"},
+        {{"-o", shots, "--from", "10", "--to", "10"}, "--to must be later than --from"},
+        {{"-o", shots, "--from", "193.99", "--frames", "2"}, "run past the production's end"},
+        {{"-o", shots, "--frames", "0"}, "--frames: '0' is not a frame count"},
+        {{"-o", shots, "--to", "5", "--frames", "3"}, "give --to or --frames, not both"},
+        {{}, "no output"},
+        {{"-o", "frames.png"}, "needs one frame number"},
+        {{"-o", "frame%d%d.png"}, "needs one frame number"},
+        {{"-o", "frame%s.png"}, "needs one frame number"},
+        {{"-o", "out.avi"}, "is neither a .png pattern nor an .mp4 or .mkv video"},
+        {{"-o", "/nonexistent-dir/out.mp4"}, "directory '/nonexistent-dir' does not exist"},
+        {{"-o", "/dev/null/out.mkv"}, "'/dev/null' is not a directory"},
+        {{"-o", std::filesystem::temp_directory_path().string() + "/"}, "is neither"},
+        {{"-o", video, "--size", "641x360"}, "a video needs an even width and height"},
+        {{"-o", shots, "--crf", "20"}, "--crf applies to video output only"},
+        {{"-o", video, "--crf", "52"}, "--crf: '52' is not a quality"},
+        {{"-o", shots, "--stats", "/nonexistent-dir/s.json"}, "--stats: cannot write there"},
+        {{"-o", shots, "--size"}, "--size needs a value"},
+        {{"-o", shots, "-o", shots}, "-o is given twice"},
+        {{"-o", shots, "--speed", "2"}, "unknown option '--speed'"},
+        {{"-o", shots, "extra"}, "unexpected argument 'extra'"},
+    };
+    for (const auto& c : cases) {
+        std::string why = refusal(c.args);
+        EXPECT_NE(why.find(c.reason), std::string::npos)
+            << "arguments: " << testing::PrintToString(c.args) << "\nmessage: " << why;
+    }
+    EXPECT_TRUE(parse({"--size", "0x0", "--help"}).help);
+}
+
+TEST(FrameClock, MomentsAreExactAndRoundedToTheMillisecond) {
+    frameclock ntsc({0, 1}, {60000, 1001});
+    EXPECT_EQ(ntsc.moment(0), 0u);
+    EXPECT_EQ(ntsc.moment(1), 17u);     // 16.683
+    EXPECT_EQ(ntsc.moment(3), 50u);     // 50.050
+    EXPECT_EQ(ntsc.moment(1001), 16700u);  // no drift after many frames
+    EXPECT_EQ(ntsc.moment(11628), 193994u);  // 193993.8
+    frameclock halves({0, 1}, {400, 1});
+    EXPECT_EQ(halves.moment(1), 3u);  // 2.5 rounds up
+    frameclock late({5635, 100}, {30, 1});
+    EXPECT_EQ(late.moment(0), 56350u);
+    EXPECT_EQ(late.moment(1), 56383u);
+    EXPECT_EQ(late.firststep(), 56350u);
+    EXPECT_EQ(frameclock({56360, 1000}, {30, 1}).firststep(), 56350u);
+}
+
+// The clock through the loop's own step arithmetic and a real timeline: a frame runs every
+// step that begins at or before its moment, so the schedule switches exactly at its times.
+TEST(FrameClock, FramesSeeTheScheduleSwitchAtItsTimes) {
+    auto production = [](uint32_t from, uint32_t moment, int& steps) {
+        uint32_t updated = from - from % talvo::steplength;
+        steps = talvo::runsteps(frameclock::frametick(moment), updated, -1, [] {});
+        return updated;
+    };
+    int steps = 0;
+    EXPECT_EQ(production(0, 0, steps), 25u);
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(production(0, 1000, steps), 1025u);
+    EXPECT_EQ(steps, 41);  // no limit, no dropped backlog
+    EXPECT_EQ(production(56000, 56000, steps), 56025u);
+    EXPECT_EQ(production(55990, 56000, steps), 56025u);
+    EXPECT_EQ(steps, 2);
+
+    for (auto [moment, fires] : {std::pair{55999u, false}, std::pair{56000u, true}}) {
+        talvo::controls::timercontrol timeline;
+        timeline.addevent(56000.f);
+        talvo::starttime = 0;
+        talvo::updatetime = production(moment, moment, steps);
+        EXPECT_EQ(timeline.sync(), fires) << "frame at " << moment << " ms";
+    }
+}
+
+TEST(FramePattern, NumbersFramesAndRefusesAnythingButOneNumber) {
+    EXPECT_EQ(framepattern::parse("shots/frame%05d.png")->path(7), "shots/frame00007.png");
+    EXPECT_EQ(framepattern::parse("shots/frame%05d.png")->path(123456), "shots/frame123456.png");
+    EXPECT_EQ(framepattern::parse("%d.png")->path(12), "12.png");
+    EXPECT_EQ(framepattern::parse("100%%-%3d.png")->path(7), "100%-  7.png");
+    for (const char* bad : {"frame.png", "%d-%d.png", "%s.png", "%05.png", "%n.png", "%x.png", "frame%", "%-5d.png",
+                            "%999d.png", "%%d.png"})
+        EXPECT_FALSE(framepattern::parse(bad)) << bad;
+}
+
+TEST(CaptureStats, MediansAndSceneSummaries) {
+    EXPECT_DOUBLE_EQ(capturestats::median({3, 1, 2}), 2);
+    EXPECT_DOUBLE_EQ(capturestats::median({3, 1, 2, 10}), 2.5);
+    EXPECT_DOUBLE_EQ(capturestats::median({}), 0);
+    capturestats stats({"opening", "entryway"});
+    stats.step(1, 2.0);
+    stats.step(1, 4.0);
+    stats.frame(1, 10.0);
+    std::string json = stats.json();
+    EXPECT_EQ(json.find("opening"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"entryway\": {\"frames\": 1, \"steps\": 2, \"update_mean_ms\": 3.000, \"update_median_ms\": "
+                        "3.000, \"display_mean_ms\": 10.000, \"display_median_ms\": 10.000}"),
+              std::string::npos)
+        << json;
+}

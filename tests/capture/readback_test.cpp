@@ -1,0 +1,110 @@
+// Reading frames back from a real window (Mesa under Xvfb) and writing them as PNG files.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "app/capture/framereader.h"
+#include "app/capture/pngsequence.h"
+#include "app/production.h"
+#include "engine/globals.h"
+#include "platform/contexts.h"
+
+using namespace talvo::capture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int width = 40, height = 30;
+
+class Readback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        talvo::resetglobals();
+        talvo::runconfig config;
+        config.title = "capture tests";
+        config.windowmode = 0;
+        config.width = width;
+        config.height = height;
+        config.vsync = false;
+        talvo::openwindow(config);
+    }
+    static void TearDownTestSuite() { talvo::closewindow(); }
+
+    // Fills the back buffer with `below` and its top `rows` rows with `above`.
+    static void paint(const float above[3], const float below[3], int rows) {
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(below[0], below[1], below[2], 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, height - rows, width, rows);
+        glClearColor(above[0], above[1], above[2], 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+
+    static std::vector<uint8_t> pixel(const std::vector<uint8_t>& image, int x, int y) {
+        auto at = image.begin() + (static_cast<long>(y) * width + x) * 3;
+        return {at, at + 3};
+    }
+};
+
+const float red[3] = {1, 0, 0}, green[3] = {0, 1, 0}, blue[3] = {0, 0, 1};
+const std::vector<uint8_t> redpixel{255, 0, 0}, greenpixel{0, 255, 0}, bluepixel{0, 0, 255};
+
+}  // namespace
+
+TEST_F(Readback, PicturesComeBackUprightAndInOrder) {
+    framereader reader(width, height);
+    EXPECT_EQ(reader.last(), std::vector<uint8_t>(width * height * 3, 0));  // black before the first
+
+    paint(red, blue, 1);  // one red row at the top
+    reader.read();
+    glfwSwapBuffers(talvo::primarycontext);
+    paint(green, blue, 10);
+    reader.read();
+    glfwSwapBuffers(talvo::primarycontext);
+    EXPECT_EQ(reader.queued(), 2);
+
+    const std::vector<uint8_t>& first = reader.take();
+    EXPECT_EQ(pixel(first, 0, 0), redpixel);
+    EXPECT_EQ(pixel(first, width - 1, 0), redpixel);
+    EXPECT_EQ(pixel(first, 0, 1), bluepixel);
+    EXPECT_EQ(pixel(first, width - 1, height - 1), bluepixel);
+
+    const std::vector<uint8_t>& second = reader.take();
+    EXPECT_EQ(pixel(second, 3, 9), greenpixel);
+    EXPECT_EQ(pixel(second, 3, 10), bluepixel);
+    EXPECT_EQ(reader.queued(), 0);
+    EXPECT_EQ(pixel(reader.last(), 3, 9), greenpixel);
+    // The pixel buffers leave no pack buffer bound for the scenes' own reads.
+    GLint bound = -1;
+    glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+}
+
+TEST(PngFiles, HoldThePictureAsGiven) {
+    std::vector<uint8_t> picture(5 * 3 * 3);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7);
+    fs::path file = fs::temp_directory_path() / ("capture-test-" + std::to_string(getpid()) + ".png");
+    pngsequence::writepng(file.string(), picture, 5, 3);
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, file.c_str())) << image.message;
+    EXPECT_EQ(image.width, 5u);
+    EXPECT_EQ(image.height, 3u);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> back(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr)) << image.message;
+    EXPECT_EQ(back, picture);
+    fs::remove(file);
+
+    EXPECT_THROW(pngsequence::writepng("/nonexistent-dir/frame.png", picture, 5, 3), capturefailure);
+}
