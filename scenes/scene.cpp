@@ -47,7 +47,7 @@ void scene::leave(state* next) {
     target.reset();
     colour.reset();
     depth.reset();
-    if (dropOnLeave) {
+    if (droponleave) {
         hdr.reset();
         // Never entered again: its generators' GPU memory goes now rather than at the end.
         for (state* child : children.children) delete child;

@@ -41,7 +41,7 @@ public:
     // scene attaches in display).
     void resize(int width, int height) override;
     void enter(talvo::state* previous) override;
-    // Drops the target framebuffer and targets; a scene with dropOnLeave also lets go of its
+    // Drops the target framebuffer and targets; a scene with droponleave also lets go of its
     // HDR pass and its children, which it never needs again.
     void leave(talvo::state* next) override;
 
@@ -85,10 +85,10 @@ protected:
     float start;
     float maxbright = 1.0f;
     float exposure = 1.0f;
-    // The root grows by (production time - start) * growthrate each update.
+    // Each update sets the root's growth fraction to (production time - start) * growthrate.
     float growthrate = 0.0f;
     bool growthfirst = false;
-    bool dropOnLeave = false;
+    bool droponleave = false;
 
 private:
     targets where;
