@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "cl/clcontext.h"
 #include "cl/curvegenerator.h"
 #include "clfixture.h"
 #include "diag/check.h"
@@ -48,7 +49,8 @@ void main() { result = vec4(1.0); }
 // halves everything and moves it right by half the view.
 class twolines : public scene {
 public:
-    twolines() : scene(0.0f, "hdr.frag", {}), points("tree.vert", "tree.geom", "tree.frag") {
+    explicit twolines(bool drop = false) : scene(0.0f, "hdr.frag", {}), points("tree.vert", "tree.geom", "tree.frag") {
+        droponleave = drop;
         auto draw = [this](glm::mat4 m, VArray& va, int n) { drawgeometry(points, m, va, n, GL_POINTS); };
         root = hubroot(10);
         ftree* across = new ftree(CurveGenerator("x=f*2-1;xn=1;yt=1;", 200, ""), draw);
@@ -131,6 +133,17 @@ TEST_F(sceneskeleton, ResizeRetakesTheSharedTargetsAndLeaveDropsThem) {
     s.leave(nullptr);
     EXPECT_EQ(sharedcolor.usecount(), users - 1);
     EXPECT_TRUE(s.hasroot()) << "only scenes that drop their children on leave lose them";
+}
+
+TEST_F(sceneskeleton, ASceneLeftForGoodFreesItsGeometry) {
+    twolines s(true);
+    s.resize(windowwidth, windowheight);
+    s.enter(nullptr);
+    frame(s);
+    const size_t shared = CLContext::instance()->glbuffercount();
+    s.leave(nullptr);
+    EXPECT_FALSE(s.hasroot());
+    EXPECT_EQ(CLContext::instance()->glbuffercount(), shared - 3) << "the hub's and both lines' buffers";
 }
 
 }  // namespace
