@@ -8,7 +8,7 @@ packages=(
     ocl-icd-opencl-dev opencl-headers pocl-opencl-icd
     libsdl2-dev libsndfile1-dev libpng-dev
     libgtest-dev googletest
-    libx11-dev xvfb xdotool xauth ffmpeg
+    libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
 )
 missing=()
 for p in "${packages[@]}"; do
