@@ -108,9 +108,9 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
 
     // Every option takes a value, given as the next argument or, for long options, after '='.
     static const std::map<std::string, std::string> names = {
-        {"-o", "-o"},           {"--output", "-o"},       {"--size", "--size"}, {"--samples", "--samples"},
-        {"--fps", "--fps"},     {"--from", "--from"},     {"--to", "--to"},     {"--frames", "--frames"},
-        {"--crf", "--crf"},     {"--stats", "--stats"},
+        {"-o", "-o"},         {"--output", "-o"},   {"--size", "--size"},     {"--samples", "--samples"},
+        {"--fps", "--fps"},   {"--from", "--from"}, {"--to", "--to"},         {"--frames", "--frames"},
+        {"--crf", "--crf"},   {"--stats", "--stats"},
     };
     std::map<std::string, std::string> given;
     for (size_t i = 0; i < args.size(); ++i) {
