@@ -29,7 +29,7 @@ FMOD_RESULT System::createStream(const char* name, FMOD_MODE mode, FMOD_CREATESO
     auto s = std::make_shared<detail::stream>();
     if (FMOD_RESULT r = s->open(name, (mode & FMOD_LOOP_NORMAL) != 0)) return r;
     // Refuse now, not at playSound, what cannot be played on this device.
-    SDL_AudioStream* converter = detail::makeconverter(*s, mixer->spec);
+    SDL_AudioStream* converter = detail::makeconverter(*s, mixer->output);
     if (!converter) return FMOD_ERR_FORMAT;
     SDL_FreeAudioStream(converter);
     s->owner = mixer;

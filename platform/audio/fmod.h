@@ -29,7 +29,8 @@ typedef unsigned int FMOD_INITFLAGS;
 constexpr FMOD_INITFLAGS FMOD_INIT_NORMAL = 0x0;
 
 // Stream modes. Only FMOD_LOOP_NORMAL changes anything: without it a stream plays once.
-// Mixing is always done in software and in stereo or the device's layout.
+// FMOD_HARDWARE and FMOD_2D are accepted as they are: mixing is always done in software,
+// without positioning.
 typedef unsigned int FMOD_MODE;
 constexpr FMOD_MODE FMOD_LOOP_NORMAL = 0x02;
 constexpr FMOD_MODE FMOD_2D = 0x08;

@@ -50,24 +50,24 @@ FMOD_RESULT mixer::init(int channels) {
     maxchannels = channels;
     // Mixing is done in float; SDL converts to whatever the hardware takes. Rate and layout
     // follow the device, so that SDL does not convert twice.
-    spec = SDL_AudioSpec{};
-    spec.freq = 44100;
-    spec.format = AUDIO_F32SYS;
-    spec.channels = 2;
-    spec.samples = 1024;
-    spec.callback = fill;
-    spec.userdata = this;
+    output = SDL_AudioSpec{};
+    output.freq = 44100;
+    output.format = AUDIO_F32SYS;
+    output.channels = 2;
+    output.samples = 1024;
+    output.callback = fill;
+    output.userdata = this;
     quietalsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return FMOD_ERR_OUTPUT_INIT;
     SDL_AudioSpec obtained{};
-    device = SDL_OpenAudioDevice(nullptr, 0, &spec, &obtained,
+    device = SDL_OpenAudioDevice(nullptr, 0, &output, &obtained,
                                  SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
     if (!device) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return FMOD_ERR_OUTPUT_INIT;
     }
-    spec = obtained;
-    scratch.resize(static_cast<size_t>(spec.samples) * spec.channels);
+    output = obtained;
+    scratch.resize(static_cast<size_t>(output.samples) * output.channels);
     return FMOD_OK;
 }
 
@@ -79,7 +79,7 @@ FMOD_RESULT mixer::play(const std::shared_ptr<stream>& source, bool paused,
                                 [&](const std::shared_ptr<voice>& v) { return v->source == source; }),
                  voices.end());
     if (voices.size() >= static_cast<size_t>(maxchannels)) return FMOD_ERR_CHANNEL_ALLOC;
-    std::shared_ptr<voice> v = voice::start(source, spec, paused);
+    std::shared_ptr<voice> v = voice::start(source, output, paused);
     if (!v) return FMOD_ERR_FORMAT;
     voices.push_back(v);
     *started = v;

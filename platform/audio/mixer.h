@@ -14,7 +14,7 @@ struct mixer {
     int maxchannels = 0;       // 0 until init
     bool released = false;
     SDL_AudioDeviceID device = 0;  // 0 without a usable output device
-    SDL_AudioSpec spec{};      // the device's format (always 32-bit float samples)
+    SDL_AudioSpec output{};      // the device's format (always 32-bit float samples)
     std::vector<std::shared_ptr<voice>> voices;
     std::vector<float> scratch;  // one device buffer, for the audio thread
 

@@ -38,6 +38,8 @@ sf_count_t stream::read(float* out, sf_count_t frames) {
 }
 
 SDL_AudioStream* makeconverter(const stream& source, const SDL_AudioSpec& device) {
+    // SDL counts channels in a byte; anything wider is not ours to play.
+    if (source.info.channels > 255) return nullptr;
     return SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(source.info.channels),
                               source.info.samplerate, device.format, device.channels,
                               device.freq);
