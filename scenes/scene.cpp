@@ -10,6 +10,8 @@ using namespace talvo;
 scene::scene(float starttime, const std::string& hdrfile, targets where)
     : hdr(std::make_unique<FSShader>(hdrfile, 1)), start(starttime), where(where) {}
 
+scene::scene(float starttime, targets where) : start(starttime), where(where) {}
+
 float scene::productiontime() {
     return float(uint32_t(updatetime - starttime));
 }

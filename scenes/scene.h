@@ -53,6 +53,8 @@ public:
 protected:
     // The pass is built from hdrfile with one instance.
     scene(float starttime, const std::string& hdrfile, targets where);
+    // For a scene that builds its pass itself, later in its own construction order.
+    scene(float starttime, targets where);
 
     // Display step 1: the per-frame uniforms of the geometry programs.
     virtual void prepare() {}
