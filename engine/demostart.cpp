@@ -6,6 +6,7 @@
 #include "engine/globals.h"
 #include "engine/sharedtargets.h"
 #include "engine/timercontrol.h"
+#include "scenes/dreamscape.h"
 
 namespace talvo {
 
@@ -37,7 +38,7 @@ demostart::demostart() : timeline_(new controls::timercontrol()), switcher_(new 
     // that draw nothing.
     state* credits = new state();
     state* flight = new state();
-    state* dreamscape = new state();
+    state* dreamscape = new ::dreamscape();
     state* entryway = new state();
     state* opening = new state();
 

@@ -1,0 +1,51 @@
+#version 330 core
+// Sky sprites: w holds the layer (integer part) and the brightness (fraction). Each point
+// becomes a small quad of a fixed part of the picture's height, so the sky looks the same at
+// every window size: stars are tiny and sharp, the band of light a green-to-violet curtain, the
+// cloud sea a pale violet haze of larger sprites. As "distort" grows the sky twists about the
+// vertical axis, the more the higher it is, and its sprites swell.
+layout(points) in;
+layout(triangle_strip, max_vertices = 4) out;
+
+uniform mat4 mat;
+uniform float distort;
+
+out vec3 colour;
+out vec2 corner;
+
+void main() {
+    vec4 p = gl_in[0].gl_Position;
+    float layer = floor(p.w);
+    float bright = p.w - layer;
+    vec3 world = p.xyz;
+    float twist = distort * 0.004 * (world.y + 2000.0) * 0.001;
+    float c = cos(twist), s = sin(twist);
+    world.xz = mat2(c, s, -s, c) * world.xz;
+    vec4 clip = mat * vec4(world, 1.0);
+    if (clip.w < 1.0 || any(greaterThan(abs(clip.xy), vec2(clip.w * 1.05)))) return;
+
+    vec3 tint;
+    float radius;  // half the quad's height, in units of the picture's half-height
+    if (layer < 0.5) {
+        tint = vec3(0.8, 0.85, 1.0) * 3.0;
+        radius = 0.0025;
+    } else if (layer < 1.5) {
+        // Green at the curtain's foot, violet at its top.
+        float up = clamp((p.y + 1800.0) / 4600.0, 0.0, 1.0);
+        tint = mix(vec3(0.1, 1.0, 0.5), vec3(0.7, 0.2, 1.0), up) * 1.2;
+        radius = 0.006;
+    } else {
+        tint = vec3(0.55, 0.45, 0.9) * 0.3;
+        radius = 0.012;
+    }
+    colour = tint * bright;
+    // The projection's rows give the aspect ratio: the quad is as wide as it is high.
+    float aspect = length(vec3(mat[0][1], mat[1][1], mat[2][1])) / length(vec3(mat[0][0], mat[1][0], mat[2][0]));
+    vec2 extent = vec2(radius / aspect, radius) * (1.0 + distort * 0.03) * clip.w;
+    for (int i = 0; i < 4; ++i) {
+        corner = vec2(float(i & 1), float(i >> 1)) * 2.0 - 1.0;
+        gl_Position = clip + vec4(corner * extent, 0.0, 0.0);
+        EmitVertex();
+    }
+    EndPrimitive();
+}
