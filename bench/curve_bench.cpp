@@ -8,6 +8,8 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include "platform/contexts.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -113,12 +115,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "glfwInit failed (no display?)\n");
         return 1;
     }
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    GLFWwindow* window = glfwCreateWindow(64, 64, "curve_bench", nullptr, nullptr);
+    GLFWwindow* window = talvo::platform::createhiddencontext(64, 64, "curve_bench", nullptr);
     if (!window) {
         std::fprintf(stderr, "no GL 3.3 core context\n");
         return 1;

@@ -16,6 +16,8 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include "platform/contexts.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -308,12 +310,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "glfwInit failed (no display?)\n");
         return 1;
     }
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    GLFWwindow* window = glfwCreateWindow(width, height, "dreamscape_bench", nullptr, nullptr);
+    GLFWwindow* window = talvo::platform::createhiddencontext(width, height, "dreamscape_bench", nullptr);
     if (!window) {
         std::fprintf(stderr, "no GL 3.3 core context\n");
         return 1;

@@ -12,6 +12,13 @@ namespace talvo {
 
 struct nofields {};
 
+// GCC 12 cannot see that a block shared by several handles outlives all but the last of them,
+// and warns of a use after free where one handle's release is inlined next to another's use.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
+
 template <typename Name, typename Fields = nofields>
 class shared {
 public:
@@ -60,5 +67,9 @@ private:
 
     block* block_ = nullptr;
 };
+
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace talvo

@@ -10,15 +10,20 @@ GLFWwindow* secondarycontext = nullptr;
 
 namespace platform {
 
-GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor) {
+GLFWwindow* createhiddencontext(int width, int height, const char* title, GLFWwindow* share, int glmajor,
+                                int glminor) {
     glfwDefaultWindowHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, glmajor);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, glminor);
     glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    return glfwCreateWindow(width, height, title, nullptr, share);
+}
+
+GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor) {
     // GLFW shares objects when the context is created, so there is no separate share step.
-    return glfwCreateWindow(1, 1, "", nullptr, primary);
+    return createhiddencontext(1, 1, "", primary, glmajor, glminor);
 }
 
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary) {

@@ -11,10 +11,14 @@ extern GLFWwindow* secondarycontext;
 
 namespace platform {
 
-// Creates the hidden window of the secondary context with the same 3.3 core,
-// forward-compatible hints as the window (the requested version is glmajor.glminor), sharing
-// objects with `primary`. Null when the context cannot be created. Leaves the calling
-// thread's current context unchanged.
+// Creates a hidden window whose context has the engine's hints (core profile, forward
+// compatible, version glmajor.glminor), sharing objects with `share` when it is not null.
+// Null when the context cannot be created. Leaves the calling thread's current context
+// unchanged. Tests and benchmarks draw into such windows too.
+GLFWwindow* createhiddencontext(int width, int height, const char* title, GLFWwindow* share,
+                                int glmajor = 3, int glminor = 3);
+
+// The hidden window of the secondary context, sharing objects with `primary`.
 GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor);
 
 // True when an object made on `primary` is visible from `secondary`. Leaves `primary` current.

@@ -80,7 +80,7 @@ void expectcleanrun(process& run) {
 
 TEST(Run, EndsOnEscapeAfterRunningForAWhile) {
     process run(program, {}, builddir);
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     std::this_thread::sleep_for(3s);
     ASSERT_TRUE(run.running()) << run.stderr_();
     ASSERT_TRUE(pressescape());
@@ -90,7 +90,7 @@ TEST(Run, EndsOnEscapeAfterRunningForAWhile) {
 
 TEST(Run, EndsOnTheCloseButton) {
     process run(program, {"abc", "600"}, builddir);
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     std::this_thread::sleep_for(1s);
     ASSERT_TRUE(pressclosebutton());
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
@@ -99,7 +99,7 @@ TEST(Run, EndsOnTheCloseButton) {
 
 TEST(Run, OneArgumentIsIgnored) {
     process run(program, {"800"}, builddir);
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     ASSERT_TRUE(pressescape());
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
     expectcleanrun(run);
@@ -121,7 +121,7 @@ TEST(Run, StartsWithoutItsMusic) {
             fs::create_symlink(fs::canonical(entry.path()), dir / "resources" / entry.path().filename());
 
     process run(program, {}, dir.string());
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 60s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     EXPECT_NE(run.stderr_().find("at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | "
                                  "FMOD_2D, 0, &sound) | FMODERROR: "),
               std::string::npos)
@@ -133,7 +133,7 @@ TEST(Run, StartsWithoutItsMusic) {
 
 TEST(Run, EndsByItselfAfterTheLastScene) {
     process run(program, {"320", "180"}, builddir);
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 120s)) << run.stdout_() << run.stderr_();
+    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     // 194 s of production time plus start-up and at most one frame.
     EXPECT_EQ(run.wait(320s), 0) << run.stderr_();
     expectcleanrun(run);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "engine/globals.h"
+#include "platform/contexts.h"
 
 namespace talvo::testsupport {
 
@@ -49,12 +50,7 @@ private:
             failure = "glfwInit failed (is DISPLAY set to a running X server?)";
             return;
         }
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-        win = glfwCreateWindow(width, height, "talvo tests", nullptr, nullptr);
+        win = talvo::platform::createhiddencontext(width, height, "talvo tests", nullptr);
         if (!win) {
             failure = "no GL 3.3 core window could be opened";
             glfwTerminate();
