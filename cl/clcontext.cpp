@@ -148,12 +148,19 @@ void CLContext::releaseGL() {
     clcheck(clFinish(_queue), "clFinish(context->queue())");
 }
 
-void CLContext::copyin(GLuint buf, glshare& share) {
+namespace {
+// Binds a GL buffer and returns how many of its bytes both sides hold: storage re-sized after
+// the kernels first saw it is copied only as far as both reach.
+size_t bindstaged(GLuint buf, size_t clbytes) {
     GLCHECKED(glBindBuffer(GL_ARRAY_BUFFER, buf));
     GLint size = 0;
     GLCHECKED(glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size));
-    // Storage re-sized after the kernels first saw it: only what both sides hold is copied.
-    const size_t bytes = std::min(share.bytes, size_t(size));
+    return std::min(clbytes, size_t(size));
+}
+}  // namespace
+
+void CLContext::copyin(GLuint buf, glshare& share) {
+    const size_t bytes = bindstaged(buf, share.bytes);
     if (bytes > 0) {
         void* data = nullptr;
         GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes), GL_MAP_READ_BIT));
@@ -164,14 +171,10 @@ void CLContext::copyin(GLuint buf, glshare& share) {
 }
 
 void CLContext::copyout(GLuint buf, glshare& share) {
-    GLCHECKED(glBindBuffer(GL_ARRAY_BUFFER, buf));
-    GLint size = 0;
-    GLCHECKED(glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size));
-    const size_t bytes = std::min(share.bytes, size_t(size));
+    const size_t bytes = bindstaged(buf, share.bytes);
     if (bytes > 0) {
         void* data = nullptr;
-        GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes),
-                                          GL_MAP_WRITE_BIT));
+        GLCHECKED(data = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes), GL_MAP_WRITE_BIT));
         CLCHECKED(clEnqueueReadBuffer(_queue, share.mem, CL_TRUE, 0, bytes, data, 0, nullptr, nullptr));
         GLCHECKED(glUnmapBuffer(GL_ARRAY_BUFFER));
     }
