@@ -81,4 +81,12 @@ private:
 };
 
 }  // namespace controls
+
+// Hands an owned state to its owner: a statelist takes it as a child, a control as an item.
+inline void adopt(statelist& owner, state* child) { owner.add(child); }
+template <typename T>
+void adopt(controls::control<T>& owner, T* item) {
+    owner.additem(item);
+}
+
 }  // namespace talvo

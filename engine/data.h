@@ -37,20 +37,12 @@ public:
     generatortype generator;
 };
 
-// Makes a channel and appends it to list, which owns it.
-template <typename T>
-data<T>* addchannel(statelist& list, typename data<T>::generatortype generator, T* target) {
+// Makes a channel and hands it to its owner: a statelist (as a child) or a
+// control<data<T>> (as an item).
+template <typename T, typename Owner>
+data<T>* addchannel(Owner& owner, typename data<T>::generatortype generator, T* target) {
     auto channel = std::make_unique<data<T>>(std::move(generator), target);
-    list.add(channel.get());
-    return channel.release();
-}
-
-// Makes a channel and appends it as an item of control, which owns it.
-template <typename T>
-data<T>* addchannel(controls::control<data<T>>& control, typename data<T>::generatortype generator,
-                    T* target) {
-    auto channel = std::make_unique<data<T>>(std::move(generator), target);
-    control.additem(channel.get());
+    adopt(owner, channel.get());
     return channel.release();
 }
 

@@ -30,20 +30,12 @@ public:
     generatortype generator;
 };
 
-// Makes a direct channel and appends it to list, which owns it.
-template <typename T>
-pdata<T>* addpchannel(statelist& list, typename pdata<T>::generatortype generator, T* target) {
+// Makes a direct channel and hands it to its owner: a statelist (as a child) or a
+// control<pdata<T>> (as an item).
+template <typename T, typename Owner>
+pdata<T>* addpchannel(Owner& owner, typename pdata<T>::generatortype generator, T* target) {
     auto channel = std::make_unique<pdata<T>>(std::move(generator), target);
-    list.add(channel.get());
-    return channel.release();
-}
-
-// Makes a direct channel and appends it as an item of control, which owns it.
-template <typename T>
-pdata<T>* addpchannel(controls::control<pdata<T>>& control,
-                      typename pdata<T>::generatortype generator, T* target) {
-    auto channel = std::make_unique<pdata<T>>(std::move(generator), target);
-    control.additem(channel.get());
+    adopt(owner, channel.get());
     return channel.release();
 }
 
