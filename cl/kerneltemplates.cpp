@@ -53,7 +53,7 @@ CLProgram curveprogram(const std::string& source) {
 }
 
 float acctime() {
-    return float(uint32_t(updatetime - starttime)) * 0.001f;
+    return float(productiontime()) * 0.001f;
 }
 
 }  // namespace talvo

@@ -57,6 +57,8 @@ dreamscape::dreamscape()
     // Both clouds sweep into view within the scene's first tenth of a second.
     growthrate = 0.01f;
     droponleave = true;
+    maxbright = 20.0f;
+    exposure = 0.5f;
 
     hdr = std::make_unique<FSShader>("dreamscapehdr.frag", 1);
     auto* cameratimeline = new controls::timercontrol();
@@ -121,10 +123,9 @@ void dreamscape::drawscene() {
 }
 
 void dreamscape::passuniforms() {
-    hdr->setUniform("maxbright", 20.0f);
+    scene::passuniforms();
     hdr->program().setUniform("res", glm::vec2(float(windowwidth), float(windowheight)));
     hdr->setUniform("distort", distort);
-    hdr->setUniform("exposure", 0.5f);
 }
 
 void dreamscape::preparepass() {

@@ -23,7 +23,7 @@ protected:
     void prepare() override;
     // Clears to the flash (black once it is over) and draws the clouds additively.
     void drawscene() override;
-    // "maxbright", "res", "distort", "exposure".
+    // The skeleton's "maxbright" and "exposure", then "res" and "distort".
     void passuniforms() override;
     void preparepass() override;
 

@@ -13,7 +13,7 @@ scene::scene(float starttime, const std::string& hdrfile, targets where)
 scene::scene(float starttime, targets where) : start(starttime), where(where) {}
 
 float scene::productiontime() {
-    return float(uint32_t(updatetime - starttime));
+    return float(talvo::productiontime());
 }
 
 void scene::update() {
