@@ -17,21 +17,27 @@ void destroy(GLuint program) {
     // Neither GL nor the cache may go on naming a deleted program.
     if (currentprogram == program) {
         currentprogram = 0;
-        glUseProgram(0);
+        GLCHECKED(glUseProgram(0));
     }
-    glDeleteProgram(program);
+    GLCHECKED(glDeleteProgram(program));
+}
+
+GLuint newprogram() {
+    GLuint program = 0;
+    GLCHECKED(program = glCreateProgram());
+    return program;
 }
 }  // namespace
 
 Program::Program(GLuint program) : handle(program, destroy) {}
 
 Program Program::create() {
-    return Program(glCreateProgram());
+    return Program(newprogram());
 }
 
 Program::Program(const std::string& vertexfile, const std::string& geometryfile,
                  const std::string& fragmentfile)
-    : Program(glCreateProgram()) {
+    : Program(newprogram()) {
     const Shader vertex(GL_VERTEX_SHADER, loadResource(vertexfile));
     const Shader geometry(GL_GEOMETRY_SHADER, loadResource(geometryfile));
     const Shader fragment(GL_FRAGMENT_SHADER, loadResource(fragmentfile));
@@ -42,14 +48,14 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 }
 
 void Program::attach(const Shader& shader) {
-    glAttachShader(name(), shader.name());
+    GLCHECKED(glAttachShader(name(), shader.name()));
 }
 
 void Program::link() {
     const GLuint program = name();
-    glLinkProgram(program);
+    GLCHECKED(glLinkProgram(program));
     GLint status = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    GLCHECKED(glGetProgramiv(program, GL_LINK_STATUS, &status));
     if (status == 0) {
         std::cout << "Shader program linking failed." << std::endl;
         programlog(program);

@@ -1,5 +1,7 @@
 #include "gl/varray.h"
 
+#include "diag/check.h"
+
 namespace talvo {
 
 namespace {
@@ -9,7 +11,7 @@ void destroy(GLuint vao) {
     // GL unbinds a deleted array; the cache must not keep naming it, or a new array that
     // receives the same name would never be bound.
     if (boundvao == vao) boundvao = 0;
-    glDeleteVertexArrays(1, &vao);
+    GLCHECKED(glDeleteVertexArrays(1, &vao));
 }
 }  // namespace
 
@@ -17,7 +19,7 @@ VArray::VArray(GLuint vao) : handle(vao, destroy) {}
 
 VArray VArray::create() {
     GLuint vao = 0;
-    glGenVertexArrays(1, &vao);
+    GLCHECKED(glGenVertexArrays(1, &vao));
     return VArray(vao);
 }
 
@@ -40,9 +42,9 @@ void VArray::bindvao() {
 
 void VArray::setAttribute(GLuint index, GLuint buffer, GLenum target, GLenum type) {
     bindvao();
-    glBindBuffer(target, buffer);
-    glVertexAttribPointer(index, 4, type, GL_FALSE, 0, nullptr);
-    glEnableVertexAttribArray(index);
+    GLCHECKED(glBindBuffer(target, buffer));
+    GLCHECKED(glVertexAttribPointer(index, 4, type, GL_FALSE, 0, nullptr));
+    GLCHECKED(glEnableVertexAttribArray(index));
 }
 
 void VArray::draw(int count, int instances, GLenum mode) {
