@@ -9,10 +9,6 @@ namespace talvo {
 
 cltreebase::cltreebase(const CurveGenerator& generator) : geometry(generator) {}
 
-cltreebase::~cltreebase() {
-    for (cltreebase* child : children) delete child;
-}
-
 void cltreebase::display() {
     drawTree(glm::mat4(1.0f));
 }
@@ -21,18 +17,14 @@ void cltreebase::update() {
     updateTree(nullptr, 0.0f);
 }
 
-void cltreebase::addChild(cltreebase* child) {
-    children.push_back(child);
-}
-
 void cltreebase::setGrowth(float t) {
     growth = int(float(geometry.count()) * t);
-    for (cltreebase* child : children) child->setGrowth(t);
+    for (const auto& child : children) child->setGrowth(t);
 }
 
 void cltreebase::setpending() {
     geometry.setUpdatePending();
-    for (cltreebase* child : children) child->setpending();
+    for (const auto& child : children) child->setpending();
 }
 
 void cltreebase::updateTree(cltreebase* parent, float offset) {
@@ -61,7 +53,7 @@ void cltreebase::updateTree(cltreebase* parent, float offset) {
     const int count = geometry.count();
     drawcount = std::clamp(growth - int(float(count) * reached), 0, count);
     geometry.update();
-    for (cltreebase* child : children) child->updateTree(this, reached);
+    for (const auto& child : children) child->updateTree(this, reached);
     if (!parent) CLContext::instance()->releaseGL();
 }
 
@@ -71,10 +63,11 @@ bool cltreebase::sync() {
     shown_.normal = normal;
     shown_.position = position;
     shown_.drawcount = drawcount;
-    shown_.children = children;
+    shown_.children.clear();
+    for (const auto& child : children) shown_.children.push_back(child.get());
     shown_.tangent = tangent;
     shown_.transform = transform;
-    for (cltreebase* child : children) child->sync();
+    for (const auto& child : children) child->sync();
     return true;
 }
 

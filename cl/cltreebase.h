@@ -10,6 +10,7 @@
 // accumulated matrix. Every value that update computes has a display-side twin written only in
 // sync, so display never reads what the update thread is writing.
 #include <glm/glm.hpp>
+#include <memory>
 #include <vector>
 
 #include "cl/curvegenerator.h"
@@ -23,16 +24,19 @@ public:
     explicit cltreebase(const CurveGenerator& generator);
     cltreebase(const cltreebase&) = delete;
     cltreebase& operator=(const cltreebase&) = delete;
-    // Deletes the whole subtree.
-    ~cltreebase() override;
 
     void display() override;
     void update() override;
     // Publishes the subtree; always true.
     bool sync() override;
 
-    // The tree owns the node from now on. Set the node's attach first.
-    void addChild(cltreebase* child);
+    // The tree owns the node from now on; returns it for wiring. Set the node's attach first.
+    template <typename T>
+    T* addChild(std::unique_ptr<T> child) {
+        T* raw = child.get();
+        children.push_back(std::move(child));
+        return raw;
+    }
     // Sets, for this node and every node below, the vertices the growth has reached:
     // (int)(count * t). Not clamped: values above 1 keep children growing.
     void setGrowth(float t);
@@ -51,7 +55,8 @@ public:
     float attach = 0.0f;
     glm::mat4 transform{1.0f};
     int growth = 0;
-    std::vector<cltreebase*> children;
+    // Owned: the node's destruction takes its subtree with it.
+    std::vector<std::unique_ptr<cltreebase>> children;
     // Computed by updateTree: the parent's vertex, unit normal and unit tangent at the
     // attachment point ((0,0,0), (1,0,0), (0,1,0) for a root), and the vertices to draw.
     glm::vec3 position{0.0f};

@@ -1,6 +1,7 @@
 #pragma once
 // A switcher: owns a list of states and forwards every operation to the current one; the
 // events it listens for step it to the next item, wrapping after the last.
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -14,16 +15,13 @@ namespace controls {
 template <typename T>
 class control : public listener, public state {
 public:
-    control() = default;
-    // Owns its items: a copy would delete them twice.
-    control(const control&) = delete;
-    control& operator=(const control&) = delete;
-    ~control() override {
-        for (T* item : items) delete item;
+    // Takes ownership and returns the item for wiring. A null item is a slot that does nothing.
+    template <typename U>
+    U* additem(std::unique_ptr<U> item) {
+        U* raw = item.get();
+        items.push_back(std::move(item));
+        return raw;
     }
-
-    // Ownership passes to the control.
-    void additem(T* item) { items.push_back(item); }
     // An event index that makes the control advance; -1 means every event.
     void addtrigger(int trigger) { triggers.insert(trigger); }
 
@@ -71,22 +69,25 @@ public:
     // Null while the control has no items.
     T* currentitem() const { return itemat(index); }
 
-    std::vector<T*> items;
+    std::vector<std::unique_ptr<T>> items;
     std::set<int> triggers;
     unsigned index = 0;
     bool active = false;
 
 private:
-    T* itemat(unsigned i) const { return items.empty() ? nullptr : items[i % items.size()]; }
+    T* itemat(unsigned i) const { return items.empty() ? nullptr : items[i % items.size()].get(); }
 };
 
 }  // namespace controls
 
 // Hands an owned state to its owner: a statelist takes it as a child, a control as an item.
-inline void adopt(statelist& owner, state* child) { owner.add(child); }
-template <typename T>
-void adopt(controls::control<T>& owner, T* item) {
-    owner.additem(item);
+template <typename U>
+U* adopt(statelist& owner, std::unique_ptr<U> child) {
+    return owner.add(std::move(child));
+}
+template <typename T, typename U>
+U* adopt(controls::control<T>& owner, std::unique_ptr<U> item) {
+    return owner.additem(std::move(item));
 }
 
 }  // namespace talvo

@@ -41,9 +41,7 @@ public:
 // control<data<T>> (as an item).
 template <typename T, typename Owner>
 data<T>* addchannel(Owner& owner, typename data<T>::generatortype generator, T* target) {
-    auto channel = std::make_unique<data<T>>(std::move(generator), target);
-    adopt(owner, channel.get());
-    return channel.release();
+    return adopt(owner, std::make_unique<data<T>>(std::move(generator), target));
 }
 
 }  // namespace talvo

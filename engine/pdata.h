@@ -34,9 +34,7 @@ public:
 // control<pdata<T>> (as an item).
 template <typename T, typename Owner>
 pdata<T>* addpchannel(Owner& owner, typename pdata<T>::generatortype generator, T* target) {
-    auto channel = std::make_unique<pdata<T>>(std::move(generator), target);
-    adopt(owner, channel.get());
-    return channel.release();
+    return adopt(owner, std::make_unique<pdata<T>>(std::move(generator), target));
 }
 
 }  // namespace talvo

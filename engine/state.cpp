@@ -7,34 +7,35 @@ namespace talvo {
 state* current = nullptr;
 void (*setviewport)(int width, int height) = nullptr;
 
-statelist::~statelist() {
-    for (state* child : children) delete child;
+void statelist::clear() {
+    for (auto& child : children) child.reset();
+    children.clear();
 }
 
 void statelist::display() {
-    for (state* child : children) child->display();
+    for (const auto& child : children) child->display();
 }
 
 void statelist::update() {
-    for (state* child : children) child->update();
+    for (const auto& child : children) child->update();
 }
 
 bool statelist::sync() {
     bool result = false;
-    for (state* child : children) result = child->sync() || result;
+    for (const auto& child : children) result = child->sync() || result;
     return result;
 }
 
 void statelist::resize(int width, int height) {
-    for (state* child : children) child->resize(width, height);
+    for (const auto& child : children) child->resize(width, height);
 }
 
 void statelist::enter(state* previous) {
-    for (state* child : children) child->enter(previous);
+    for (const auto& child : children) child->enter(previous);
 }
 
 void statelist::leave(state* next) {
-    for (state* child : children) child->leave(next);
+    for (const auto& child : children) child->leave(next);
 }
 
 void setcurrent(state* next) {

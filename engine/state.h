@@ -1,6 +1,7 @@
 #pragma once
 // The interface of everything that takes part in the loop: the production, each scene,
 // each timeline and switcher, each animated value and each generated-geometry object.
+#include <memory>
 #include <vector>
 
 namespace talvo {
@@ -23,12 +24,16 @@ public:
 // Forwards every operation to its children, first to last; owns them.
 class statelist : public state {
 public:
-    statelist() = default;
-    statelist(const statelist&) = delete;
-    statelist& operator=(const statelist&) = delete;
-    ~statelist() override;
-
-    void add(state* child) { children.push_back(child); }
+    // Takes ownership and returns the child for wiring (listeners, targets).
+    template <typename T>
+    T* add(std::unique_ptr<T> child) {
+        T* raw = child.get();
+        children.push_back(std::move(child));
+        return raw;
+    }
+    // Destroys every child, first to last.
+    void clear();
+    ~statelist() override { clear(); }
 
     void display() override;
     void update() override;
@@ -38,7 +43,7 @@ public:
     void enter(state* previous) override;
     void leave(state* next) override;
 
-    std::vector<state*> children;
+    std::vector<std::unique_ptr<state>> children;
 };
 
 // The state the loop drives; null before start-up and after the loop.

@@ -52,7 +52,8 @@ glm::mat4 dreamscape::cameraahead(float t) {
 dreamscape::dreamscape()
     : scene(scenestart, {}), ground("passthrough.vert", "dreamscape_pt.geom", "dreamscape_pt.frag"),
       sky("passthrough.vert", "dreamscapesky_pt.geom", "dreamscapesky_pt.frag") {
-    root = hubroot(10);
+    std::unique_ptr<ftree> hub = hubroot(10);
+    root = hub.get();
     growthfirst = true;
     // Both clouds sweep into view within the scene's first tenth of a second.
     growthrate = 0.01f;
@@ -61,10 +62,9 @@ dreamscape::dreamscape()
     exposure = 0.5f;
 
     hdr = std::make_unique<FSShader>("dreamscapehdr.frag", 1);
-    auto* cameratimeline = new controls::timercontrol();
-    auto* cameras = new controls::control<pdata<glm::mat4>>();
+    auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
+    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     cameratimeline->addlistener(cameras);
-    children.add(cameratimeline);
     // The first event (86000) is already overdue when the scene is entered: its first sync
     // switches to the second camera, which the scene therefore opens on.
     for (int i = 0; i < 8; ++i) {
@@ -73,25 +73,20 @@ dreamscape::dreamscape()
     }
     addpchannel<glm::mat4>(*cameras, [this] { return cameracentre(scenetime()); }, &root->transform);
     addpchannel<glm::mat4>(*cameras, [this] { return cameraahead(scenetime()); }, &root->transform);
-    children.add(cameras);
 
-    auto* distortion = new controls::control<data<float>>();
-    children.add(distortion);
+    auto* distortion = children.add(std::make_unique<controls::control<data<float>>>());
     addchannel<float>(*distortion, [this] { return std::max(0.0f, (scenetime() - 22000.0f) * 0.001f); }, &distort);
-    auto* flashing = new controls::control<data<float>>();
-    children.add(flashing);
+    auto* flashing = children.add(std::make_unique<controls::control<data<float>>>());
     addchannel<float>(*flashing, [this] { return std::min(std::max(500.0f - scenetime(), 0.0f), 500.0f); }, &flash);
 
     const std::string groundsource = loadResource("dreamscape.slcl");
-    auto* groundnode = new ftree(CurveGenerator(groundsource, groundpoints, ""),
-                                 [this](glm::mat4 m, VArray& va, int n) { drawpoints(ground, m, va, n); });
-    root->addChild(groundnode);
+    root->addChild(std::make_unique<ftree>(CurveGenerator(groundsource, groundpoints, ""),
+                                           [this](glm::mat4 m, VArray& va, int n) { drawpoints(ground, m, va, n); }));
     const std::string skysource = loadResource("dreamscapesky.slcl");
-    auto* skynode = new ftree(CurveGenerator(skysource, skypoints, ""),
-                              [this](glm::mat4 m, VArray& va, int n) { drawpoints(sky, m, va, n); });
-    root->addChild(skynode);
+    root->addChild(std::make_unique<ftree>(CurveGenerator(skysource, skypoints, ""),
+                                           [this](glm::mat4 m, VArray& va, int n) { drawpoints(sky, m, va, n); }));
 
-    children.add(root);
+    children.add(std::move(hub));
     runonce();
 }
 

@@ -3,7 +3,7 @@
 #include "cl/curvegenerator.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 
 using namespace talvo;
 
@@ -52,8 +52,7 @@ void scene::leave(state* next) {
     if (droponleave) {
         hdr.reset();
         // Never entered again: its generators' GPU memory goes now rather than at the end.
-        for (state* child : children.children) delete child;
-        children.children.clear();
+        children.clear();
         root = nullptr;
     }
 }
@@ -97,9 +96,9 @@ void scene::runonce() {
     GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
 }
 
-ftree* scene::hubroot(int vertices) {
+std::unique_ptr<ftree> scene::hubroot(int vertices) {
     const CurveGenerator hub(vertices == 1 ? "xn=1;yt=1" : "xn=1;yt=1;", vertices, "");
-    return new ftree(hub, [](glm::mat4, VArray&, int) {});
+    return std::make_unique<ftree>(hub, [](glm::mat4, VArray&, int) {});
 }
 
 void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count, GLenum mode) {

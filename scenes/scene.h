@@ -74,7 +74,7 @@ protected:
 
     // A hub root: every vertex at the origin with normal (1,0,0) and tangent (0,1,0), drawn by
     // nothing. Made with 10 vertices ("xn=1;yt=1;") or 1 ("xn=1;yt=1").
-    static talvo::ftree* hubroot(int vertices);
+    static std::unique_ptr<talvo::ftree> hubroot(int vertices);
 
     // Declared first, so destroyed last.
     talvo::statelist children;

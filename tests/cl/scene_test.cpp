@@ -9,7 +9,7 @@
 #include "clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 #include "gl/texture.h"
 #include "scenes/camera.h"
 #include "scenes/scene.h"
@@ -52,14 +52,12 @@ public:
     explicit twolines(bool drop = false) : scene(0.0f, "hdr.frag", {}), points("tree.vert", "tree.geom", "tree.frag") {
         droponleave = drop;
         auto draw = [this](glm::mat4 m, VArray& va, int n) { drawgeometry(points, m, va, n, GL_POINTS); };
-        root = hubroot(10);
-        ftree* across = new ftree(CurveGenerator("x=f*2-1;xn=1;yt=1;", 200, ""), draw);
-        ftree* up = new ftree(CurveGenerator("y=f;xn=1;yt=1;", 200, ""), draw);
+        root = children.add(hubroot(10));
+        ftree* across = root->addChild(std::make_unique<ftree>(CurveGenerator("x=f*2-1;xn=1;yt=1;", 200, ""), draw));
+        auto up = std::make_unique<ftree>(CurveGenerator("y=f;xn=1;yt=1;", 200, ""), draw);
         up->attach = 0.5f;
-        across->addChild(up);
-        root->addChild(across);
+        across->addChild(std::move(up));
         root->transform = camera::translation(glm::vec3(0.5f, 0.0f, 0.0f)) * camera::scaling(glm::vec3(0.5f));
-        children.add(root);
         growthrate = 0.001f;
         growthfirst = true;
     }

@@ -4,6 +4,7 @@
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "cl/ftree.h"
@@ -17,8 +18,8 @@ namespace {
 class trees : public cltest {
 protected:
     // A node whose callback records the matrix and count it was drawn with.
-    ftree* node(const CurveGenerator& curve, float attach = 0.0f) {
-        ftree* n = new ftree(curve, [this, i = drawn.size()](glm::mat4 m, VArray&, int count) {
+    std::unique_ptr<ftree> node(const CurveGenerator& curve, float attach = 0.0f) {
+        auto n = std::make_unique<ftree>(curve, [this, i = drawn.size()](glm::mat4 m, VArray&, int count) {
             drawn[i] = {m, count};
         });
         drawn.emplace_back();
@@ -35,7 +36,7 @@ protected:
 TEST_F(trees, ChildrenTakeTheParentsVertexAtTheirAttachment) {
     const CurveGenerator parent("x=i;y=10*i;xn=2;yt=0.5;", 10, "");
     const CurveGenerator child("xn=1;yt=1;", 2, "");
-    ftree* root = node(parent);
+    std::unique_ptr<ftree> root = node(parent);
     root->addChild(node(child, 0.5f));
     root->addChild(node(child, 1.0f));
     root->addChild(node(child, 0.0f));
@@ -46,14 +47,12 @@ TEST_F(trees, ChildrenTakeTheParentsVertexAtTheirAttachment) {
     EXPECT_EQ(root->children[2]->position, glm::vec3(0.0f));
     EXPECT_EQ(root->children[0]->normal, glm::vec3(1.0f, 0.0f, 0.0f)) << "unit length";
     EXPECT_EQ(root->children[0]->tangent, glm::vec3(0.0f, 1.0f, 0.0f));
-    delete root;
 }
 
 TEST_F(trees, GrowthFractionsGiveTheDrawCounts) {
     const CurveGenerator curve("xn=1;yt=1;", 10, "");
-    ftree* root = node(curve);
-    ftree* child = node(curve, 0.5f);
-    root->addChild(child);
+    std::unique_ptr<ftree> root = node(curve);
+    ftree* child = root->addChild(node(curve, 0.5f));
 
     const std::map<float, std::pair<int, int>> expected{{0.0f, {0, 0}}, {1.0f, {10, 5}}, {2.0f, {10, 10}}};
     for (const auto& [fraction, counts] : expected) {
@@ -62,14 +61,13 @@ TEST_F(trees, GrowthFractionsGiveTheDrawCounts) {
         EXPECT_EQ(root->drawcount, counts.first) << fraction;
         EXPECT_EQ(child->drawcount, counts.second) << fraction;
     }
-    delete root;
 }
 
 TEST_F(trees, NodesSharingAGeneratorRunItOncePerStep) {
     // Each run adds 1 to what the previous run left in the vertex buffer.
     const CurveGenerator counter("x=pos[i].x+1;xn=1;yt=1;", 4, "");
     const CurveGenerator hub("xn=1;yt=1;", 10, "");
-    ftree* root = node(hub);
+    std::unique_ptr<ftree> root = node(hub);
     root->addChild(node(counter));
     root->addChild(node(counter, 0.5f));
     root->children[1]->addChild(node(hub));  // makes the tree read the counter back
@@ -81,15 +79,13 @@ TEST_F(trees, NodesSharingAGeneratorRunItOncePerStep) {
         EXPECT_EQ(shared.positions()[0], runs);
         EXPECT_EQ(glfloats(shared.compute().buf(), 1)[0], runs);
     }
-    delete root;
 }
 
 TEST_F(trees, DisplayDrawsWhatSyncPublishedWithAccumulatedMatrices) {
     // The parent's frame at vertex 3: position (3, 0, 0), normal +y, tangent +z.
     const CurveGenerator parent("x=i;yn=1;zt=1;", 4, "");
-    ftree* root = node(parent);
-    ftree* child = node(parent, 0.75f);
-    root->addChild(child);
+    std::unique_ptr<ftree> root = node(parent);
+    ftree* child = root->addChild(node(parent, 0.75f));
     root->transform = glm::scale(glm::mat4(1.0f), glm::vec3(2.0f));
     child->transform = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f, 0.0f, 7.0f));
     root->setGrowth(1.0f);
@@ -107,7 +103,6 @@ TEST_F(trees, DisplayDrawsWhatSyncPublishedWithAccumulatedMatrices) {
     EXPECT_EQ(drawn[1].m * glm::vec4(0, 0, 0, 1), glm::vec4(20.0f, 0.0f, 0.0f, 1.0f));
     EXPECT_EQ(drawn[1].m * glm::vec4(1, 0, 0, 0), glm::vec4(0.0f, 2.0f, 0.0f, 0.0f));
     EXPECT_EQ(drawn[1].m * glm::vec4(0, 1, 0, 0), glm::vec4(0.0f, 0.0f, 2.0f, 0.0f));
-    delete root;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <memory>
 #include <gtest/gtest.h>
 
 #include <glm/glm.hpp>
@@ -30,7 +31,8 @@ TEST_F(channeltest, DataPublishesOnlyInSyncAndOnEnter) {
     float target = -1.f;
     at(2000);
     talvo::data<float>* channel = talvo::addchannel(list, seconds, &target);
-    ASSERT_EQ(list.children, (std::vector<talvo::state*>{channel}));
+    ASSERT_EQ(list.children.size(), 1u);
+    ASSERT_EQ(list.children[0].get(), channel);
     EXPECT_EQ(channel->value, 2.f);
     EXPECT_EQ(target, -1.f);  // nothing is written at creation
 
@@ -53,10 +55,8 @@ TEST_F(channeltest, DataPublishesOnlyInSyncAndOnEnter) {
 TEST_F(channeltest, SwitchedChannelPublishesItsValueInTheSameSync) {
     bool flag = false;
     talvo::statelist list;
-    auto* timeline = new talvo::controls::timercontrol;
-    auto* flags = new talvo::controls::control<talvo::data<bool>>;
-    list.add(timeline);
-    list.add(flags);
+    auto* timeline = list.add(std::make_unique<talvo::controls::timercontrol>());
+    auto* flags = list.add(std::make_unique<talvo::controls::control<talvo::data<bool>>>());
     timeline->addlistener(flags);
     timeline->addevent(1000);
     flags->addtrigger(-1);
@@ -125,7 +125,8 @@ TEST_F(channeltest, PdataWritesInUpdateAndItsSyncChangesNothing) {
     glm::mat4 other = identity;
     EXPECT_EQ(list.children.size(), 0u);
     talvo::pdata<glm::mat4>* child = talvo::addpchannel(list, moving, &other);
-    EXPECT_EQ(list.children, (std::vector<talvo::state*>{child}));
+    ASSERT_EQ(list.children.size(), 1u);
+    EXPECT_EQ(list.children[0].get(), child);
     list.update();
     EXPECT_EQ(other, moving());
 }

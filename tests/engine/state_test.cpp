@@ -1,3 +1,4 @@
+#include <memory>
 #include <gtest/gtest.h>
 
 #include "recorder.h"
@@ -11,9 +12,9 @@ TEST_F(statetest, ListForwardsEveryOperationFirstToLast) {
     {
         talvo::statelist list;
         recorder prev("prev", log);
-        list.add(new recorder("a", log, false));
-        list.add(new recorder("b", log, true));
-        list.add(new recorder("c", log, false));
+        list.add(std::make_unique<recorder>("a", log, false));
+        list.add(std::make_unique<recorder>("b", log, true));
+        list.add(std::make_unique<recorder>("c", log, false));
         list.display();
         list.update();
         list.resize(7, 9);
@@ -43,8 +44,8 @@ TEST_F(statetest, EmptyListAnswersFalse) {
 TEST_F(statetest, ListAnswersFalseWhenEveryChildDoes) {
     calllog log;
     talvo::statelist list;
-    list.add(new recorder("a", log, false));
-    list.add(new recorder("b", log, false));
+    list.add(std::make_unique<recorder>("a", log, false));
+    list.add(std::make_unique<recorder>("b", log, false));
     EXPECT_FALSE(list.sync());
 }
 

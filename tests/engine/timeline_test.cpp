@@ -1,3 +1,4 @@
+#include <memory>
 #include <gtest/gtest.h>
 
 #include "engine/control.h"
@@ -147,15 +148,13 @@ TEST_F(timelinetest, EventsAcrossTheWrapOfTheTickCounter) {
 class switchertest : public enginetest {
 protected:
     switchertest() {
-        list.add(timeline);
-        list.add(switcher);
         timeline->addlistener(switcher);
-        for (const char* name : {"a", "b", "c"}) switcher->additem(new recorder(name, log));
+        for (const char* name : {"a", "b", "c"}) switcher->additem(std::make_unique<recorder>(name, log));
     }
     calllog log;
     talvo::statelist list;
-    timercontrol* timeline = new timercontrol;
-    control<talvo::state>* switcher = new control<talvo::state>;
+    timercontrol* timeline = list.add(std::make_unique<timercontrol>());
+    control<talvo::state>* switcher = list.add(std::make_unique<control<talvo::state>>());
 };
 
 TEST_F(switchertest, TriggersSelectWhichEventsAdvance) {
@@ -206,7 +205,7 @@ TEST_F(switchertest, ForwardsToTheCurrentItemOnly) {
                             "b.leave(null)"}));
 
     // The control answers what its current item answers.
-    static_cast<recorder*>(switcher->items[1])->answer = false;
+    static_cast<recorder*>(switcher->items[1].get())->answer = false;
     EXPECT_FALSE(switcher->sync());
 }
 
@@ -239,18 +238,16 @@ TEST_F(switchertest, AdvanceWhileActiveLeavesResizesAndEnters) {
 
 TEST_F(switchertest, DormantTimelineCatchesUpWhenItBecomesCurrent) {
     // A switcher whose second item is a timeline: it is not synced while the first is current.
-    auto* acts = new control<talvo::state>;
-    auto* inner = new timercontrol;
+    auto* acts = list.add(std::make_unique<control<talvo::state>>());
+    acts->additem(std::make_unique<talvo::statelist>());
+    auto* inner = acts->additem(std::make_unique<timercontrol>());
     eventlog told;
     inner->addlistener(&told);
     inner->addevent(4000);
     inner->addevent(8000);
-    acts->additem(new talvo::statelist);
-    acts->additem(inner);
     acts->addtrigger(0);
     timeline->addlistener(acts);
     timeline->addevent(9500);
-    list.add(acts);
     list.enter(nullptr);
 
     at(9000);
@@ -280,9 +277,9 @@ TEST(controltest, DeletesItsItemsFirstToLast) {
     calllog log;
     {
         control<recorder> owner;
-        owner.additem(new recorder("a", log));
-        owner.additem(nullptr);
-        owner.additem(new recorder("b", log));
+        owner.additem(std::make_unique<recorder>("a", log));
+        owner.additem(std::unique_ptr<recorder>());
+        owner.additem(std::make_unique<recorder>("b", log));
     }
     EXPECT_EQ(log, (calllog{"a.delete", "b.delete"}));
 }
