@@ -37,6 +37,17 @@ int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<v
     return steps;
 }
 
+bool syncframe() {
+    const bool drawn = current->sync();
+    prevupdatetime = updatetime;
+    return drawn;
+}
+
+void displayframe() {
+    current->display();
+    glcheck("tail of current->display() (This probably indicates an error in display or update.)");
+}
+
 bool beginframe() {
     bool result = false;
     {
@@ -44,8 +55,7 @@ bool beginframe() {
         if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
             quit = true;
         } else {
-            result = current->sync();
-            prevupdatetime = updatetime;
+            result = syncframe();
             frametime = gettickcount();
             glFinish();
         }
@@ -92,8 +102,7 @@ void mainloop() {
 
     while (!quit) {
         if (beginframe()) {
-            current->display();
-            glcheck("tail of current->display() (This probably indicates an error in display or update.)");
+            displayframe();
             glfwSwapBuffers(primarycontext);
         }
         // GLFW 3 processes window events (keys, resize, close) only when asked.
@@ -103,7 +112,6 @@ void mainloop() {
     { std::lock_guard<std::mutex> guard(lock); }
     cond.notify_one();
     updater.join();
-    setcurrent(nullptr);
 }
 
 }  // namespace talvo

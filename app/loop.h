@@ -12,6 +12,12 @@ namespace talvo {
 void mainloop();
 // The render thread's hand-over under the lock; true when this frame is drawn.
 bool beginframe();
+// The two halves of a frame that the real-time loop and the capture share. syncframe: the
+// current state publishes, fires due events and may switch (shared lock held by the caller),
+// and the frame records the update clock it shows; true when the frame is drawn.
+// displayframe: draws the current state into the window and checks for GL errors.
+bool syncframe();
+void displayframe();
 // The update thread's body.
 void updatethread();
 // The window-close callback: ends the run through quit and keeps the window open (returns 0).

@@ -6,11 +6,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "app/loop.h"
 #include "app/music.h"
 #include "diag/check.h"
-#include "engine/demostart.h"
+#include "production/demostart.h"
 #include "engine/globals.h"
 #include "engine/state.h"
 #include "platform/contexts.h"
@@ -57,10 +58,7 @@ void openwindow(const runconfig& config) {
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
 
     glfwWindowHint(GLFW_SAMPLES, config.samples);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    platform::contexthints(config.glmajor, config.glminor);
     if (desktop) {
         glfwWindowHint(GLFW_RED_BITS, desktop->redBits);
         glfwWindowHint(GLFW_GREEN_BITS, desktop->greenBits);
@@ -121,6 +119,18 @@ void closewindow() {
     primarycontext = nullptr;
 }
 
+void playproduction(const std::function<void(demostart&)>& body) {
+    auto production = std::make_unique<demostart>();
+    setcurrent(production.get());
+    try {
+        body(*production);
+    } catch (...) {
+        (void)production.release();
+        throw;
+    }
+    setcurrent(nullptr);
+}
+
 void runproduction(runconfig config) {
     config.soundfile = "resources/" + config.soundfile;
     resetglobals();
@@ -129,11 +139,7 @@ void runproduction(runconfig config) {
     openmusic(config.soundfile);
     openwindow(config);
 
-    demostart* production = new demostart();
-    setcurrent(production);
-    mainloop();
-
-    delete production;
+    playproduction([](demostart&) { mainloop(); });
     closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;

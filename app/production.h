@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include "app/runconfig.h"
 
 namespace talvo {
@@ -16,6 +18,13 @@ void runproduction(runconfig config);
 void resetglobals();
 void openwindow(const runconfig& config);
 void closewindow();
+
+class demostart;
+// Constructs the production (every scene), makes it current, runs `body` on it, then makes
+// nothing current and destroys it. A fatal error thrown by `body` leaves the production in
+// place: the process is ending, and tearing the scenes down would make GL calls while the
+// error is in flight.
+void playproduction(const std::function<void(demostart&)>& body);
 
 // Reads "<major><non-digit><minor>..." from a GL_VERSION string; false when there is no
 // leading number or the major version is below 3.

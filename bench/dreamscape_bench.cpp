@@ -33,7 +33,7 @@
 #include "cl/kerneltemplates.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 #include "gl/resource.h"
 #include "scenes/dreamscape.h"
 

@@ -1,14 +1,5 @@
 #include "cl/clcontext.h"
 
-#include <epoxy/glx.h>
-#define GLFW_INCLUDE_NONE
-#include <GLFW/glfw3.h>
-#include <X11/extensions/Xrandr.h>
-#define GLFW_EXPOSE_NATIVE_X11
-#define GLFW_EXPOSE_NATIVE_GLX
-#define GLFW_NATIVE_INCLUDE_NONE
-#include <GLFW/glfw3native.h>
-
 #include <algorithm>
 #include <iostream>
 #include <sstream>
@@ -74,9 +65,9 @@ CLContext::CLContext() {
     // object with the render thread's.
     std::vector<cl_context_properties> props;
     if (_native) {
-        GLFWwindow* glcontext = secondarycontext ? secondarycontext : glfwGetCurrentContext();
-        props = {CL_GL_CONTEXT_KHR, cl_context_properties(glfwGetGLXContext(glcontext)),
-                 CL_GLX_DISPLAY_KHR, cl_context_properties(glfwGetX11Display())};
+        const platform::nativecontext gl = platform::nativehandles(secondarycontext ? secondarycontext : platform::currentcontext());
+        props = {CL_GL_CONTEXT_KHR, cl_context_properties(gl.glxcontext), CL_GLX_DISPLAY_KHR,
+                 cl_context_properties(gl.display)};
     }
     props.insert(props.end(), {CL_CONTEXT_PLATFORM, cl_context_properties(platform), 0});
 

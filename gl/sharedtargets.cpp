@@ -1,4 +1,4 @@
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 
 namespace talvo {
 

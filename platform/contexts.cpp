@@ -1,7 +1,14 @@
 #include "platform/contexts.h"
 
 #include <epoxy/gl.h>
+#include <epoxy/glx.h>
 #include <GLFW/glfw3.h>
+// The native declarations name RandR types.
+#include <X11/extensions/Xrandr.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#define GLFW_EXPOSE_NATIVE_GLX
+#define GLFW_NATIVE_INCLUDE_NONE
+#include <GLFW/glfw3native.h>
 
 namespace talvo {
 
@@ -10,14 +17,18 @@ GLFWwindow* secondarycontext = nullptr;
 
 namespace platform {
 
-GLFWwindow* createhiddencontext(int width, int height, const char* title, GLFWwindow* share, int glmajor,
-                                int glminor) {
-    glfwDefaultWindowHints();
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+void contexthints(int glmajor, int glminor) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, glmajor);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, glminor);
     glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+}
+
+GLFWwindow* createhiddencontext(int width, int height, const char* title, GLFWwindow* share, int glmajor,
+                                int glminor) {
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    contexthints(glmajor, glminor);
     return glfwCreateWindow(width, height, title, nullptr, share);
 }
 
@@ -38,6 +49,14 @@ bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary) {
     glfwMakeContextCurrent(primary);
     glDeleteBuffers(1, &probe);
     return shared;
+}
+
+nativecontext nativehandles(GLFWwindow* context) {
+    return {reinterpret_cast<void*>(glfwGetGLXContext(context)), glfwGetX11Display()};
+}
+
+GLFWwindow* currentcontext() {
+    return glfwGetCurrentContext();
 }
 
 }  // namespace platform

@@ -11,6 +11,10 @@ extern GLFWwindow* secondarycontext;
 
 namespace platform {
 
+// The hints every context of the engine is made with: core profile, forward compatible,
+// version glmajor.glminor. The caller adds its own (size, samples, visibility) afterwards.
+void contexthints(int glmajor, int glminor);
+
 // Creates a hidden window whose context has the engine's hints (core profile, forward
 // compatible, version glmajor.glminor), sharing objects with `share` when it is not null.
 // Null when the context cannot be created. Leaves the calling thread's current context
@@ -23,6 +27,16 @@ GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor
 
 // True when an object made on `primary` is visible from `secondary`. Leaves `primary` current.
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary);
+
+// The native handles OpenCL needs to share objects with a GL context: the GLX context of
+// `context` and the X display it lives on.
+struct nativecontext {
+    void* glxcontext;
+    void* display;
+};
+nativecontext nativehandles(GLFWwindow* context);
+// The context current on the calling thread, or null.
+GLFWwindow* currentcontext();
 
 }  // namespace platform
 }  // namespace talvo

@@ -1,10 +1,12 @@
-#include "engine/demostart.h"
+#include "production/demostart.h"
 
 #include <epoxy/gl.h>
 
+#include <memory>
+
 #include "engine/control.h"
 #include "engine/globals.h"
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 #include "engine/timercontrol.h"
 #include "scenes/dreamscape.h"
 
@@ -27,22 +29,22 @@ bool demostart::exit::sync() {
     return false;
 }
 
-demostart::demostart() : timeline_(new controls::timercontrol()), switcher_(new controls::control<state>()) {
-    states.add(timeline_);
-    states.add(switcher_);
+demostart::demostart()
+    : timeline_(states.add(std::make_unique<controls::timercontrol>())),
+      switcher_(states.add(std::make_unique<controls::control<state>>())) {
     switcher_->addtrigger(-1);
     timeline_->addlistener(switcher_);
-    state* last = new exit();
 
     // Scenes are built in reverse order of play. Those not written yet stand in as states
     // that draw nothing.
-    state* credits = new state();
-    state* flight = new state();
-    state* dreamscape = new ::dreamscape();
-    state* entryway = new state();
-    state* opening = new state();
+    std::unique_ptr<state> credits = std::make_unique<state>();
+    std::unique_ptr<state> flight = std::make_unique<state>();
+    std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();
+    std::unique_ptr<state> entryway = std::make_unique<state>();
+    std::unique_ptr<state> opening = std::make_unique<state>();
 
-    for (state* item : {opening, entryway, dreamscape, flight, credits, last}) switcher_->additem(item);
+    for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
+    switcher_->additem(std::make_unique<exit>());
     for (float ms : {56000.f, 88000.f, 136000.f, 160000.f, 194000.f}) timeline_->addevent(ms);
 }
 

@@ -23,7 +23,7 @@
 #include "app/production.h"
 #include "diag/check.h"
 #include "engine/control.h"
-#include "engine/demostart.h"
+#include "production/demostart.h"
 #include "engine/globals.h"
 #include "engine/state.h"
 #include "platform/contexts.h"
@@ -83,8 +83,7 @@ int64_t captureframes(demostart& production, const captureoptions& options, fram
     // event already due, as after a long stall, so the steps run on the scene of their time.
     starttime = 0;
     virtualtick = frametime = updatetime = prevupdatetime = starttime + clock.firststep();
-    current->sync();
-    prevupdatetime = updatetime;
+    syncframe();
     GLCHECKED(glFinish());
 
     framereader reader(options.width, options.height);
@@ -105,16 +104,14 @@ int64_t captureframes(demostart& production, const captureoptions& options, fram
         GLCHECKED(glFinish());
         glfwMakeContextCurrent(primarycontext);
 
-        const bool drawn = current->sync();
-        prevupdatetime = updatetime;
+        const bool drawn = syncframe();
         GLCHECKED(glFinish());
         if (windowwidth != options.width || windowheight != options.height)
             throw capturefailure("the window was resized during the capture");
 
         if (drawn) {
             stopwatch::time_point start = stopwatch::now();
-            current->display();
-            glcheck("tail of current->display() (This probably indicates an error in display or update.)");
+            displayframe();
             if (timing) {
                 // The display's GL work counts, not only its calls.
                 GLCHECKED(glFinish());
@@ -175,19 +172,17 @@ int runcapture(const captureoptions& options) {
     glfwSetWindowAttrib(primarycontext, GLFW_RESIZABLE, GLFW_FALSE);
     glfwSetWindowCloseCallback(primarycontext, [](GLFWwindow*) { closed = true; });
 
-    demostart* production = new demostart();
-    setcurrent(production);
     int status = 0;
-    try {
-        const frameclock clock(options.from, options.fps);
-        std::unique_ptr<framesink> sink = makesink(options, clock);
-        int64_t done = captureframes(*production, options, *sink);
-        if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
-    } catch (const capturefailure& e) {
-        status = failure(e.what());
-    }
-    setcurrent(nullptr);
-    delete production;
+    playproduction([&](demostart& production) {
+        try {
+            const frameclock clock(options.from, options.fps);
+            std::unique_ptr<framesink> sink = makesink(options, clock);
+            int64_t done = captureframes(production, options, *sink);
+            if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
+        } catch (const capturefailure& e) {
+            status = failure(e.what());
+        }
+    });
     closewindow();
     return status;
 }

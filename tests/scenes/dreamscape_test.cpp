@@ -12,7 +12,7 @@
 #include "cl/clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "engine/sharedtargets.h"
+#include "gl/sharedtargets.h"
 #include "gl/fsshader.h"
 #include "gl/texture.h"
 #include "scenes/dreamscape.h"
