@@ -1,0 +1,137 @@
+#include "scenes/flight.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "cl/curvegenerator.h"
+#include "diag/check.h"
+#include "engine/control.h"
+#include "engine/data.h"
+#include "engine/timercontrol.h"
+#include "gl/resource.h"
+#include "scenes/camera.h"
+
+using namespace talvo;
+
+namespace {
+
+constexpr float scenestart = 136000.0f;
+constexpr int cameracuts = 1000;
+
+struct framing {
+    float fov;
+    glm::vec3 eye;     // at scene time 0; z advances with the flight
+    glm::vec3 centre;  // likewise
+    glm::vec3 up;
+    float speed;       // units per millisecond along +Z
+};
+
+// Cameras 0 to 2 fly at 30 units per second, 3 and 4 (looking down) at 40.
+const framing framings[5] = {
+    {45.0f, {0.0f, 0.0f, -35.0f}, {0.0f, 0.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 0.03f},
+    {45.0f, {10.0f, 0.0f, -35.0f}, {0.0f, 0.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 0.03f},
+    {25.0f, {0.0f, 10.0f, -35.0f}, {0.0f, 0.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 0.03f},
+    {80.0f, {0.0f, 10.0f, -35.0f}, {0.0f, 0.0f, -35.0f}, {1.0f, 0.0f, 0.0f}, 0.04f},
+    {120.0f, {0.0f, 300.0f, -35.0f}, {0.0f, 0.0f, -15.0f}, {1.0f, 0.0f, 0.0f}, 0.04f},
+};
+
+// The GL state both draw callbacks start from: additive sprites, no depth test or writes.
+void additivestate() {
+    GLCHECKED(glEnable(GL_BLEND));
+    GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
+    GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
+    GLCHECKED(glDepthFunc(GL_LESS));
+    GLCHECKED(glDisable(GL_DEPTH_TEST));
+    GLCHECKED(glDepthMask(GL_FALSE));
+}
+
+}  // namespace
+
+glm::mat4 flight::camera(int k, float t) {
+    const framing& f = framings[k];
+    const glm::vec3 forward(0.0f, 0.0f, f.speed * t);
+    return camera::perspective(f.fov, camera::windowaspect(), 1.0f, 5000.0f) *
+           camera::rotation(0.013f * t, glm::vec3(0.0f, 0.0f, 1.0f)) *
+           camera::lookat(f.eye + forward, f.centre + forward, f.up);
+}
+
+float flight::glowat(float t) {
+    return 1.0f + 0.5f * std::sin(0.001f * t);
+}
+
+float flight::whitepointat(float t) {
+    return 45.0f + 20.0f * std::sin(0.001f * t);
+}
+
+flight::flight()
+    : scene(scenestart, {false, true, true}), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
+      points("passthrough.vert", "flight_pt.geom", "flight_pt.frag"),
+      sparks("passthrough.vert", "flight_pt.geom", "flight_ext.frag") {
+    root = children.add(hubroot(10));
+    growthrate = 0.0015f;
+    auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
+    auto* cameras = children.add(std::make_unique<controls::control<data<glm::mat4>>>());
+
+    const std::string pathsource = loadResource("flight.slcl");
+    auto* path = root->addChild(std::make_unique<ftree>(CurveGenerator(pathsource, pathvertices, ""),
+                                                        [this](glm::mat4 m, VArray& va, int n) { drawpath(m, va, n); }));
+    // Every line is the same row of sparks from x = -500 to 499; hung on the path, its x axis
+    // is the path's normal there, so the lines cross the path.
+    const CurveGenerator line("x=f*1000-500;z=0;y=0;", sparksperline, "");
+    for (int i = 0; i < lines; ++i) {
+        auto node = std::make_unique<ftree>(line, [this](glm::mat4 m, VArray& va, int n) { drawsparks(m, va, n); });
+        node->attach = std::clamp(float(std::rand() % 1000) * 0.001f, 0.0f, 1.0f);
+        path->addChild(std::move(node));
+    }
+
+    // Absolute times from -2000 ms, one cut every four seconds: the first sync of the scene
+    // fires the 35 already passed and lands on camera 0.
+    cameratimeline->addlistener(cameras);
+    for (int i = 0; i < cameracuts; ++i) {
+        cameratimeline->addevent(float(2 * i - 1) * 2000.0f);
+        cameras->addtrigger(i);
+    }
+    for (int k = 0; k < 5; ++k) addchannel<glm::mat4>(*cameras, [this, k] { return camera(k, scenetime()); }, &root->transform);
+
+    auto glowing = std::make_unique<controls::control<data<float>>>();
+    addchannel<float>(*glowing, [this] { return glowat(scenetime()); }, &glow);
+    auto whitening = std::make_unique<controls::control<data<float>>>();
+    addchannel<float>(*whitening, [this] { return whitepointat(scenetime()); }, &whitepoint);
+    children.add(std::move(whitening));
+    children.add(std::move(glowing));
+
+    hdr = std::make_unique<FSShader>("hdr.frag", 1);
+}
+
+void flight::drawpath(const glm::mat4& m, VArray& va, int count) {
+    additivestate();
+    // The path twice on the same vertices: as a ribbon and as sprites.
+    drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
+    drawgeometry(points, m, va, count, GL_POINTS);
+}
+
+void flight::drawsparks(const glm::mat4& m, VArray& va, int count) {
+    additivestate();
+    drawgeometry(sparks, m, va, count, GL_POINTS);
+}
+
+void flight::prepare() {
+    for (Program* p : {&points, &sparks}) {
+        p->use();
+        p->setUniform("red", 1.5f * glow);
+        p->setUniform("green", 0.8f * glow);
+        p->setUniform("blue", 0.3f * glow);
+    }
+}
+
+void flight::passuniforms() {
+    hdr->setUniform("maxbright", whitepoint);
+    hdr->setUniform("exposure", 1.0f);
+}
+
+void flight::preparepass() {
+    GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+    GLCHECKED(glDisable(GL_DEPTH_TEST));
+}
