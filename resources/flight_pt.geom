@@ -1,6 +1,7 @@
 #version 330 core
-// Sprites for the path and its sparks, coloured by the gains "red", "green" and "blue". The
-// path's vertices (w >= 1) are larger glows than the sparks (w = 0). A sprite smaller than a
+// Sprites for curves and sparks, coloured by the gains "red", "green" and "blue". A vertex's w
+// is its sprite's width in world units: from 0.2 up it is a glow, twice as bright; below that
+// (the sparks write none) a spark 0.12 wide. A sprite smaller than a
 // pixel is drawn one pixel wide for only a share of the points, as bright as the points it
 // stands for: a software rasteriser pays per point far more than per pixel, and the far ends
 // of 3000 lines are millions of them.
@@ -30,10 +31,9 @@ void main() {
     // Behind the near plane or outside the view: nothing to rasterise.
     if (clip.w < 1.0 || any(greaterThan(abs(clip.xy), vec2(clip.w * 1.05)))) return;
 
-    // Sizes in units of the screen's half height: a spark is 0.12 world units wide, a path
-    // glow 0.5; about 360 pixels make the half height at 720 lines.
+    // Sizes in pixels at 720 lines, whose half height is 360 pixels.
     float focal = length(vec3(mat[0][1], mat[1][1], mat[2][1]));
-    float world = mix(0.12, 0.5, step(0.5, p.w));
+    float world = max(p.w, 0.12);
     float size = world * focal * 360.0 / clip.w;
     // Far away, at least one point in twenty stays, so that the lines still read from high
     // above.
@@ -44,7 +44,7 @@ void main() {
     // than burn white. The squared gains keep the colour saturated through the tone mapping
     // and make the glow's pulse plain.
     float fade = 1.0 / (1.0 + clip.w * 0.004);
-    colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * mix(1.0, 2.0, step(0.5, p.w));
+    colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * mix(1.0, 2.0, step(0.2, p.w));
     gl_PointSize = clamp(size, 1.0, 12.0);
     gl_Position = clip;
     EmitVertex();

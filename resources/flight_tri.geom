@@ -1,7 +1,7 @@
 #version 330 core
 // The path as a ribbon: each triangle of the strip contributes the quad around its first edge,
-// widened across the edge as seen on screen, half a unit wide in the world (so it narrows with
-// distance). "across" runs from -1 to 1 over the ribbon's width; "fade" dims it with distance.
+// widened across the edge as seen on screen, as wide in the world as the vertices' w says (so
+// it narrows with distance; at least 0.12). "across" runs from -1 to 1 over the ribbon's width; "fade" dims it with distance.
 layout(triangles) in;
 layout(triangle_strip, max_vertices = 4) out;
 
@@ -9,8 +9,6 @@ uniform mat4 mat;
 
 out float across;
 out float fade;
-
-const float halfwidth = 0.25;
 
 void main() {
     vec4 a = mat * vec4(gl_in[0].gl_Position.xyz, 1.0);
@@ -26,13 +24,14 @@ void main() {
     vec2 d = sb - sa;
     float len = length(d);
     vec2 side = len > 1e-6 ? vec2(-d.y, d.x) / len : vec2(0.0, 1.0);
-    vec2 offset = side * focal * halfwidth;
+    vec2 offseta = side * focal * 0.5 * max(gl_in[0].gl_Position.w, 0.12);
+    vec2 offsetb = side * focal * 0.5 * max(gl_in[1].gl_Position.w, 0.12);
 
     float fa = 1.0 / (1.0 + a.w * 0.004);
     float fb = 1.0 / (1.0 + b.w * 0.004);
-    across = -1.0; fade = fa; gl_Position = vec4(a.xy - offset, a.zw); EmitVertex();
-    across = 1.0;  fade = fa; gl_Position = vec4(a.xy + offset, a.zw); EmitVertex();
-    across = -1.0; fade = fb; gl_Position = vec4(b.xy - offset, b.zw); EmitVertex();
-    across = 1.0;  fade = fb; gl_Position = vec4(b.xy + offset, b.zw); EmitVertex();
+    across = -1.0; fade = fa; gl_Position = vec4(a.xy - offseta, a.zw); EmitVertex();
+    across = 1.0;  fade = fa; gl_Position = vec4(a.xy + offseta, a.zw); EmitVertex();
+    across = -1.0; fade = fb; gl_Position = vec4(b.xy - offsetb, b.zw); EmitVertex();
+    across = 1.0;  fade = fb; gl_Position = vec4(b.xy + offsetb, b.zw); EmitVertex();
     EndPrimitive();
 }
