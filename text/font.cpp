@@ -1,0 +1,70 @@
+#include "text/font.h"
+
+#include "diag/check.h"
+#include "gl/resource.h"
+
+namespace talvo {
+
+namespace {
+int live = 0;
+FT_Library freetype = nullptr;
+
+// One more live font; the first initialises FreeType.
+void takelibrary() {
+    if (live++ > 0) return;
+    const FT_Error error = FT_Init_FreeType(&freetype);
+    if (error) {
+        --live;
+        freetype = nullptr;
+    }
+    ftcheck(error, "FT_Init_FreeType(&library);");
+}
+
+// One live font fewer; the last drops FreeType.
+void droplibrary() {
+    if (--live > 0) return;
+    const FT_Library library = freetype;
+    freetype = nullptr;
+    FTCHECKED(FT_Done_FreeType(library));
+}
+
+void destroy(FT_Face face) {
+    FTCHECKED(FT_Done_Face(face));
+    droplibrary();
+}
+}  // namespace
+
+Font::Font(const std::string& name) {
+    takelibrary();
+    FT_Face face = nullptr;
+    const FT_Error error = FT_New_Face(freetype, resourcePath(name).c_str(), 0, &face);
+    // No face, no font: give the library share back before the check throws.
+    if (error) droplibrary();
+    ftcheck(error, "FT_New_Face(context->lib(), name.c_str(), 0, face)");
+    handle = shared<FT_Face>(face, destroy);
+}
+
+void Font::setsize() {
+    ftcheck(FT_Set_Pixel_Sizes(face(), 0, pixelheight), "FT_Set_Pixel_Sizes(*face, width, height)");
+}
+
+FT_GlyphSlot Font::loadglyph(FT_ULong charcode) {
+    const FT_Face f = face();
+    ftcheck(FT_Load_Glyph(f, FT_Get_Char_Index(f, charcode), FT_LOAD_RENDER),
+            "FT_Load_Glyph(*face, glyphid(charcode), flags)");
+    return f->glyph;
+}
+
+int Font::lineheight() const {
+    return int(face()->size->metrics.height >> 6);
+}
+
+int Font::livefonts() {
+    return live;
+}
+
+FT_Library Font::library() {
+    return freetype;
+}
+
+}  // namespace talvo
