@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
@@ -49,6 +50,14 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
         width = desktop->width;
         height = desktop->height;
     }
+    // A full-screen window cannot be larger than the screen, and X refuses to draw into one
+    // that is (the X library then ends the process with its own message).
+    if (config.windowmode == 1 && desktop && (width > desktop->width || height > desktop->height)) {
+        std::cout << "A " << width << "x" << height << " window does not fit the " << desktop->width << "x"
+                  << desktop->height << " screen; using the screen's size." << std::endl;
+        width = std::min(width, desktop->width);
+        height = std::min(height, desktop->height);
+    }
     // GLFW asserts on sizes below 1 rather than failing; such a window cannot be opened.
     GLFWwindow* window = width > 0 && height > 0
                              ? glfwCreateWindow(width, height, config.title.c_str(),
@@ -84,6 +93,8 @@ void setcallbacks(GLFWwindow* window) {
     glfwGetWindowSize(window, &width, &height);
     onresize(width, height);
     glfwSetWindowCloseCallback(window, [](GLFWwindow* w) { glfwSetWindowShouldClose(w, onclose()); });
+    // A tap of Escape shorter than a slow frame still reaches the next frame's key test.
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
 }
 
 // The start-up's report of the context it got, between checks that nothing failed on the way.
@@ -123,7 +134,10 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
 void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
+    // GLFW's own reason for a failure comes before the program's message.
+    glfwSetErrorCallback([](int, const char* description) { std::cerr << "GLFW: " << description << std::endl; });
     glfwInit();
+    platform::handledisplayerrors();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
 
