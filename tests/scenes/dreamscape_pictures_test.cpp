@@ -13,16 +13,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/process.h"
+#include "support/files.h"
+#include "support/process.h"
 #include "support/scratchdir.h"
 
 using namespace std::chrono_literals;
+using talvo::testsupport::process;
+using talvo::testsupport::slurp;
 namespace fs = std::filesystem;
 
 namespace {
@@ -123,13 +124,6 @@ void expectlike(const picture& still, const std::string& name) {
     writepng(actual, small);
     ADD_FAILURE() << name << " differs from its reference: mean " << mean << " (limit " << meanlimit << "), largest "
                   << largest << " (limit " << maxlimit << "); this run's picture is " << actual;
-}
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Runs the capture tool from the build directory, which holds resources/, and returns the
