@@ -9,16 +9,17 @@
 #include <vector>
 
 #include "cl/clcontext.h"
-#include "cl/clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "gl/sharedtargets.h"
 #include "gl/fsshader.h"
 #include "gl/texture.h"
 #include "scenes/dreamscape.h"
+#include "support/clfixture.h"
 #include "support/glpixels.h"
 
 using namespace talvo;
+using talvo::testsupport::windowpixels;
 
 namespace {
 
@@ -93,23 +94,10 @@ std::pair<float, float> range(const std::vector<glm::vec3>& image) {
     return {low, high};
 }
 
-// Every pixel of the window's back buffer, RGBA8.
-std::vector<glm::u8vec4> windowpixels() {
-    std::vector<glm::u8vec4> pixels(size_t(windowwidth) * size_t(windowheight));
-    GLint read = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, 0));
-    GLCHECKED(glReadBuffer(GL_BACK));
-    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
-    GLCHECKED(glReadPixels(0, 0, windowwidth, windowheight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
-    return pixels;
-}
-
-class dreamscapetest : public cltests::cltest {
+class dreamscapetest : public testsupport::cltest {
 protected:
     void SetUp() override {
-        cltests::cltest::SetUp();
+        testsupport::cltest::SetUp();
         sharedcolor = Texture(8, GL_RGB16F, 0, 0, GL_TEXTURE_2D_MULTISAMPLE);
         starttime = 1000;  // any start: the scene reads times relative to it
         at(0);
