@@ -3,9 +3,9 @@
 // and each carries the distance in pixels from the edge it shares with one of the ribbon's two
 // borders. In a strip whose even vertices run along one border and odd vertices along the
 // other, triangle k joins vertices k, k+1 and k+2, and its border edge is the one from k to
-// k+2. GL hands an even triangle over as (k, k+1, k+2) and an odd one as (k+1, k, k+2), to
-// keep the winding, so the border edge ends in the third vertex and starts in the first or
-// the second. The fragment shader draws the borders as lines of constant width on screen with
+// k+2. Under the default (last) provoking vertex, GL hands an even triangle over as
+// (k, k+1, k+2) and an odd one as (k+1, k, k+2), to keep the winding, so the border edge ends
+// in the third vertex and starts in the first or the second. The fragment shader draws the borders as lines of constant width on screen with
 // a faint fill between.
 layout(triangles) in;
 layout(triangle_strip, max_vertices = 3) out;

@@ -40,7 +40,8 @@ protected:
     void drawscene() override;
     void preparepass() override;
 
-    // Declared so that the ribbon program goes first and the text pass last.
+    // Released in the reverse order: the ribbon program first, the text pass last (then the
+    // skeleton's passes and targets, and the children).
     talvo::FSShader textpass;
     std::vector<talvo::Texture> lines;
     talvo::Font font;
