@@ -6,13 +6,14 @@
 
 namespace talvo::bench {
 
-rawkernels::rawkernels(const std::vector<std::pair<std::string, int>>& expressions) {
+rawkernels::rawkernels(const std::vector<rawcurve>& curves) {
     const cl_context context = CLContext::instance()->context();
     cl_int err = CL_SUCCESS;
-    for (const auto& [expression, count] : expressions) {
+    for (const rawcurve& curve : curves) {
+        const int count = curve.count;
         kernel k;
         k.count = count;
-        const std::string source = curvesource(expression, "");
+        const std::string source = curvesource(curve.expression, curve.prefix);
         const char* text = source.c_str();
         const size_t length = source.size();
         CLCHECKED_ERR(k.program = clCreateProgramWithSource(context, 1, &text, &length, &err), err);

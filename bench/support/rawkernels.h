@@ -12,11 +12,20 @@
 
 namespace talvo::bench {
 
+// A curve expression, its vertex count and the prefix whose functions it calls.
+struct rawcurve {
+    rawcurve(std::string expression, int count, std::string prefix = "")
+        : expression(std::move(expression)), count(count), prefix(std::move(prefix)) {}
+    std::string expression;
+    int count;
+    std::string prefix;
+};
+
 class rawkernels {
 public:
-    // One kernel per (curve expression, vertex count); needs the engine's OpenCL context, which
-    // exists once a scene or tree has built a program.
-    explicit rawkernels(const std::vector<std::pair<std::string, int>>& expressions);
+    // One kernel per curve; needs the engine's OpenCL context, which exists once a scene or
+    // tree has built a program.
+    explicit rawkernels(const std::vector<rawcurve>& curves);
     ~rawkernels();
     rawkernels(const rawkernels&) = delete;
     rawkernels& operator=(const rawkernels&) = delete;
