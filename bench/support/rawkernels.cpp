@@ -21,6 +21,7 @@ rawkernels::rawkernels(const std::vector<rawcurve>& curves) {
         CLCHECKED_ERR(k.update = clCreateKernel(k.program, "update", &err), err);
         for (cl_mem& mem : k.mems)
             CLCHECKED_ERR(mem = clCreateBuffer(context, CL_MEM_READ_WRITE, size_t(count) * 4 * sizeof(float), nullptr, &err), err);
+        if (curve.readback) k.host.resize(size_t(count) * 4 * 3);
         kernels.push_back(k);
     }
 }
@@ -45,6 +46,10 @@ void rawkernels::step() {
         CLCHECKED(clSetKernelArg(k.update, 3, sizeof(float), &seconds));
         for (cl_uint i = 1; i < 4; ++i) CLCHECKED(clSetKernelArg(k.update, 3 + i, sizeof(cl_mem), &k.mems[i]));
         CLCHECKED(clEnqueueNDRangeKernel(queue, k.update, 1, nullptr, &size, nullptr, 0, nullptr, nullptr));
+        const size_t bytes = size_t(k.count) * 4 * sizeof(float);
+        for (size_t i = 0; i < 3 && !k.host.empty(); ++i)
+            CLCHECKED(clEnqueueReadBuffer(queue, k.mems[i + 1], CL_FALSE, 0, bytes, k.host.data() + i * size_t(k.count) * 4,
+                                          0, nullptr, nullptr));
     }
     CLCHECKED(clFinish(queue));
 }

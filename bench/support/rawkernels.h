@@ -12,13 +12,16 @@
 
 namespace talvo::bench {
 
-// A curve expression, its vertex count and the prefix whose functions it calls.
+// A curve expression, its vertex count and the prefix whose functions it calls. A curve that
+// other geometry hangs on has its positions, tangents and normals read back every step, as a
+// geometry tree does.
 struct rawcurve {
-    rawcurve(std::string expression, int count, std::string prefix = "")
-        : expression(std::move(expression)), count(count), prefix(std::move(prefix)) {}
+    rawcurve(std::string expression, int count, std::string prefix = "", bool readback = false)
+        : expression(std::move(expression)), count(count), prefix(std::move(prefix)), readback(readback) {}
     std::string expression;
     int count;
     std::string prefix;
+    bool readback;
 };
 
 class rawkernels {
@@ -39,6 +42,7 @@ private:
         cl_program program = nullptr;
         cl_kernel update = nullptr;
         std::array<cl_mem, 4> mems{};
+        std::vector<float> host;  // the read-back arrays, when the curve has them
     };
     std::vector<kernel> kernels;
 };
