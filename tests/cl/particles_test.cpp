@@ -11,13 +11,13 @@
 #include "cl/buffer.h"
 #include "cl/clprogram.h"
 #include "cl/particles.h"
-#include "clfixture.h"
+#include "support/clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "gl/resource.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace talvo::testsupport;
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST_F(particlestest, EachUpdateIsOneKernelRunOverEveryParticleWhateverTheTimeTa
     p.enter(nullptr);
 
     // The same kernel by hand, on a copy of the cloud.
-    CLProgram reference(loadResource("particles.cl"), options);
+    CLProgram reference(loadResource("particles.cl"), cloptions);
     reference.createKernel("flowparticles");
     Buffer<float> positions, colours;
     positions.upload(p.initialpositions());
