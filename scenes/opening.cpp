@@ -1,6 +1,7 @@
 #include "scenes/opening.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>

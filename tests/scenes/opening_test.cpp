@@ -63,15 +63,6 @@ protected:
 };
 
 TEST_F(openingtest, TitlesFadeInAndOutAsTheStarsFade) {
-    EXPECT_FLOAT_EQ(opening::firstvisibilityat(11000.0f), 0.0f);
-    EXPECT_FLOAT_EQ(opening::firstvisibilityat(16000.0f), 1.0f);
-    EXPECT_FLOAT_EQ(opening::firstvisibilityat(21000.0f), 0.0f);
-    EXPECT_FLOAT_EQ(opening::secondvisibilityat(23000.0f), 1.0f);
-    EXPECT_FLOAT_EQ(opening::secondvisibilityat(27000.0f), 0.0f);
-    EXPECT_FLOAT_EQ(opening::starvisibilityat(0.0f), 1.0f);
-    EXPECT_FLOAT_EQ(opening::starvisibilityat(26000.0f), 1.0f);
-    EXPECT_FLOAT_EQ(opening::starvisibilityat(27000.0f), 0.0f);
-
     probe s;
     bringin(s, 0);
     EXPECT_FLOAT_EQ(s.first(), 0.0f);
@@ -95,9 +86,6 @@ TEST_F(openingtest, StarsTurnUnderCameraAThenBThenA) {
         step(s, T);
         EXPECT_EQ(s.starcamera(), opening::camera(camera, float(T))) << "at " << T;
     }
-    // Looking out from near the centre in a direction that sweeps round, rolling as it goes.
-    EXPECT_TRUE(looksat(opening::camera(0, 0.0f), glm::vec3(0.7f, 0.0f, 0.0f) + glm::vec3(-0.7f, 0.0f, 1.0f) * 50.0f));
-    EXPECT_NE(opening::camera(0, 1000.0f), opening::camera(0, 0.0f));
 }
 
 TEST_F(openingtest, BeforeTwelveSecondsOnlyTheStarsAreDrawn) {
