@@ -11,6 +11,7 @@
 #include "scenes/credits.h"
 #include "scenes/dreamscape.h"
 #include "scenes/flight.h"
+#include "scenes/opening.h"
 
 namespace talvo {
 
@@ -43,7 +44,7 @@ demostart::demostart()
     std::unique_ptr<state> flight = std::make_unique<::flight>();
     std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();
     std::unique_ptr<state> entryway = std::make_unique<state>();
-    std::unique_ptr<state> opening = std::make_unique<state>();
+    std::unique_ptr<state> opening = std::make_unique<::opening>();
 
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
     switcher_->additem(std::make_unique<exit>());
