@@ -9,6 +9,7 @@
 #include "gl/sharedtargets.h"
 #include "engine/timercontrol.h"
 #include "scenes/dreamscape.h"
+#include "scenes/entryway.h"
 #include "scenes/flight.h"
 
 namespace talvo {
@@ -41,7 +42,7 @@ demostart::demostart()
     std::unique_ptr<state> credits = std::make_unique<state>();
     std::unique_ptr<state> flight = std::make_unique<::flight>();
     std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();
-    std::unique_ptr<state> entryway = std::make_unique<state>();
+    std::unique_ptr<state> entryway = std::make_unique<::entryway>();
     std::unique_ptr<state> opening = std::make_unique<state>();
 
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
