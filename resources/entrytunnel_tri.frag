@@ -10,6 +10,8 @@ const vec3 nearcolour = vec3(0.012, 0.003, 0.02);
 const vec3 farcolour = vec3(0.001, 0.004, 0.006);
 
 void main() {
-    float core = 1.0 - across * across;
+    // Multisampled edges shade at the pixel centre, which may lie beyond the ribbon's edge:
+    // never let that subtract light.
+    float core = max(1.0 - across * across, 0.0);
     result = vec4(mix(farcolour, nearcolour, fade * fade) * core, 0.0);
 }
