@@ -8,6 +8,7 @@
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
+#include "engine/pdata.h"
 #include "gl/resource.h"
 #include "scenes/camera.h"
 
@@ -43,14 +44,17 @@ entrytunnel::entrytunnel()
     root = hub.get();
     // 300 of the tunnel's vertices a second; the growth is set after each step's update.
     growthrate = 0.000003f;
-    auto cameras = std::make_unique<controls::control<data<glm::mat4>>>();
+    // Written on the update thread, so that each frame looks from the camera of its own time
+    // at the geometry of that time; a channel published in sync would reach the tree only
+    // after it has published, a frame late.
+    auto cameras = std::make_unique<controls::control<pdata<glm::mat4>>>();
     children.add(std::move(hub));
     auto* camerachannels = children.add(std::move(cameras));
 
     const std::string tunnelsource = loadResource("entrytunnel.slcl");
     root->addChild(std::make_unique<ftree>(CurveGenerator(tunnelsource, tunnelvertices, ""),
                                            [this](glm::mat4 m, VArray& va, int n) { drawtunnel(m, va, n); }));
-    addchannel<glm::mat4>(*camerachannels, [this] { return camera(scenetime()); }, &root->transform);
+    addpchannel<glm::mat4>(*camerachannels, [this] { return camera(scenetime()); }, &root->transform);
 
     auto* whitening = children.add(std::make_unique<controls::control<data<float>>>());
     addchannel<float>(*whitening, [this] { return whiteoutat(scenetime()); }, &whiteout);

@@ -36,7 +36,8 @@ public:
 class tunnelprobe : public entrytunnel {
 public:
     ftree& tunnel() { return static_cast<ftree&>(*root->children.at(0)); }
-    const glm::mat4& camera() const { return root->transform; }
+    // The camera matrix display draws with.
+    const glm::mat4& camera() const { return root->shown().transform; }
     float whiteoutvalue() const { return whiteout; }
     GLuint passprogram() { return hdr->program().name(); }
     bool passclears() const { return hdr->clear(); }
@@ -125,14 +126,14 @@ TEST_F(entrywaytest, GrowsWholeRibbonsInTenSecondsAndHungOnesLater) {
 TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     wayprobe s;
     bringin(s, 56000);
-    EXPECT_EQ(s.hub().transform, entryway::cameraslide(0.0f));
+    EXPECT_EQ(s.hub().shown().transform, entryway::cameraslide(0.0f));
     for (uint32_t T : {60000u, 73975u, 74000u}) {
         step(s, T);
         s.display();
         EXPECT_EQ(s.cameras().index, 0u) << T;
         EXPECT_EQ(s.act().index, 0u) << T;
         EXPECT_EQ(s.tunnel(), nullptr) << "no tunnel at " << T;
-        EXPECT_EQ(s.hub().transform, entryway::cameraslide(float(T - 56000))) << T;
+        EXPECT_EQ(s.hub().shown().transform, entryway::cameraslide(float(T - 56000))) << T;
     }
     EXPECT_EQ(sharedcolor2.usecount(), 1) << "nothing has taken the tunnel's targets";
     EXPECT_EQ(shareddepth.usecount(), 1);
@@ -147,13 +148,13 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     EXPECT_EQ(sharedcolor2.usecount(), 2);
     EXPECT_EQ(shareddepth.usecount(), 2);
     step(s, 74050);
-    EXPECT_EQ(s.hub().transform, entryway::cameraflight(18050.0f));
+    EXPECT_EQ(s.hub().shown().transform, entryway::cameraflight(18050.0f));
 
     for (uint32_t T : {79975u, 80000u, 80025u, 80050u}) step(s, T);
     EXPECT_EQ(s.timeline().fired, 2);
     EXPECT_EQ(s.cameras().index, 1u) << "the 80 s event changes nothing";
     EXPECT_EQ(s.act().index, 1u);
-    EXPECT_EQ(s.hub().transform, entryway::cameraflight(24050.0f));
+    EXPECT_EQ(s.hub().shown().transform, entryway::cameraflight(24050.0f));
 
     // Six seconds in, the tunnel lies ahead of its camera and is added onto the entryway's image.
     s.display();
@@ -194,7 +195,8 @@ TEST_F(entrytunneltest, CameraFliesAlongTheAxisAndTheTunnelGrows300VerticesASeco
     EXPECT_EQ(s.camera(), entrytunnel::camera(0.0f));
     step(s, 80000);
     step(s, 80025);
-    // The growth follows the update, so a step draws what the previous one grew.
+    // The growth follows the update, so a step draws what the previous one grew; the camera
+    // is that of the frame's own time, however long ago the last frame was.
     EXPECT_EQ(s.tunnel().shown().drawcount, int(float(entrytunnel::tunnelvertices) * (6000.0f * 0.000003f)));
     EXPECT_EQ(s.camera(), entrytunnel::camera(6025.0f));
     EXPECT_EQ(s.tunnel().geometry.count(), entrytunnel::tunnelvertices);
@@ -218,7 +220,7 @@ TEST_F(entrytunneltest, WhiteoutClearsEverBrighterWhileTheWhitePointFalls) {
     s.display();
     std::vector<float> red = sortedred(hdrimage(sharedcolor2));
     EXPECT_FLOAT_EQ(red[red.size() / 2], 100.0f) << "cleared to 10 x the whiteout";
-    EXPECT_GT(red.front(), 99.5f) << "nothing darker than the clear (up to the resolve's rounding)";
+    EXPECT_GE(red.front(), 100.0f) << "nothing darker than the clear";
     EXPECT_FLOAT_EQ(uniformvalue(s.passprogram(), "maxbright"), 10.0f);
     EXPECT_FLOAT_EQ(uniformvalue(s.passprogram(), "exposure"), 1.0f);
     GLfloat clearcolour[4] = {-1, -1, -1, -1};
