@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/fatal.h"
+#include "diag/fatal.h"
 #include "app/music.h"
 #include "diag/check.h"
 #include "engine/globals.h"
@@ -19,8 +19,10 @@
 namespace talvo {
 
 namespace {
-std::mutex lock;
-std::condition_variable cond;
+// Never destroyed: an exit() from a library (Xlib's default error handlers call it) must not
+// destroy the condition the update thread is waiting on.
+std::mutex& lock = *new std::mutex;
+std::condition_variable& cond = *new std::condition_variable;
 // Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
 // wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
 uint64_t handovers = 0;
@@ -100,14 +102,18 @@ void mainloop() {
     }
     std::cout << "Talvo initialized! Rock on!" << std::endl;
 
-    while (!quit) {
-        if (beginframe()) {
-            displayframe();
-            glfwSwapBuffers(primarycontext);
+    // A failed check on this thread ends the process at once, as on the update thread: the
+    // updater must not outlive a loop that unwinds past it.
+    endonfatal([] {
+        while (!quit) {
+            if (beginframe()) {
+                displayframe();
+                glfwSwapBuffers(primarycontext);
+            }
+            // GLFW 3 processes window events (keys, resize, close) only when asked.
+            glfwPollEvents();
         }
-        // GLFW 3 processes window events (keys, resize, close) only when asked.
-        glfwPollEvents();
-    }
+    });
 
     { std::lock_guard<std::mutex> guard(lock); }
     cond.notify_one();

@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "app/fatal.h"
+#include "diag/fatal.h"
 #include "app/production.h"
 #include "app/runconfig.h"
 

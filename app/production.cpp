@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
@@ -24,6 +25,86 @@ namespace {
 [[noreturn]] void abortstartup(const char* message) {
     std::cout << message << std::endl;
     std::exit(1);
+}
+
+// The window's hints: its samples, the engine's context hints and the framebuffer's depths,
+// the colours as the desktop has them.
+void windowhints(const runconfig& config, const GLFWvidmode* desktop) {
+    glfwWindowHint(GLFW_SAMPLES, config.samples);
+    platform::contexthints(config.glmajor, config.glminor);
+    if (desktop) {
+        glfwWindowHint(GLFW_RED_BITS, desktop->redBits);
+        glfwWindowHint(GLFW_GREEN_BITS, desktop->greenBits);
+        glfwWindowHint(GLFW_BLUE_BITS, desktop->blueBits);
+    }
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, 32);
+    glfwWindowHint(GLFW_STENCIL_BITS, 0);
+}
+
+// Opens the window and the secondary context that shares its objects, and leaves the window's
+// context current. Either failing ends the start-up.
+GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GLFWvidmode* desktop) {
+    int width = config.width, height = config.height;
+    if (config.windowmode == 2 && desktop) {
+        width = desktop->width;
+        height = desktop->height;
+    }
+    // A full-screen window cannot be larger than the screen, and X refuses to draw into one
+    // that is (the X library then ends the process with its own message).
+    if (config.windowmode == 1 && desktop && (width > desktop->width || height > desktop->height)) {
+        std::cout << "A " << width << "x" << height << " window does not fit the " << desktop->width << "x"
+                  << desktop->height << " screen; using the screen's size." << std::endl;
+        width = std::min(width, desktop->width);
+        height = std::min(height, desktop->height);
+    }
+    // GLFW asserts on sizes below 1 rather than failing; such a window cannot be opened.
+    GLFWwindow* window = width > 0 && height > 0
+                             ? glfwCreateWindow(width, height, config.title.c_str(),
+                                                config.windowmode != 0 ? monitor : nullptr, nullptr)
+                             : nullptr;
+    if (!window) abortstartup("glfwOpenWindow failed, aborting.");
+    primarycontext = window;
+
+    secondarycontext = platform::createsecondarycontext(primarycontext, config.glmajor, config.glminor);
+    if (!secondarycontext) abortstartup("Could not create secondary rendering context, aborting.");
+    // GLFW shares objects at creation; this proves that it did.
+    if (!platform::contextsshare(primarycontext, secondarycontext))
+        abortstartup("Could not share rendering contexts, aborting.");
+    glfwMakeContextCurrent(primarycontext);
+    return window;
+}
+
+// libepoxy resolves GL entry points on first use; what remains of loading them is the version
+// test on the current context's GL_VERSION.
+void verifyversion(const runconfig& config) {
+    int major = 0, minor = 0;
+    if (!parseglversion(reinterpret_cast<const char*>(glGetString(GL_VERSION)), major, minor) ||
+        !supportsversion(major, minor, config.glmajor, config.glminor))
+        abortstartup("gl3wInit failed, aborting.");
+}
+
+// The size and close callbacks, and the size the window opened with.
+void setcallbacks(GLFWwindow* window) {
+    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onresize(w, h); });
+    // GLFW 3 does not report the size on registration; the window may not have the size it
+    // was asked for (a full-screen window takes the monitor's mode).
+    int width = 0, height = 0;
+    glfwGetWindowSize(window, &width, &height);
+    onresize(width, height);
+    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) { glfwSetWindowShouldClose(w, onclose()); });
+    // A tap of Escape shorter than a slow frame still reaches the next frame's key test.
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
+}
+
+// The start-up's report of the context it got, between checks that nothing failed on the way.
+void reportcontext() {
+    glcheck("");
+    std::cout << "gl3w initialized successfully." << std::endl;
+    std::cout << "OpenGL " << glGetString(GL_VERSION) << " running on " << glGetString(GL_VENDOR) << " "
+              << glGetString(GL_RENDERER) << std::endl;
+    std::cout << "GLSL version: " << glGetString(GL_SHADING_LANGUAGE_VERSION) << std::endl;
+    glcheck("");
 }
 
 }  // namespace
@@ -53,63 +134,20 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
 void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
+    // GLFW's own reason for a failure comes before the program's message.
+    glfwSetErrorCallback([](int, const char* description) { std::cerr << "GLFW: " << description << std::endl; });
     glfwInit();
+    platform::handledisplayerrors();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
 
-    glfwWindowHint(GLFW_SAMPLES, config.samples);
-    platform::contexthints(config.glmajor, config.glminor);
-    if (desktop) {
-        glfwWindowHint(GLFW_RED_BITS, desktop->redBits);
-        glfwWindowHint(GLFW_GREEN_BITS, desktop->greenBits);
-        glfwWindowHint(GLFW_BLUE_BITS, desktop->blueBits);
-    }
-    glfwWindowHint(GLFW_ALPHA_BITS, 8);
-    glfwWindowHint(GLFW_DEPTH_BITS, 32);
-    glfwWindowHint(GLFW_STENCIL_BITS, 0);
-    int width = config.width, height = config.height;
-    if (config.windowmode == 2 && desktop) {
-        width = desktop->width;
-        height = desktop->height;
-    }
-    // GLFW asserts on sizes below 1 rather than failing; such a window cannot be opened.
-    GLFWwindow* window = width > 0 && height > 0
-                             ? glfwCreateWindow(width, height, config.title.c_str(),
-                                                config.windowmode != 0 ? monitor : nullptr, nullptr)
-                             : nullptr;
-    if (!window) abortstartup("glfwOpenWindow failed, aborting.");
-    primarycontext = window;
-
-    secondarycontext = platform::createsecondarycontext(primarycontext, config.glmajor, config.glminor);
-    if (!secondarycontext) abortstartup("Could not create secondary rendering context, aborting.");
-    // GLFW shares objects at creation; this proves that it did.
-    if (!platform::contextsshare(primarycontext, secondarycontext))
-        abortstartup("Could not share rendering contexts, aborting.");
-    glfwMakeContextCurrent(primarycontext);
-
-    // libepoxy resolves GL entry points on first use; what remains of loading them is the
-    // version test on the context's GL_VERSION.
-    int major = 0, minor = 0;
-    if (!parseglversion(reinterpret_cast<const char*>(glGetString(GL_VERSION)), major, minor) ||
-        !supportsversion(major, minor, config.glmajor, config.glminor))
-        abortstartup("gl3wInit failed, aborting.");
-
+    windowhints(config, desktop);
+    GLFWwindow* window = createwindow(config, monitor, desktop);
+    verifyversion(config);
     glfwSetWindowTitle(window, config.title.c_str());
     glfwSwapInterval(config.vsync ? 1 : 0);
-
-    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onresize(w, h); });
-    // GLFW 3 does not report the size on registration; the window may not have the size it
-    // was asked for (a full-screen window takes the monitor's mode).
-    glfwGetWindowSize(window, &width, &height);
-    onresize(width, height);
-    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) { glfwSetWindowShouldClose(w, onclose()); });
-
-    glcheck("");
-    std::cout << "gl3w initialized successfully." << std::endl;
-    std::cout << "OpenGL " << glGetString(GL_VERSION) << " running on " << glGetString(GL_VENDOR)
-              << " " << glGetString(GL_RENDERER) << std::endl;
-    std::cout << "GLSL version: " << glGetString(GL_SHADING_LANGUAGE_VERSION) << std::endl;
-    glcheck("");
+    setcallbacks(window);
+    reportcontext();
 }
 
 void closewindow() {

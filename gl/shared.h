@@ -8,6 +8,8 @@
 // are created, copied and released on one thread at a time.
 #include <utility>
 
+#include "diag/fatal.h"
+
 namespace talvo {
 
 struct nofields {};
@@ -62,7 +64,9 @@ private:
         Name name = b->name;
         deleter del = b->del;
         delete b;  // shared fields (which may hold handles themselves) go first
-        if (del) del(name);
+        // The deleter's check may fail (an error pending from elsewhere); a destructor cannot
+        // throw, so the run ends here as it would after any other failed check.
+        if (del) endonfatal([&] { del(name); });
     }
 
     block* block_ = nullptr;

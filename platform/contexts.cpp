@@ -10,6 +10,10 @@
 #define GLFW_NATIVE_INCLUDE_NONE
 #include <GLFW/glfw3native.h>
 
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
 namespace talvo {
 
 GLFWwindow* primarycontext = nullptr;
@@ -49,6 +53,31 @@ bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary) {
     glfwMakeContextCurrent(primary);
     glDeleteBuffers(1, &probe);
     return shared;
+}
+
+namespace {
+
+[[noreturn]] void lost(const std::string& why) {
+    std::cout << "Lost the window or its display (" << why << "), aborting." << std::endl;
+    std::cerr.flush();
+    std::_Exit(1);
+}
+
+int onioerror(Display*) {
+    lost("the connection to the X server was closed");
+}
+
+int onxerror(Display* display, XErrorEvent* error) {
+    char text[256] = "";
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    lost(std::string("X error: ") + text + ", request " + std::to_string(int(error->request_code)));
+}
+
+}  // namespace
+
+void handledisplayerrors() {
+    XSetIOErrorHandler(onioerror);
+    XSetErrorHandler(onxerror);
 }
 
 nativecontext nativehandles(GLFWwindow* context) {

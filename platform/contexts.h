@@ -28,6 +28,12 @@ GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor
 // True when an object made on `primary` is visible from `secondary`. Leaves `primary` current.
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary);
 
+// Makes a lost X connection, or an X error outside GLFW's own calls (the window destroyed from
+// outside), end the process at once with status 1 and one line saying so. Xlib's own handlers
+// call exit(), which runs static destructors under threads that are still running. Call after
+// GLFW is initialised.
+void handledisplayerrors();
+
 // The native handles OpenCL needs to share objects with a GL context: the GLX context of
 // `context` and the X display it lives on.
 struct nativecontext {

@@ -71,26 +71,36 @@ std::unique_ptr<framesink> makesink(const captureoptions& options, const framecl
     return std::make_unique<videoencoder>(settings);
 }
 
-// The capture proper, between the window's opening and its closing. Returns the frames made.
-int64_t captureframes(demostart& production, const captureoptions& options, framesink& sink) {
-    const frameclock clock(options.from, options.fps);
-    const bool timing = !options.stats.empty();
-    capturestats stats({std::begin(scenenames), std::end(scenenames)});
-    auto scene = [&] { return production.switcher().index % std::size(scenenames); };
-
-    // The clock starts at the step that holds the first frame's moment; nothing before it is
-    // run. The first sync, like the real loop's first, comes before any step: it fires every
-    // event already due, as after a long stall, so the steps run on the scene of their time.
+// Set-up. The clock starts at the step that holds the first frame's moment; nothing before it
+// is run. The first sync, like the real loop's first, comes before any step: it fires every
+// event already due, as after a long stall, so the steps run on the scene of their time.
+void startclock(const frameclock& clock) {
     starttime = 0;
     virtualtick = frametime = updatetime = prevupdatetime = starttime + clock.firststep();
     syncframe();
     GLCHECKED(glFinish());
+}
 
-    framereader reader(options.width, options.height);
-    progressline progress(options.frames, stderr);
-    int64_t done = 0;
-    for (int64_t k = 0; k < options.frames && !quit && !closed; ++k) {
-        const uint32_t moment = clock.moment(k);
+// The frames of a capture after startclock: each drawn, read back and handed to the sink in
+// turn, then the drain.
+class framerun {
+public:
+    framerun(demostart& production, const captureoptions& options, framesink& sink)
+        : production(production),
+          options(options),
+          sink(sink),
+          clock(options.from, options.fps),
+          timing(!options.stats.empty()),
+          stats({std::begin(scenenames), std::end(scenenames)}),
+          reader(options.width, options.height),
+          progress(options.frames, stderr) {}
+
+    // The frames made so far.
+    int64_t done() const { return count; }
+
+    // The next frame: the update pass, the sync, the display, the read-back and the sink.
+    void frame() {
+        const uint32_t moment = clock.moment(count);
         virtualtick = frametime = starttime + frameclock::frametick(moment);
 
         // The update pass, as the update thread runs it, but complete before the sync.
@@ -126,19 +136,45 @@ int64_t captureframes(demostart& production, const captureoptions& options, fram
             sink.write(reader.last());
         }
         glfwPollEvents();
-        ++done;
-        progress.update(done, scenenames[scene()], moment);
+        ++count;
+        progress.update(count, scenenames[scene()], moment);
     }
-    while (reader.queued()) sink.write(reader.take());
-    sink.finish();
-    progress.finish(done);
 
-    if (timing) {
-        std::ofstream file(options.stats, std::ios::binary);
-        file << stats.json();
-        if (!file.flush()) throw capturefailure("cannot write " + options.stats);
+    // The drain: the frames still queued, the sink's end, the closing progress line and the
+    // statistics file.
+    void drain() {
+        while (reader.queued()) sink.write(reader.take());
+        sink.finish();
+        progress.finish(count);
+
+        if (timing) {
+            std::ofstream file(options.stats, std::ios::binary);
+            file << stats.json();
+            if (!file.flush()) throw capturefailure("cannot write " + options.stats);
+        }
     }
-    return done;
+
+private:
+    unsigned scene() const { return production.switcher().index % std::size(scenenames); }
+
+    demostart& production;
+    const captureoptions& options;
+    framesink& sink;
+    const frameclock clock;
+    const bool timing;
+    capturestats stats;
+    framereader reader;
+    progressline progress;
+    int64_t count = 0;
+};
+
+// The capture proper, between the window's opening and its closing. Returns the frames made.
+int64_t captureframes(demostart& production, const captureoptions& options, framesink& sink) {
+    startclock(frameclock(options.from, options.fps));
+    framerun run(production, options, sink);
+    while (run.done() < options.frames && !quit && !closed) run.frame();
+    run.drain();
+    return run.done();
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "app/capture/capture.h"
 #include "app/capture/options.h"
-#include "app/fatal.h"
+#include "diag/fatal.h"
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
@@ -52,21 +53,45 @@ namespace {
 constexpr int maxside = 16384;
 constexpr int maxsamples = 32;
 constexpr int maxcrf = 51;
+constexpr int64_t maxframes = 1000000000;
+constexpr rational productionend{productionseconds, 1};
+const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
-std::optional<int64_t> parsecount(const std::string& text, int64_t limit) {
+[[noreturn]] void fail(const std::string& message) { throw badoption(message); }
+
+// The parsers of option values; each is empty for any text it does not take.
+
+// A whole number from `low` to `high`, digits only.
+std::optional<int64_t> parsecount(const std::string& text, int64_t low, int64_t high) {
     std::optional<rational> value = parsedecimal(text);
-    if (!value || value->den != 1 || value->num > limit || text.find('.') != std::string::npos)
-        return std::nullopt;
+    if (!value || value->den != 1 || text.find('.') != std::string::npos) return std::nullopt;
+    if (value->num < low || value->num > high) return std::nullopt;
     return value->num;
 }
 
+// WxH, both sides from 1 to maxside.
 std::optional<std::pair<int, int>> parsesize(const std::string& text) {
     size_t x = text.find('x');
     if (x == std::string::npos) return std::nullopt;
-    std::optional<int64_t> width = parsecount(text.substr(0, x), maxside);
-    std::optional<int64_t> height = parsecount(text.substr(x + 1), maxside);
-    if (!width || !height || *width < 1 || *height < 1) return std::nullopt;
+    std::optional<int64_t> width = parsecount(text.substr(0, x), 1, maxside);
+    std::optional<int64_t> height = parsecount(text.substr(x + 1), 1, maxside);
+    if (!width || !height) return std::nullopt;
     return std::make_pair(static_cast<int>(*width), static_cast<int>(*height));
+}
+
+// A frame rate above 0 and at most 1000, exact: "60", "29.97" or "60000/1001".
+std::optional<rational> parsefps(const std::string& text) {
+    std::optional<rational> fps = parserational(text);
+    if (!fps || fps->num == 0 || rational{1000, 1} < *fps) return std::nullopt;
+    return fps;
+}
+
+// The value `parsed` from the text `value` of option `name`, or the refusal that names what
+// the option takes.
+template <typename T>
+T accept(const std::optional<T>& parsed, const char* name, const std::string& value, const std::string& what) {
+    if (!parsed) fail(std::string(name) + ": '" + value + "' is not " + what);
+    return *parsed;
 }
 
 bool endswith(const std::string& text, const std::string& end) {
@@ -94,25 +119,128 @@ std::string unwritable(const std::string& file) {
     return "";
 }
 
-[[noreturn]] void fail(const std::string& message) { throw badoption(message); }
+// The values on the command line, by the first name of their option.
+using givenvalues = std::map<std::string, std::string>;
+
+void setoutput(captureoptions& options, const std::string& value, const givenvalues&) {
+    options.output = value;
+    std::string firstfile = value;
+    if (endswith(value, ".png")) {
+        std::optional<framepattern> pattern = framepattern::parse(value);
+        if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
+        firstfile = pattern->path(0);
+    } else if (endswith(value, ".mp4") || endswith(value, ".mkv")) {
+        options.kind = outputkind::video;
+        if (options.width % 2 || options.height % 2)
+            fail("--size: a video needs an even width and height (H.264 in yuv420p)");
+    } else {
+        fail("-o: '" + value + "' is neither a .png pattern nor an .mp4 or .mkv video");
+    }
+    if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
+}
+
+struct optionrow {
+    std::vector<std::string> names;  // messages use the first
+    bool takesvalue;
+    // Checks the value and sets it; `given` holds the rest of the command line.
+    void (*set)(captureoptions& options, const std::string& value, const givenvalues& given);
+    // Runs instead of `set` when the option is not given; null where the default stands.
+    void (*absent)(captureoptions& options, const givenvalues& given);
+};
+
+// The options in the order they are checked: a row may rely on those above it, and of two
+// faults the one of the earlier row is reported.
+const optionrow optiontable[] = {
+    {{"--size"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         std::tie(o.width, o.height) = accept(parsesize(v), "--size", v,
+                                              "a size WxH with sides from 1 to " + std::to_string(maxside) +
+                                                  " (e.g. 1280x720)");
+     },
+     nullptr},
+    {{"--samples"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         o.samples = static_cast<int>(accept(parsecount(v, 0, maxsamples), "--samples", v,
+                                             "a sample count from 0 to " + std::to_string(maxsamples)));
+     },
+     nullptr},
+    {{"--fps"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         o.fps = accept(parsefps(v), "--fps", v, "a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
+     },
+     nullptr},
+    {{"--from"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         rational from = accept(parsedecimal(v), "--from", v, "a time in seconds (e.g. 56 or 56.5)");
+         if (productionend <= from) fail("--from: " + v + " s is not before the production's end " + endtext);
+         o.from = from;
+     },
+     nullptr},
+    {{"--to"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues& given) {
+         if (given.count("--frames")) fail("give --to or --frames, not both");
+         rational to = accept(parsedecimal(v), "--to", v, "a time in seconds (e.g. 60 or 60.5)");
+         if (productionend < to) fail("--to: " + v + " s is past the production's end " + endtext);
+         if (to <= o.from) fail("--to must be later than --from");
+         o.frames = frameclock(o.from, o.fps).framesbefore(to);
+     },
+     // Neither --to nor --frames: up to the end.
+     [](captureoptions& o, const givenvalues& given) {
+         if (!given.count("--frames")) o.frames = frameclock(o.from, o.fps).framesbefore(productionend);
+     }},
+    {{"--frames"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues& given) {
+         int64_t frames = accept(parsecount(v, 1, maxframes), "--frames", v, "a frame count of at least 1");
+         if (!frameclock(o.from, o.fps).fitsproduction(frames)) {
+             auto from = given.find("--from");
+             fail("--frames: " + v + " frames from " + (from != given.end() ? from->second : "0") + " s at " +
+                  fractiontext(o.fps) + " fps run past the production's end " + endtext);
+         }
+         o.frames = frames;
+     },
+     nullptr},
+    {{"-o", "--output"}, true, setoutput,
+     [](captureoptions&, const givenvalues&) {
+         fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
+     }},
+    {{"--crf"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         if (o.kind != outputkind::video) fail("--crf applies to video output only");
+         o.crf = static_cast<int>(
+             accept(parsecount(v, 0, maxcrf), "--crf", v, "a quality from 0 to " + std::to_string(maxcrf)));
+     },
+     nullptr},
+    {{"--stats"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         if (v.empty()) fail("--stats needs a file name");
+         if (std::string why = unwritable(v); !why.empty()) fail("--stats: cannot write there: " + why);
+         o.stats = v;
+     },
+     nullptr},
+    {{"-h", "--help"}, false, [](captureoptions& o, const std::string&, const givenvalues&) { o.help = true; },
+     nullptr},
+};
+
+const optionrow* findoption(const std::string& name) {
+    for (const optionrow& row : optiontable)
+        if (std::find(row.names.begin(), row.names.end(), name) != row.names.end()) return &row;
+    return nullptr;
+}
 
 }  // namespace
 
 captureoptions parseoptions(const std::vector<std::string>& args) {
     captureoptions options;
-    if (std::find(args.begin(), args.end(), "-h") != args.end() ||
-        std::find(args.begin(), args.end(), "--help") != args.end()) {
-        options.help = true;
-        return options;
-    }
+    // An option without a value (--help) is a request that answers at once, wherever it stands
+    // and whatever else is given.
+    for (const std::string& arg : args)
+        if (const optionrow* row = findoption(arg); row && !row->takesvalue) {
+            row->set(options, "", {});
+            return options;
+        }
 
-    // Every option takes a value, given as the next argument or, for long options, after '='.
-    static const std::map<std::string, std::string> names = {
-        {"-o", "-o"},         {"--output", "-o"},   {"--size", "--size"},     {"--samples", "--samples"},
-        {"--fps", "--fps"},   {"--from", "--from"}, {"--to", "--to"},         {"--frames", "--frames"},
-        {"--crf", "--crf"},   {"--stats", "--stats"},
-    };
-    std::map<std::string, std::string> given;
+    // Every other option takes a value, given as the next argument or, for long options, after '='.
+    givenvalues given;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;
         bool attached = false;
@@ -122,8 +250,8 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
             name = name.substr(0, equals);
             attached = true;
         }
-        auto known = names.find(name);
-        if (known == names.end()) {
+        const optionrow* row = findoption(name);
+        if (!row || !row->takesvalue) {
             if (!name.empty() && name[0] == '-') fail("unknown option '" + args[i] + "'");
             fail("unexpected argument '" + args[i] + "'");
         }
@@ -131,92 +259,15 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) fail(name + " needs a value");
             value = args[++i];
         }
-        if (given.count(known->second)) fail(name + " is given twice");
-        given[known->second] = value;
+        if (!given.emplace(row->names.front(), value).second) fail(name + " is given twice");
     }
 
-    if (given.count("--size")) {
-        auto size = parsesize(given["--size"]);
-        if (!size)
-            fail("--size: '" + given["--size"] + "' is not a size WxH with sides from 1 to " +
-                 std::to_string(maxside) + " (e.g. 1280x720)");
-        options.width = size->first;
-        options.height = size->second;
-    }
-    if (given.count("--samples")) {
-        auto samples = parsecount(given["--samples"], maxsamples);
-        if (!samples)
-            fail("--samples: '" + given["--samples"] + "' is not a sample count from 0 to " +
-                 std::to_string(maxsamples));
-        options.samples = static_cast<int>(*samples);
-    }
-    if (given.count("--fps")) {
-        auto fps = parserational(given["--fps"]);
-        if (!fps || fps->num == 0 || rational{1000, 1} < *fps)
-            fail("--fps: '" + given["--fps"] +
-                 "' is not a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
-        options.fps = *fps;
-    }
-    const rational end{productionseconds, 1};
-    if (given.count("--from")) {
-        auto from = parsedecimal(given["--from"]);
-        if (!from) fail("--from: '" + given["--from"] + "' is not a time in seconds (e.g. 56 or 56.5)");
-        if (end <= *from)
-            fail("--from: " + given["--from"] + " s is not before the production's end (" +
-                 std::to_string(productionseconds) + " s)");
-        options.from = *from;
-    }
-    frameclock clock(options.from, options.fps);
-    if (given.count("--to") && given.count("--frames")) fail("give --to or --frames, not both");
-    if (given.count("--frames")) {
-        auto frames = parsecount(given["--frames"], 1000000000);
-        if (!frames || *frames < 1) fail("--frames: '" + given["--frames"] + "' is not a frame count of at least 1");
-        if (!clock.fitsproduction(*frames))
-            fail("--frames: " + given["--frames"] + " frames from " + (given.count("--from") ? given["--from"] : "0") + " s at " +
-                 fractiontext(options.fps) + " fps run past the production's end (" +
-                 std::to_string(productionseconds) + " s)");
-        options.frames = *frames;
-    } else {
-        rational to = end;
-        if (given.count("--to")) {
-            auto parsed = parsedecimal(given["--to"]);
-            if (!parsed) fail("--to: '" + given["--to"] + "' is not a time in seconds (e.g. 60 or 60.5)");
-            if (end < *parsed)
-                fail("--to: " + given["--to"] + " s is past the production's end (" +
-                     std::to_string(productionseconds) + " s)");
-            if (*parsed <= options.from) fail("--to must be later than --from");
-            to = *parsed;
-        }
-        options.frames = clock.framesbefore(to);
-    }
-
-    if (!given.count("-o")) fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
-    options.output = given["-o"];
-    std::string firstfile = options.output;
-    if (endswith(options.output, ".png")) {
-        std::optional<framepattern> pattern = framepattern::parse(options.output);
-        if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
-        firstfile = pattern->path(0);
-    } else if (endswith(options.output, ".mp4") || endswith(options.output, ".mkv")) {
-        options.kind = outputkind::video;
-        if (options.width % 2 || options.height % 2)
-            fail("--size: a video needs an even width and height (H.264 in yuv420p)");
-    } else {
-        fail("-o: '" + options.output + "' is neither a .png pattern nor an .mp4 or .mkv video");
-    }
-    if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
-
-    if (given.count("--crf")) {
-        if (options.kind != outputkind::video) fail("--crf applies to video output only");
-        auto crf = parsecount(given["--crf"], maxcrf);
-        if (!crf) fail("--crf: '" + given["--crf"] + "' is not a quality from 0 to " + std::to_string(maxcrf));
-        options.crf = static_cast<int>(*crf);
-    }
-    if (given.count("--stats")) {
-        options.stats = given["--stats"];
-        if (options.stats.empty()) fail("--stats needs a file name");
-        if (std::string why = unwritable(options.stats); !why.empty())
-            fail("--stats: cannot write there: " + why);
+    for (const optionrow& row : optiontable) {
+        auto value = given.find(row.names.front());
+        if (value != given.end())
+            row.set(options, value->second, given);
+        else if (row.absent)
+            row.absent(options, given);
     }
     return options;
 }

@@ -4,13 +4,13 @@
 #include <X11/Xlib.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include "process.h"
+#include "support/files.h"
+#include "support/process.h"
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
+using namespace talvo::testsupport;
 
 namespace {
 
@@ -114,13 +114,8 @@ TEST(Run, AWindowThatCannotOpenEndsWithStatus1) {
 
 TEST(Run, StartsWithoutItsMusic) {
     // A working directory whose resources lack the music file.
-    fs::path dir = fs::temp_directory_path() / ("talvo-nomusic-" + std::to_string(getpid()));
-    fs::create_directories(dir / "resources");
-    for (const auto& entry : fs::directory_iterator(builddir + "/resources"))
-        if (entry.path().filename() != "sound.flac")
-            fs::create_symlink(fs::canonical(entry.path()), dir / "resources" / entry.path().filename());
-
-    process run(program, {}, dir.string());
+    const tempdir dir;
+    process run(program, {}, workdirwithout(dir.path(), builddir, {"sound.flac"}));
     ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     EXPECT_NE(run.stderr_().find("at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | "
                                  "FMOD_2D, 0, &sound) | FMODERROR: "),
@@ -128,7 +123,6 @@ TEST(Run, StartsWithoutItsMusic) {
         << run.stderr_();
     ASSERT_TRUE(pressescape());
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
-    fs::remove_all(dir);
 }
 
 TEST(Run, EndsByItselfAfterTheLastScene) {

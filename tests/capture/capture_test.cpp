@@ -2,20 +2,20 @@
 // ffprobe reading its videos back.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/process.h"
+#include "support/files.h"
+#include "support/process.h"
 
 using namespace std::chrono_literals;
+using namespace talvo::testsupport;
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,50 +23,9 @@ namespace {
 const std::string program = QUELLSPIRE_CAPTURE;
 const std::string builddir = TALVO_BUILD_DIR;
 
-// A fresh directory for one test's output, removed afterwards.
-class scratch {
-public:
-    scratch() {
-        std::string pattern = (fs::temp_directory_path() / "capture-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        root = pattern;
-    }
-    ~scratch() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (root / name).string(); }
-    const fs::path& path() const { return root; }
-
-    // A working directory like the build's, whose resources/ has everything but the music.
-    std::string workdir() const {
-        fs::create_directories(root / "run" / "resources");
-        for (const auto& entry : fs::directory_iterator(builddir + "/resources"))
-            if (entry.path().filename() != "sound.flac")
-                fs::create_symlink(fs::canonical(entry.path()), root / "run" / "resources" / entry.path().filename());
-        return (root / "run").string();
-    }
-
-private:
-    fs::path root;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs a shell command and returns its standard output.
-std::string command(const std::string& line) {
-    std::string out;
-    FILE* pipe = popen(line.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-    return out;
+// A working directory like the build's, whose resources/ has everything but the music.
+std::string nomusic(const tempdir& dir) {
+    return workdirwithout(dir.path() / "run", builddir, {"sound.flac"});
 }
 
 // One stream or format field of a video as ffprobe reads it ("" if absent).
@@ -74,8 +33,9 @@ std::string probe(const std::string& file, const std::string& stream, const std:
     std::string selector = stream.empty() ? "" : "-select_streams " + stream + " ";
     std::string section = stream.empty() ? "format" : "stream";
     std::string counting = entry == "nb_read_frames" ? "-count_frames " : "";
-    std::string out = command("ffprobe -v error " + selector + counting + "-show_entries " + section + "=" + entry +
-                              " -of default=noprint_wrappers=1:nokey=1 '" + file + "'");
+    std::string out = shell("ffprobe -v error " + selector + counting + "-show_entries " + section + "=" + entry +
+                              " -of default=noprint_wrappers=1:nokey=1 '" + file + "'")
+                          .out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
@@ -95,7 +55,7 @@ outcome capture(const std::vector<std::string>& args, const std::string& workdir
 }  // namespace
 
 TEST(Capture, SameRangeGivesIdenticalPngFilesOnePerFrame) {
-    scratch dir;
+    const tempdir dir;
     fs::create_directory(dir.path() / "a");
     fs::create_directory(dir.path() / "b");
     for (const char* which : {"a", "b"}) {
@@ -122,7 +82,7 @@ TEST(Capture, SameRangeGivesIdenticalPngFilesOnePerFrame) {
 }
 
 TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
-    scratch dir;
+    const tempdir dir;
     outcome run = capture({"--size", "64x48", "--from", "56.0", "--frames", "1", "-o", dir / "f%d.png", "--stats",
                            dir / "stats.json"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -138,8 +98,8 @@ TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
 }
 
 TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
-    scratch dir;
-    std::string workdir = dir.workdir();
+    const tempdir dir;
+    std::string workdir = nomusic(dir);
     // Music shorter than the range: the production plays it in a loop, so does the video.
     ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -f lavfi -i sine=frequency=440:duration=0.7 '" +
                            workdir + "/resources/sound.flac'")
@@ -155,15 +115,16 @@ TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
     EXPECT_EQ(probe(video, "a:0", "codec_name"), "aac");
     EXPECT_NEAR(std::stod(probe(video, "a:0", "duration")), 2.0, 0.05);
     // Still music at its end, past the file's own length.
-    std::string level = command("ffmpeg -hide_banner -i '" + video +
-                                "' -af atrim=start=1.5,volumedetect -f null - 2>&1 | grep -o 'mean_volume: [-0-9.]*'");
+    std::string level = shell("ffmpeg -hide_banner -i '" + video +
+                              "' -af atrim=start=1.5,volumedetect -f null - 2>&1 | grep -o 'mean_volume: [-0-9.]*'")
+                            .out;
     ASSERT_FALSE(level.empty());
     EXPECT_GT(std::stod(level.substr(level.find(':') + 1)), -40.0) << level;
 }
 
 TEST(Capture, VideoWithoutItsMusicFileIsMadeSilentWithAWarning) {
-    scratch dir;
-    outcome run = capture({"-o", dir / "silent.mkv", "--size", "64x48", "--fps", "10", "--frames", "5"}, dir.workdir());
+    const tempdir dir;
+    outcome run = capture({"-o", dir / "silent.mkv", "--size", "64x48", "--fps", "10", "--frames", "5"}, nomusic(dir));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("warning: resources/sound.flac not found: the video has no music"), std::string::npos)
         << run.err;
@@ -173,17 +134,17 @@ TEST(Capture, VideoWithoutItsMusicFileIsMadeSilentWithAWarning) {
 
 TEST(Capture, AFailingFfmpegEndsWithStatus1AndItsError) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    scratch dir;
+    const tempdir dir;
     // A disk that is full: ffmpeg cannot write its file.
     fs::create_symlink("/dev/full", dir / "full.mkv");
-    outcome run = capture({"-o", dir / "full.mkv", "--size", "64x48", "--fps", "10", "--frames", "5"}, dir.workdir());
+    outcome run = capture({"-o", dir / "full.mkv", "--size", "64x48", "--fps", "10", "--frames", "5"}, nomusic(dir));
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("quellspire-capture: ffmpeg failed: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
 }
 
 TEST(Capture, WithoutFfmpegAVideoEndsWithStatus1BeforeAnyWindow) {
-    scratch dir;
+    const tempdir dir;
     outcome run = capture({"-o", dir / "out.mp4", "--frames", "1"}, builddir, {"PATH=/nonexistent"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("quellspire-capture: ffmpeg not found"), std::string::npos) << run.err;
@@ -192,7 +153,7 @@ TEST(Capture, WithoutFfmpegAVideoEndsWithStatus1BeforeAnyWindow) {
 
 // Without a display a window could not open at all, so status 2 shows that none was tried.
 TEST(Capture, BadOptionsEndWithTheirMessageAndStatus2BeforeAnyWindow) {
-    scratch dir;
+    const tempdir dir;
     std::ofstream(dir / "file") << "a file, not a directory";
     struct {
         std::vector<std::string> args;

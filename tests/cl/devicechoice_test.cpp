@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +10,12 @@
 
 #include "cl/clcontext.h"
 #include "cl/clprogram.h"
-#include "clfixture.h"
+#include "support/clfixture.h"
+#include "support/process.h"
 #include "support/scratchdir.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace testsupport;
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST_F(devicechoice, SkipsAPlatformWithoutDevices) {
     cl_device_id none = nullptr;
     ASSERT_EQ(clGetDeviceIDs(platforms[0], CL_DEVICE_TYPE_ALL, 1, &none, nullptr), CL_DEVICE_NOT_FOUND);
 
-    const CLProgram program("__kernel void a(__global float* x){ x[0] = 1; }", options);
+    const CLProgram program("__kernel void a(__global float* x){ x[0] = 1; }", cloptions);
     ASSERT_NE(CLContext::instance(), nullptr);
     cl_platform_id platform = nullptr;
     ASSERT_EQ(clGetDeviceInfo(CLContext::instance()->device(), CL_DEVICE_PLATFORM, sizeof(platform), &platform,
@@ -78,12 +78,7 @@ TEST_F(devicechoice, PassesOverAnEmptyFirstPlatform) {
     const std::string command = "TALVO_EMPTY_PLATFORM_FIRST=1 OCL_ICD_PLATFORM_SORT=none OCL_ICD_VENDORS='" +
                                 dir.path().string() + "' '" + std::filesystem::read_symlink("/proc/self/exe").string() +
                                 "' --gtest_filter=devicechoice.SkipsAPlatformWithoutDevices 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string out;
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), child)) > 0;) out.append(chunk, got);
-    const int status = pclose(child);
+    const auto [status, out] = shell(command);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(occurrences(out, "Platform count: 2\n"), 1) << out;
     EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;

@@ -8,12 +8,12 @@
 #include "cl/curvegenerator.h"
 #include "cl/kerneltemplates.h"
 #include "cl/pointgenerator.h"
-#include "clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
+#include "support/clfixture.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace testsupport;
 
 namespace {
 

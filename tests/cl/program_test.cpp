@@ -6,11 +6,11 @@
 #include "cl/buffer.h"
 #include "cl/clcontext.h"
 #include "cl/clprogram.h"
-#include "clfixture.h"
 #include "diag/check.h"
+#include "support/clfixture.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace testsupport;
 
 namespace {
 
@@ -30,11 +30,11 @@ TEST_F(clprogram, FirstProgramCreatesTheContextAndTheLastDestroysIt) {
 
     testing::internal::CaptureStdout();
     {
-        CLProgram first("__kernel void a(__global float* x){x[0]=1;}", options);
+        CLProgram first("__kernel void a(__global float* x){x[0]=1;}", cloptions);
         ASSERT_NE(CLContext::instance(), nullptr);
         EXPECT_FALSE(CLContext::instance()->native()) << "PoCL lists no cl_khr_gl_sharing";
         const CLContext* context = CLContext::instance();
-        CLProgram second("__kernel void b(__global float* x){x[0]=2;}", options);
+        CLProgram second("__kernel void b(__global float* x){x[0]=2;}", cloptions);
         CLProgram copy = first;
         EXPECT_EQ(CLContext::instance(), context);
         EXPECT_EQ(liveprograms, 2);
@@ -50,7 +50,7 @@ TEST_F(clprogram, FirstProgramCreatesTheContextAndTheLastDestroysIt) {
 
 TEST_F(clprogram, SizeZeroRunsOneWorkItem) {
     CLProgram program("__kernel void mark(__global float* out){ out[get_global_id(0)] = get_global_size(0); }",
-                      options);
+                      cloptions);
     program.createKernel("mark");
     std::vector<float> host(4, -1.0f);
     program.setArg("mark", 0, host.data(), 4);
@@ -63,7 +63,7 @@ TEST_F(clprogram, ArgumentsStayBoundAndHandlesShareThePrograms) {
     CLProgram program(
         "__kernel void scale(__global float* a, float k){ a[get_global_id(0)] *= k; }"
         "__kernel void fill(__global float4* p, float v){ p[get_global_id(0)] = (float4)(v); }",
-        options);
+        cloptions);
     program.createKernel("scale");
     program.createKernel("fill");
     EXPECT_EQ(program.kernel("absent"), nullptr);
@@ -99,10 +99,10 @@ TEST_F(clprogram, ArgumentsStayBoundAndHandlesShareThePrograms) {
 }
 
 TEST_F(clprogram, BuildFailurePrintsTheLogBeforeTheCheckLine) {
-    CLProgram keep("__kernel void a(__global float* x){x[0]=1;}", options);  // keeps the context
+    CLProgram keep("__kernel void a(__global float* x){x[0]=1;}", cloptions);  // keeps the context
     const int live = liveprograms;
     testing::internal::CaptureStderr();
-    EXPECT_THROW(CLProgram("__kernel void broken(__global float* x){ x[0] = undefinedthing; }", options),
+    EXPECT_THROW(CLProgram("__kernel void broken(__global float* x){ x[0] = undefinedthing; }", cloptions),
                  Log::CLException);
     const std::string err = testing::internal::GetCapturedStderr();
     const std::string check = "at clBuildProgram(*_program, 0,0, \"\", 0,0); | CLERROR: Program build failure\n";

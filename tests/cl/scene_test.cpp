@@ -6,13 +6,13 @@
 
 #include "cl/clcontext.h"
 #include "cl/curvegenerator.h"
-#include "clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "gl/sharedtargets.h"
 #include "gl/texture.h"
 #include "scenes/camera.h"
 #include "scenes/scene.h"
+#include "support/clfixture.h"
 #include "support/glpixels.h"
 #include "support/scratchdir.h"
 
@@ -67,10 +67,10 @@ public:
     Program points;
 };
 
-class sceneskeleton : public cltests::cltest {
+class sceneskeleton : public testsupport::cltest {
 protected:
     void SetUp() override {
-        cltests::cltest::SetUp();
+        testsupport::cltest::SetUp();
         dir = std::make_unique<testsupport::scratchdir>();
         for (const char* name : {"null.vert", "fsquad.geom", "hdr.frag"}) dir->link(name);
         dir->write("tree.vert", treevert);

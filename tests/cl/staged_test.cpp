@@ -9,11 +9,11 @@
 #include "cl/buffer.h"
 #include "cl/clcontext.h"
 #include "cl/clprogram.h"
-#include "clfixture.h"
 #include "platform/contexts.h"
+#include "support/clfixture.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace testsupport;
 
 namespace {
 
@@ -25,7 +25,7 @@ class staged : public cltest {
 protected:
     void SetUp() override {
         cltest::SetUp();
-        program = CLProgram(kernels, options);
+        program = CLProgram(kernels, cloptions);
         program.createKernel("fill");
         program.createKernel("twice");
         ASSERT_FALSE(CLContext::instance()->native());

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "cl/ftree.h"
-#include "clfixture.h"
+#include "support/clfixture.h"
 
 using namespace talvo;
-using namespace cltests;
+using namespace testsupport;
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cl/clcontext.h"
-#include "cl/clfixture.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "gl/sharedtargets.h"
@@ -17,8 +16,10 @@
 #include "gl/texture.h"
 #include "scenes/dreamscape.h"
 #include "support/glpixels.h"
+#include "support/scenetest.h"
 
 using namespace talvo;
+using namespace talvo::testsupport;
 
 namespace {
 
@@ -34,52 +35,12 @@ public:
     const Texture& colourtarget() const { return *colour; }
 };
 
-// Where a world point lands under m: normalised device x and y, and the clip w.
-glm::vec3 onscreen(const glm::mat4& m, const glm::vec3& p) {
-    const glm::vec4 c = m * glm::vec4(p, 1.0f);
-    return {c.x / c.w, c.y / c.w, c.w};
-}
-
-// True when p is in front of the camera and in the middle of the picture.
-bool looksat(const glm::mat4& m, const glm::vec3& p) {
-    const glm::vec3 s = onscreen(m, p);
-    return s.z > 0.0f && std::abs(s.x) < 1e-3f && std::abs(s.y) < 1e-3f;
-}
-
 const glm::vec3 centre(0.0f, 350.0f, 0.0f);
 
 // The point a quarter turn ahead of the camera on its circle at scene time t, at height 350.
 glm::vec3 ahead(float t) {
     const float a = 0.0004f * t;
     return {-1700.0f * std::sin(a), 350.0f, 1700.0f * std::cos(a)};
-}
-
-// A multisampled RGB16F texture resolved (its samples averaged), in HDR units, row by row.
-std::vector<glm::vec3> hdrimage(const Texture& t) {
-    GLint draw = 0, read = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    GLuint fbo[2] = {};
-    GLuint resolved = 0;
-    GLCHECKED(glGenFramebuffers(2, fbo));
-    GLCHECKED(glGenRenderbuffers(1, &resolved));
-    GLCHECKED(glBindRenderbuffer(GL_RENDERBUFFER, resolved));
-    GLCHECKED(glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB16F, t.width, t.height));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo[0]));
-    GLCHECKED(glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, t.buf, 0));
-    GLCHECKED(glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo[1]));
-    GLCHECKED(glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolved));
-    GLCHECKED(glBlitFramebuffer(0, 0, t.width, t.height, 0, 0, t.width, t.height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo[1]));
-    GLCHECKED(glReadBuffer(GL_COLOR_ATTACHMENT0));
-    std::vector<glm::vec3> pixels(size_t(t.width) * size_t(t.height), glm::vec3(-1.0f));
-    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 4));
-    GLCHECKED(glReadPixels(0, 0, t.width, t.height, GL_RGB, GL_FLOAT, pixels.data()));
-    GLCHECKED(glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(draw)));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
-    GLCHECKED(glDeleteFramebuffers(2, fbo));
-    GLCHECKED(glDeleteRenderbuffers(1, &resolved));
-    return pixels;
 }
 
 // The smallest and largest channel values of an HDR image.
@@ -93,45 +54,7 @@ std::pair<float, float> range(const std::vector<glm::vec3>& image) {
     return {low, high};
 }
 
-// Every pixel of the window's back buffer, RGBA8.
-std::vector<glm::u8vec4> windowpixels() {
-    std::vector<glm::u8vec4> pixels(size_t(windowwidth) * size_t(windowheight));
-    GLint read = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, 0));
-    GLCHECKED(glReadBuffer(GL_BACK));
-    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
-    GLCHECKED(glReadPixels(0, 0, windowwidth, windowheight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
-    return pixels;
-}
-
-class dreamscapetest : public cltests::cltest {
-protected:
-    void SetUp() override {
-        cltests::cltest::SetUp();
-        sharedcolor = Texture(8, GL_RGB16F, 0, 0, GL_TEXTURE_2D_MULTISAMPLE);
-        starttime = 1000;  // any start: the scene reads times relative to it
-        at(0);
-    }
-    void TearDown() override { sharedcolor = Texture(); }
-
-    // Sets the production clock to T milliseconds.
-    static void at(uint32_t T) { updatetime = prevupdatetime = starttime + T; }
-    // What the switcher does when the scene's time has come, and the sync of that frame.
-    static void bringin(probe& s, uint32_t T) {
-        at(T);
-        s.resize(windowwidth, windowheight);
-        s.enter(nullptr);
-        s.sync();
-    }
-    // One frame at T: the step that ends there, then the frame's sync.
-    static void step(probe& s, uint32_t T) {
-        at(T);
-        s.update();
-        s.sync();
-    }
-};
+class dreamscapetest : public testsupport::scenetest {};
 
 TEST_F(dreamscapetest, CamerasCircleTheCentreAtRadius1700AndHeight1200) {
     // Where the eye is: the one point that projects to clip (0, 0, *, 0).

@@ -1,11 +1,14 @@
 #pragma once
-// Pixels in and out of GL for tests: small RGBA8 textures to render into or sample from, and
-// single pixels read back from a framebuffer without disturbing the draw binding.
+// Pixels in and out of GL for tests: small RGBA8 textures to render into or sample from, single
+// pixels read back from a framebuffer, and the whole window, without disturbing the draw
+// binding.
 #include <epoxy/gl.h>
 
 #include <glm/glm.hpp>
 #include <vector>
 
+#include "diag/check.h"
+#include "engine/globals.h"
 #include "gl/texture.h"
 
 namespace talvo::testsupport {
@@ -34,6 +37,19 @@ inline glm::u8vec4 readpixel(GLuint framebuffer, int x, int y, int attachment = 
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
     return pixel;
+}
+
+// Every pixel of the window's back buffer (the engine's window size), RGBA8, bottom row first.
+inline std::vector<glm::u8vec4> windowpixels() {
+    std::vector<glm::u8vec4> pixels(size_t(windowwidth) * size_t(windowheight));
+    GLint read = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, 0));
+    GLCHECKED(glReadBuffer(GL_BACK));
+    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
+    GLCHECKED(glReadPixels(0, 0, windowwidth, windowheight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()));
+    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
+    return pixels;
 }
 
 // The value of a single-valued GL integer state.

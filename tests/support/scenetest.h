@@ -1,7 +1,7 @@
 #pragma once
 // A scene in the test process, on a real GL context and PoCL, driven through its state
 // operations with the production clock set as the loop sets it, and what the tests read back:
-// where a camera puts a point, the HDR target's values, the window's pixels.
+// where a camera puts a point, the HDR target's values (the window's pixels: glpixels.h).
 //
 //   class mytest : public talvo::testsupport::scenetest {};
 //   myscene s; bringin(s, 136000); step(s, 136025); s.display();
@@ -20,6 +20,7 @@
 #include "gl/sharedtargets.h"
 #include "gl/texture.h"
 #include "support/glcontext.h"
+#include "support/glpixels.h"
 
 namespace talvo::testsupport {
 
@@ -60,19 +61,6 @@ inline std::vector<glm::vec3> hdrimage(const Texture& t) {
     GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
     GLCHECKED(glDeleteFramebuffers(2, fbo));
     GLCHECKED(glDeleteRenderbuffers(1, &resolved));
-    return pixels;
-}
-
-// Every pixel of the window's back buffer, RGBA8.
-inline std::vector<glm::u8vec4> windowpixels() {
-    std::vector<glm::u8vec4> pixels(size_t(windowwidth) * size_t(windowheight));
-    GLint read = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, 0));
-    GLCHECKED(glReadBuffer(GL_BACK));
-    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
-    GLCHECKED(glReadPixels(0, 0, windowwidth, windowheight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()));
-    GLCHECKED(glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read)));
     return pixels;
 }
 

@@ -7,11 +7,11 @@
 
 #include "support/glcontext.h"
 
-namespace cltests {
+namespace talvo::testsupport {
 
-using cltest = talvo::testsupport::gltest;
+using cltest = gltest;
 
-constexpr const char* options = "-cl-fast-relaxed-math -cl-mad-enable";
+constexpr const char* cloptions = "-cl-fast-relaxed-math -cl-mad-enable";
 
 // The first n floats of a GL buffer, read on the current context.
 inline std::vector<float> glfloats(GLuint buf, int n) {
@@ -29,4 +29,4 @@ inline int occurrences(const std::string& text, const std::string& needle) {
     return n;
 }
 
-}  // namespace cltests
+}  // namespace talvo::testsupport

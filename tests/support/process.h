@@ -1,18 +1,22 @@
 #pragma once
 // Starts a program as a user would, from a working directory, with its standard output and
-// error collected in files, and waits for it with a deadline.
+// error collected in files, and waits for it with a deadline; and runs a shell command line
+// for its output.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/files.h"
+
+namespace talvo::testsupport {
 
 class process {
 public:
@@ -88,12 +92,6 @@ private:
         static int counter = 0;
         return "/tmp/talvo-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "." + what;
     }
-    static std::string slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     void record(int status) {
         finished = true;
         exitstatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -104,3 +102,22 @@ private:
     int exitstatus = -1;
     std::string out, err;
 };
+
+// What a shell command line printed on its standard output, and its exit status (-1 when it
+// could not be run or was ended by a signal).
+struct shelloutput {
+    int status;
+    std::string out;
+};
+
+inline shelloutput shell(const std::string& line) {
+    FILE* pipe = popen(line.c_str(), "r");
+    if (!pipe) return {-1, ""};
+    std::string out;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, got);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+}  // namespace talvo::testsupport

@@ -10,4 +10,9 @@ namespace talvo {
 // status 1 after flushing the console.
 void endonfatal(const std::function<void()>& body);
 
+// Ends the process with status 1 after flushing the console, without running destructors
+// (static or otherwise): another thread may still be waiting on a condition variable that
+// exit() would destroy under it.
+[[noreturn]] void endrun();
+
 }  // namespace talvo

@@ -1,4 +1,4 @@
-#include "app/fatal.h"
+#include "diag/fatal.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -7,13 +7,11 @@
 
 namespace talvo {
 
-namespace {
-[[noreturn]] void endrun() {
+void endrun() {
     std::cout.flush();
     std::cerr.flush();
     std::_Exit(1);
 }
-}  // namespace
 
 void endonfatal(const std::function<void()>& body) {
     try {

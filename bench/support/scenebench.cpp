@@ -1,0 +1,65 @@
+#include "bench/support/scenebench.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "engine/globals.h"
+#include "gl/sharedtargets.h"
+
+namespace talvo::bench {
+
+namespace {
+
+// What the production asks of the shared targets; the texture layer lowers it to what the
+// driver can do.
+constexpr int sharedsamples = 8;
+
+std::vector<unsigned char> windowpixels(int width, int height) {
+    std::vector<unsigned char> pixels(size_t(width) * size_t(height) * 4);
+    GLCHECKED(glReadBuffer(GL_BACK));
+    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
+    GLCHECKED(glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()));
+    return pixels;
+}
+
+}  // namespace
+
+void preparescene(const benchargs& args, uint32_t at) {
+    windowwidth = args.width;
+    windowheight = args.height;
+    GLCHECKED(glViewport(0, 0, args.width, args.height));
+    sharedcolor = Texture(sharedsamples, GL_RGB16F, args.width, args.height, GL_TEXTURE_2D_MULTISAMPLE);
+    sharedcolor2 = Texture(sharedsamples, GL_RGB16F, args.width, args.height, GL_TEXTURE_2D_MULTISAMPLE);
+    shareddepth = Texture(sharedsamples, GL_DEPTH_COMPONENT24, args.width, args.height, GL_TEXTURE_2D_MULTISAMPLE);
+    starttime = 0;
+    updatetime = prevupdatetime = at;
+}
+
+void releasescene() {
+    sharedcolor = Texture();
+    sharedcolor2 = Texture();
+    shareddepth = Texture();
+}
+
+void comparepictures(const benchargs& args, const std::function<void()>& raw) {
+    // Both sides must draw the same picture for the comparison to mean anything.
+    const std::vector<unsigned char> engineview = windowpixels(args.width, args.height);
+    raw();
+    const std::vector<unsigned char> rawview = windowpixels(args.width, args.height);
+    long differing = 0;
+    for (size_t i = 0; i < rawview.size(); ++i) differing += rawview[i] != engineview[i];
+    if (differing)
+        std::printf("warning: the raw frame differs from the scene's in %ld of %zu values\n", differing, rawview.size());
+}
+
+void printscene(const std::string& name, const benchargs& args, const scenemedians& m, const std::string& syncdoes) {
+    std::printf("%s %dx%d, %d steps (medians):\n", name.c_str(), args.width, args.height, args.steps);
+    std::printf("  update   engine %8.2f ms   raw OpenCL %8.2f ms   ratio %.3f\n", m.update, m.rawupdate,
+                m.update / m.rawupdate);
+    std::printf("  display  engine %8.2f ms   raw GL     %8.2f ms   ratio %.3f\n", m.display, m.rawframe,
+                m.display / m.rawframe);
+    std::printf("  sync (%s) %.2f ms; sync + display against raw GL: ratio %.3f\n", syncdoes.c_str(), m.sync,
+                (m.sync + m.display) / m.rawframe);
+}
+
+}  // namespace talvo::bench
