@@ -22,6 +22,10 @@ public:
     // The tone mapping's white point under whiteout w: 20 - w, never below 1.
     static float whitepointat(float w);
 
+    // The hub with the tunnel below it, for a look from outside (the parent's tests and
+    // benchmark).
+    const talvo::cltreebase& tree() const { return *root; }
+
 protected:
     // The point program's colour gains.
     void prepare() override;

@@ -138,7 +138,8 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     EXPECT_EQ(sharedcolor2.usecount(), 1) << "nothing has taken the tunnel's targets";
     EXPECT_EQ(shareddepth.usecount(), 1);
 
-    // The first sync past 74 s switches both and resizes the tunnel, which takes the targets.
+    // The first sync past 74 s switches both, and resizes and enters the tunnel: it takes the
+    // targets, and its camera is published in the same sync.
     at(74025);
     s.update();
     s.sync();
@@ -147,6 +148,7 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     ASSERT_NE(s.tunnel(), nullptr);
     EXPECT_EQ(sharedcolor2.usecount(), 2);
     EXPECT_EQ(shareddepth.usecount(), 2);
+    EXPECT_EQ(s.tunnel()->tree().shown().transform, entrytunnel::camera(25.0f));
     step(s, 74050);
     EXPECT_EQ(s.hub().shown().transform, entryway::cameraflight(18050.0f));
 
