@@ -53,8 +53,12 @@ rawvertices::~rawvertices() {
 }
 
 void rawvertices::draw(GLenum mode) const {
+    draw(mode, count);
+}
+
+void rawvertices::draw(GLenum mode, int vertices) const {
     GLCHECKED(glBindVertexArray(vao));
-    GLCHECKED(glDrawArrays(mode, 0, count));
+    GLCHECKED(glDrawArrays(mode, 0, vertices));
 }
 
 rawtarget::rawtarget(int samples, int width, int height) : samples(samples) {

@@ -22,6 +22,8 @@ public:
 
     // Every vertex, with the program already in use.
     void draw(GLenum mode) const;
+    // The first `vertices` of them.
+    void draw(GLenum mode, int vertices) const;
 
 private:
     GLuint vao = 0, vbo = 0;

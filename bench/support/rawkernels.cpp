@@ -6,13 +6,28 @@
 
 namespace talvo::bench {
 
-rawkernels::rawkernels(const std::vector<std::pair<std::string, int>>& expressions) {
+namespace {
+
+std::vector<rawkernels::curve> withoutprefixes(const std::vector<std::pair<std::string, int>>& expressions) {
+    std::vector<rawkernels::curve> curves;
+    for (const auto& [expression, count] : expressions) curves.push_back({expression, "", count, false});
+    return curves;
+}
+
+}  // namespace
+
+rawkernels::rawkernels(const std::vector<std::pair<std::string, int>>& expressions)
+    : rawkernels(withoutprefixes(expressions)) {}
+
+rawkernels::rawkernels(const std::vector<curve>& curves) {
     const cl_context context = CLContext::instance()->context();
     cl_int err = CL_SUCCESS;
-    for (const auto& [expression, count] : expressions) {
+    for (const auto& [expression, prefix, count, readback] : curves) {
         kernel k;
         k.count = count;
-        const std::string source = curvesource(expression, "");
+        k.readback = readback;
+        if (readback) k.host.resize(size_t(count) * 4);
+        const std::string source = curvesource(expression, prefix);
         const char* text = source.c_str();
         const size_t length = source.size();
         CLCHECKED_ERR(k.program = clCreateProgramWithSource(context, 1, &text, &length, &err), err);
@@ -44,6 +59,11 @@ void rawkernels::step() {
         CLCHECKED(clSetKernelArg(k.update, 3, sizeof(float), &seconds));
         for (cl_uint i = 1; i < 4; ++i) CLCHECKED(clSetKernelArg(k.update, 3 + i, sizeof(cl_mem), &k.mems[i]));
         CLCHECKED(clEnqueueNDRangeKernel(queue, k.update, 1, nullptr, &size, nullptr, 0, nullptr, nullptr));
+        // Tangents, positions and normals, as a tree reads them.
+        if (k.readback)
+            for (cl_uint i = 1; i < 4; ++i)
+                CLCHECKED(clEnqueueReadBuffer(queue, k.mems[i], CL_TRUE, 0, size * 4 * sizeof(float), k.host.data(), 0,
+                                              nullptr, nullptr));
     }
     CLCHECKED(clFinish(queue));
 }
