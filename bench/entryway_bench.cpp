@@ -88,12 +88,12 @@ private:
 
 // The kernels the scene runs: the hub and the ribbon, and with the tunnel its hub and the
 // tunnel. Every parent is read back.
-std::vector<rawkernels::curve> curves(bool tunnel) {
-    std::vector<rawkernels::curve> all{{"xn=1;yt=1", "", 1, true},
-                                       {entryway::ribbonexpression, entryway::ribbonprefix, entryway::ribbonvertices, true}};
+std::vector<rawcurve> curves(bool tunnel) {
+    std::vector<rawcurve> all{{"xn=1;yt=1", 1, "", true},
+                              {entryway::ribbonexpression, entryway::ribbonvertices, entryway::ribbonprefix, true}};
     if (tunnel) {
-        all.push_back({"xn=1;yt=1;", "", 10, true});
-        all.push_back({loadResource("entrytunnel.slcl"), "", entrytunnel::tunnelvertices, false});
+        all.emplace_back("xn=1;yt=1;", 10, "", true);
+        all.emplace_back(loadResource("entrytunnel.slcl"), entrytunnel::tunnelvertices);
     }
     return all;
 }

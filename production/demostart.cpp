@@ -8,6 +8,7 @@
 #include "engine/globals.h"
 #include "gl/sharedtargets.h"
 #include "engine/timercontrol.h"
+#include "scenes/credits.h"
 #include "scenes/dreamscape.h"
 #include "scenes/entryway.h"
 #include "scenes/flight.h"
@@ -39,7 +40,7 @@ demostart::demostart()
 
     // Scenes are built in reverse order of play. Those not written yet stand in as states
     // that draw nothing.
-    std::unique_ptr<state> credits = std::make_unique<state>();
+    std::unique_ptr<state> credits = std::make_unique<::credits>();
     std::unique_ptr<state> flight = std::make_unique<::flight>();
     std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();
     std::unique_ptr<state> entryway = std::make_unique<::entryway>();

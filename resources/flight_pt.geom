@@ -35,15 +35,15 @@ void main() {
     float focal = length(vec3(mat[0][1], mat[1][1], mat[2][1]));
     float world = max(p.w, 0.12);
     float size = world * focal * 360.0 / clip.w;
-    // Far away, at least one point in twenty stays, so that the lines still read from high
+    // Far away, at least one point in five stays, so that the lines still read from high
     // above.
-    float cover = max(size * size, 0.05);
+    float cover = max(size * size, 0.2);
     if (cover < 1.0 && cover < pointhash(uint(gl_PrimitiveIDIn))) return;
 
     // Far sparks fade, so that where thousands of lines meet in the distance they glow rather
     // than burn white. The squared gains keep the colour saturated through the tone mapping
     // and make the glow's pulse plain.
-    float fade = 1.0 / (1.0 + clip.w * 0.004);
+    float fade = 1.0 / (1.0 + clip.w * 0.002);
     colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * mix(1.0, 2.0, step(0.2, p.w));
     gl_PointSize = clamp(size, 1.0, 12.0);
     gl_Position = clip;

@@ -56,9 +56,9 @@ void rawvertices::draw(GLenum mode) const {
     draw(mode, count);
 }
 
-void rawvertices::draw(GLenum mode, int vertices) const {
+void rawvertices::draw(GLenum mode, int first) const {
     GLCHECKED(glBindVertexArray(vao));
-    GLCHECKED(glDrawArrays(mode, 0, vertices));
+    GLCHECKED(glDrawArrays(mode, 0, first));
 }
 
 rawtarget::rawtarget(int samples, int width, int height) : samples(samples) {

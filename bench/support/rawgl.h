@@ -20,10 +20,10 @@ public:
     rawvertices(const rawvertices&) = delete;
     rawvertices& operator=(const rawvertices&) = delete;
 
-    // Every vertex, with the program already in use.
+    // Every vertex, or the first ones (as a tree node draws as far as it has grown), with the
+    // program already in use.
     void draw(GLenum mode) const;
-    // The first `vertices` of them.
-    void draw(GLenum mode, int vertices) const;
+    void draw(GLenum mode, int first) const;
 
 private:
     GLuint vao = 0, vbo = 0;

@@ -6,28 +6,14 @@
 
 namespace talvo::bench {
 
-namespace {
-
-std::vector<rawkernels::curve> withoutprefixes(const std::vector<std::pair<std::string, int>>& expressions) {
-    std::vector<rawkernels::curve> curves;
-    for (const auto& [expression, count] : expressions) curves.push_back({expression, "", count, false});
-    return curves;
-}
-
-}  // namespace
-
-rawkernels::rawkernels(const std::vector<std::pair<std::string, int>>& expressions)
-    : rawkernels(withoutprefixes(expressions)) {}
-
-rawkernels::rawkernels(const std::vector<curve>& curves) {
+rawkernels::rawkernels(const std::vector<rawcurve>& curves) {
     const cl_context context = CLContext::instance()->context();
     cl_int err = CL_SUCCESS;
-    for (const auto& [expression, prefix, count, readback] : curves) {
+    for (const rawcurve& curve : curves) {
+        const int count = curve.count;
         kernel k;
         k.count = count;
-        k.readback = readback;
-        if (readback) k.host.resize(size_t(count) * 4);
-        const std::string source = curvesource(expression, prefix);
+        const std::string source = curvesource(curve.expression, curve.prefix);
         const char* text = source.c_str();
         const size_t length = source.size();
         CLCHECKED_ERR(k.program = clCreateProgramWithSource(context, 1, &text, &length, &err), err);
@@ -35,6 +21,7 @@ rawkernels::rawkernels(const std::vector<curve>& curves) {
         CLCHECKED_ERR(k.update = clCreateKernel(k.program, "update", &err), err);
         for (cl_mem& mem : k.mems)
             CLCHECKED_ERR(mem = clCreateBuffer(context, CL_MEM_READ_WRITE, size_t(count) * 4 * sizeof(float), nullptr, &err), err);
+        if (curve.readback) k.host.resize(size_t(count) * 4 * 3);
         kernels.push_back(k);
     }
 }
@@ -59,11 +46,10 @@ void rawkernels::step() {
         CLCHECKED(clSetKernelArg(k.update, 3, sizeof(float), &seconds));
         for (cl_uint i = 1; i < 4; ++i) CLCHECKED(clSetKernelArg(k.update, 3 + i, sizeof(cl_mem), &k.mems[i]));
         CLCHECKED(clEnqueueNDRangeKernel(queue, k.update, 1, nullptr, &size, nullptr, 0, nullptr, nullptr));
-        // Tangents, positions and normals, as a tree reads them.
-        if (k.readback)
-            for (cl_uint i = 1; i < 4; ++i)
-                CLCHECKED(clEnqueueReadBuffer(queue, k.mems[i], CL_TRUE, 0, size * 4 * sizeof(float), k.host.data(), 0,
-                                              nullptr, nullptr));
+        const size_t bytes = size_t(k.count) * 4 * sizeof(float);
+        for (size_t i = 0; i < 3 && !k.host.empty(); ++i)
+            CLCHECKED(clEnqueueReadBuffer(queue, k.mems[i + 1], CL_FALSE, 0, bytes, k.host.data() + i * size_t(k.count) * 4,
+                                          0, nullptr, nullptr));
     }
     CLCHECKED(clFinish(queue));
 }

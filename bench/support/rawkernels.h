@@ -12,37 +12,37 @@
 
 namespace talvo::bench {
 
+// A curve expression, its vertex count and the prefix whose functions it calls. A curve that
+// other geometry hangs on has its positions, tangents and normals read back every step, as a
+// geometry tree does.
+struct rawcurve {
+    rawcurve(std::string expression, int count, std::string prefix = "", bool readback = false)
+        : expression(std::move(expression)), count(count), prefix(std::move(prefix)), readback(readback) {}
+    std::string expression;
+    int count;
+    std::string prefix;
+    bool readback;
+};
+
 class rawkernels {
 public:
-    // A curve kernel with the functions it calls, and whether a tree reads its positions,
-    // tangents and normals back after each run to place children on it.
-    struct curve {
-        std::string expression;
-        std::string prefix;
-        int count;
-        bool readback;
-    };
-
-    // One kernel per (curve expression, vertex count); needs the engine's OpenCL context, which
-    // exists once a scene or tree has built a program.
-    explicit rawkernels(const std::vector<std::pair<std::string, int>>& expressions);
-    explicit rawkernels(const std::vector<curve>& curves);
+    // One kernel per curve; needs the engine's OpenCL context, which exists once a scene or
+    // tree has built a program.
+    explicit rawkernels(const std::vector<rawcurve>& curves);
     ~rawkernels();
     rawkernels(const rawkernels&) = delete;
     rawkernels& operator=(const rawkernels&) = delete;
 
-    // Every kernel once at the production clock's time (with its read-backs), then finishes the
-    // queue.
+    // Every kernel once at the production clock's time, then finishes the queue.
     void step();
 
 private:
     struct kernel {
         int count = 0;
-        bool readback = false;
-        std::vector<float> host;  // what the read-backs land in
         cl_program program = nullptr;
         cl_kernel update = nullptr;
         std::array<cl_mem, 4> mems{};
+        std::vector<float> host;  // the read-back arrays, when the curve has them
     };
     std::vector<kernel> kernels;
 };
