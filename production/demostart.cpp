@@ -10,6 +10,7 @@
 #include "engine/timercontrol.h"
 #include "scenes/credits.h"
 #include "scenes/dreamscape.h"
+#include "scenes/entryway.h"
 #include "scenes/flight.h"
 #include "scenes/opening.h"
 
@@ -38,12 +39,12 @@ demostart::demostart()
     switcher_->addtrigger(-1);
     timeline_->addlistener(switcher_);
 
-    // Scenes are built in reverse order of play. Those not written yet stand in as states
-    // that draw nothing.
+    // Scenes are built in reverse order of play. The order also decides which of rand's
+    // (unseeded) numbers each random tree gets, so changing it changes the pictures.
     std::unique_ptr<state> credits = std::make_unique<::credits>();
     std::unique_ptr<state> flight = std::make_unique<::flight>();
     std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();
-    std::unique_ptr<state> entryway = std::make_unique<state>();
+    std::unique_ptr<state> entryway = std::make_unique<::entryway>();
     std::unique_ptr<state> opening = std::make_unique<::opening>();
 
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
