@@ -9,6 +9,7 @@
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
+#include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "gl/resource.h"
 #include "scenes/camera.h"
@@ -72,7 +73,10 @@ flight::flight()
     root = children.add(hubroot(10));
     growthrate = 0.0015f;
     auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
-    auto* cameras = children.add(std::make_unique<controls::control<data<glm::mat4>>>());
+    // The cameras write the root's transform during the update, so the tree publishes the
+    // camera of the step it drew; published through sync, every frame would show the previous
+    // frame's camera.
+    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
 
     const std::string pathsource = loadResource("flight.slcl");
     auto* path = root->addChild(std::make_unique<ftree>(CurveGenerator(pathsource, pathvertices, ""),
@@ -93,7 +97,7 @@ flight::flight()
         cameratimeline->addevent(float(2 * i - 1) * 2000.0f);
         cameras->addtrigger(i);
     }
-    for (int k = 0; k < 5; ++k) addchannel<glm::mat4>(*cameras, [this, k] { return camera(k, scenetime()); }, &root->transform);
+    for (int k = 0; k < 5; ++k) addpchannel<glm::mat4>(*cameras, [this, k] { return camera(k, scenetime()); }, &root->transform);
 
     auto glowing = std::make_unique<controls::control<data<float>>>();
     addchannel<float>(*glowing, [this] { return glowat(scenetime()); }, &glow);

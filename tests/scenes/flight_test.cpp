@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/control.h"
-#include "engine/data.h"
+#include "engine/pdata.h"
 #include "scenes/flight.h"
 #include "support/scenetest.h"
 
@@ -23,8 +23,8 @@ class probe : public flight {
 public:
     ftree& path() { return static_cast<ftree&>(*root->children.at(0)); }
     ftree& hub() { return *root; }
-    controls::control<data<glm::mat4>>& cameras() {
-        return dynamic_cast<controls::control<data<glm::mat4>>&>(*children.children.at(2));
+    controls::control<pdata<glm::mat4>>& cameras() {
+        return dynamic_cast<controls::control<pdata<glm::mat4>>&>(*children.children.at(2));
     }
     float glowvalue() const { return glow; }
     float whitepointvalue() const { return whitepoint; }
