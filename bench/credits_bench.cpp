@@ -162,14 +162,13 @@ public:
                    {loadResource("credits.slcl"), credits::branchvertices, loadResource("tools.slcl"), true}}),
           ribbon(rawprogram("passthrough.vert", "passthrough_tri.geom", "entryway_ribbon.frag")),
           card(rawprogram("null.vert", "fsquad.geom", "credits_font.frag")),
-          pass(rawprogram("null.vert", "fsquad.geom", "hdr.frag")),
           branch(scene.branch().display()),
           target(scene.colourtarget().samples, width, height) {
         GLCHECKED(glGenVertexArrays(1, &empty));
     }
     ~rawcredits() {
         GLCHECKED(glDeleteVertexArrays(1, &empty));
-        for (GLuint p : {ribbon, card, pass}) GLCHECKED(glDeleteProgram(p));
+        for (GLuint p : {ribbon, card}) GLCHECKED(glDeleteProgram(p));
     }
 
     void step() { kernels.step(); }
@@ -205,15 +204,8 @@ public:
 
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));
         GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
-        GLCHECKED(glUseProgram(pass));
-        GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, target.texture));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "tex"), 0));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "samples"), target.samples));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "maxbright"), 1.0f));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "exposure"), scene.exposurenow()));
-        GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(pass, "m"), 1, GL_FALSE, glm::value_ptr(glm::mat4(1.0f))));
-        GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
         GLCHECKED(glBindVertexArray(0));
+        pass.draw(target, 1.0f, scene.exposurenow());
         GLCHECKED(glFinish());
     }
 
@@ -221,9 +213,10 @@ private:
     benchscene& scene;
     int width, height;
     rawkernels kernels;
-    GLuint ribbon, card, pass;
+    GLuint ribbon, card;
     rawvertices branch;
     rawtarget target;
+    rawpass pass;
     GLuint empty = 0;  // the passes draw one point without attributes
 };
 

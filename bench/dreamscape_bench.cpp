@@ -47,18 +47,14 @@ public:
         : scene(scene),
           width(width),
           height(height),
-          kernels({{"xn=1;yt=1;", 10}, {loadResource("dreamscape.slcl"), 3000000},
+          kernels({{"xn=1;yt=1;", 10, "", true}, {loadResource("dreamscape.slcl"), 3000000},
                    {loadResource("dreamscapesky.slcl"), 500000}}),
           ground(rawprogram("passthrough.vert", "dreamscape_pt.geom", "dreamscape_pt.frag")),
           sky(rawprogram("passthrough.vert", "dreamscapesky_pt.geom", "dreamscapesky_pt.frag")),
-          pass(rawprogram("null.vert", "fsquad.geom", "dreamscapehdr.frag")),
           clouds{rawvertices(scene.generator(0).display()), rawvertices(scene.generator(1).display())},
-          target(scene.colourtarget().samples, width, height) {
-        GLCHECKED(glGenVertexArrays(1, &empty));
-    }
+          target(scene.colourtarget().samples, width, height) {}
     ~rawdreamscape() {
-        GLCHECKED(glDeleteVertexArrays(1, &empty));
-        for (GLuint p : {ground, sky, pass}) GLCHECKED(glDeleteProgram(p));
+        for (GLuint p : {ground, sky}) GLCHECKED(glDeleteProgram(p));
     }
 
     void step() { kernels.step(); }
@@ -88,19 +84,10 @@ public:
         GLCHECKED(glDepthMask(GL_TRUE));
         GLCHECKED(glDisable(GL_BLEND));
         GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
-        GLCHECKED(glUseProgram(pass));
-        GLCHECKED(glActiveTexture(GL_TEXTURE0));
-        GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, target.texture));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "tex"), 0));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "samples"), target.samples));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "maxbright"), 20.0f));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "exposure"), 0.5f));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "distort"), distort));
-        GLCHECKED(glUniform2f(glGetUniformLocation(pass, "res"), size.x, size.y));
-        GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(pass, "m"), 1, GL_FALSE, glm::value_ptr(glm::mat4(1.0f))));
-        GLCHECKED(glBindVertexArray(empty));
-        GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
-        GLCHECKED(glBindVertexArray(0));
+        const GLuint program = pass.use();
+        GLCHECKED(glUniform1f(glGetUniformLocation(program, "distort"), distort));
+        GLCHECKED(glUniform2f(glGetUniformLocation(program, "res"), size.x, size.y));
+        pass.draw(target, 20.0f, 0.5f);
         GLCHECKED(glFinish());
     }
 
@@ -108,10 +95,10 @@ private:
     benchscene& scene;
     int width, height;
     rawkernels kernels;
-    GLuint ground, sky, pass;
+    GLuint ground, sky;
     rawvertices clouds[2];
     rawtarget target;
-    GLuint empty = 0;  // the pass draws one point without attributes
+    rawpass pass{"dreamscapehdr.frag"};
 };
 
 }  // namespace

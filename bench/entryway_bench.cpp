@@ -116,7 +116,6 @@ public:
           ribbon(rawprogram("passthrough.vert", "passthrough_tri.geom", "entryway_ribbon.frag")),
           triangles(rawprogram("passthrough.vert", "flight_tri.geom", "entrytunnel_tri.frag")),
           points(rawprogram("passthrough.vert", "flight_pt.geom", "flight_pt.frag")),
-          pass(rawprogram("null.vert", "fsquad.geom", "hdr.frag")),
           ribbons(scene.ribbongenerator().display()),
           image(scene.colourtarget().samples, width, height),
           tunnelimage(scene.colourtarget().samples, width, height) {
@@ -128,12 +127,10 @@ public:
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, tunnelimage.framebuffer));
         GLCHECKED(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D_MULTISAMPLE, depth, 0));
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));
-        GLCHECKED(glGenVertexArrays(1, &empty));
     }
     ~rawentryway() {
-        GLCHECKED(glDeleteVertexArrays(1, &empty));
         GLCHECKED(glDeleteTextures(1, &depth));
-        for (GLuint p : {ribbon, triangles, points, pass}) GLCHECKED(glDeleteProgram(p));
+        for (GLuint p : {ribbon, triangles, points}) GLCHECKED(glDeleteProgram(p));
     }
 
     void step() { kernels.step(); }
@@ -157,7 +154,7 @@ public:
         if (tunnel) drawtunnel();
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));
         GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
-        hdrpass(image, 1.0f, 5.0f);
+        pass.draw(image, 1.0f, 5.0f);
         GLCHECKED(glBindVertexArray(0));
         GLCHECKED(glFinish());
     }
@@ -185,31 +182,19 @@ private:
         setmatrix(points, "mat", camera);
         tunnel->draw(GL_POINTS, count);
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, image.framebuffer));
-        hdrpass(tunnelimage, entrytunnel::whitepointat(whiteout), 1.0f);
+        pass.draw(tunnelimage, entrytunnel::whitepointat(whiteout), 1.0f);
     }
 
-    void hdrpass(const rawtarget& from, float maxbright, float exposure) {
-        GLCHECKED(glUseProgram(pass));
-        GLCHECKED(glActiveTexture(GL_TEXTURE0));
-        GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, from.texture));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "tex"), 0));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "samples"), from.samples));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "maxbright"), maxbright));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "exposure"), exposure));
-        setmatrix(pass, "m", glm::mat4(1.0f));
-        GLCHECKED(glBindVertexArray(empty));
-        GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
-    }
 
     benchscene& scene;
     int width, height;
     rawkernels kernels;
-    GLuint ribbon, triangles, points, pass;
+    GLuint ribbon, triangles, points;
     rawvertices ribbons;
     std::unique_ptr<rawvertices> tunnel;  // none before the turn
     rawtarget image, tunnelimage;
     GLuint depth = 0;
-    GLuint empty = 0;  // the passes draw one point without attributes
+    rawpass pass;
 };
 
 }  // namespace

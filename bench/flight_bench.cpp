@@ -88,15 +88,11 @@ public:
           triangles(rawprogram("passthrough.vert", "flight_tri.geom", "flight_tri.frag")),
           points(rawprogram("passthrough.vert", "flight_pt.geom", "flight_pt.frag")),
           sparks(rawprogram("passthrough.vert", "flight_pt.geom", "flight_ext.frag")),
-          pass(rawprogram("null.vert", "fsquad.geom", "hdr.frag")),
           path(scene.pathnode().geometry.display()),
           line(static_cast<ftree&>(*scene.pathnode().children.at(0)).geometry.display()),
-          target(scene.colourtarget().samples, width, height) {
-        GLCHECKED(glGenVertexArrays(1, &empty));
-    }
+          target(scene.colourtarget().samples, width, height) {}
     ~rawflight() {
-        GLCHECKED(glDeleteVertexArrays(1, &empty));
-        for (GLuint p : {triangles, points, sparks, pass}) GLCHECKED(glDeleteProgram(p));
+        for (GLuint p : {triangles, points, sparks}) GLCHECKED(glDeleteProgram(p));
     }
 
     void step() { kernels.step(); }
@@ -129,17 +125,7 @@ public:
 
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));
         GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
-        GLCHECKED(glUseProgram(pass));
-        GLCHECKED(glBindVertexArray(empty));
-        GLCHECKED(glActiveTexture(GL_TEXTURE0));
-        GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, target.texture));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "tex"), 0));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "samples"), target.samples));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "maxbright"), scene.whitepointnow()));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "exposure"), 1.0f));
-        GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(pass, "m"), 1, GL_FALSE, glm::value_ptr(glm::mat4(1.0f))));
-        GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
-        GLCHECKED(glBindVertexArray(0));
+        pass.draw(target, scene.whitepointnow(), 1.0f);
         GLCHECKED(glFinish());
     }
 
@@ -147,10 +133,10 @@ private:
     benchscene& scene;
     int width, height;
     rawkernels kernels;
-    GLuint triangles, points, sparks, pass;
+    GLuint triangles, points, sparks;
     rawvertices path, line;
     rawtarget target;
-    GLuint empty = 0;  // the pass draws one point without attributes
+    rawpass pass;
 };
 
 }  // namespace

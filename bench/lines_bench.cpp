@@ -48,19 +48,16 @@ public:
         : scene(scene),
           width(width),
           height(height),
-          kernels({{"xn=1;yt=1;", 10}, {loadResource("opening.slcl"), lines::vertices}}),
+          kernels({{"xn=1;yt=1;", 10, "", true}, {loadResource("opening.slcl"), lines::vertices}}),
           ribbon(rawprogram("passthrough.vert", "flight_tri.geom", "flight_tri.frag")),
           sprites(rawprogram("passthrough.vert", "flight_pt.geom", "flight_pt.frag")),
-          pass(rawprogram("null.vert", "fsquad.geom", "hdr.frag")),
           curve(scene.curve().display()),
           target(scene.colourtarget().samples, width, height) {
-        GLCHECKED(glGenVertexArrays(1, &empty));
         ribbonmat = glGetUniformLocation(ribbon, "mat");
         spritemat = glGetUniformLocation(sprites, "mat");
     }
     ~rawlines() {
-        GLCHECKED(glDeleteVertexArrays(1, &empty));
-        for (GLuint p : {ribbon, sprites, pass}) GLCHECKED(glDeleteProgram(p));
+        for (GLuint p : {ribbon, sprites}) GLCHECKED(glDeleteProgram(p));
     }
 
     void step() { kernels.step(); }
@@ -94,17 +91,7 @@ public:
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));
         GLCHECKED(glViewport(0, 0, width, height));
         GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
-        GLCHECKED(glUseProgram(pass));
-        GLCHECKED(glActiveTexture(GL_TEXTURE0));
-        GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, target.texture));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "tex"), 0));
-        GLCHECKED(glUniform1i(glGetUniformLocation(pass, "samples"), target.samples));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "maxbright"), scene.whitepoint()));
-        GLCHECKED(glUniform1f(glGetUniformLocation(pass, "exposure"), 1.0f));
-        GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(pass, "m"), 1, GL_FALSE, glm::value_ptr(glm::mat4(1.0f))));
-        GLCHECKED(glBindVertexArray(empty));
-        GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
-        GLCHECKED(glBindVertexArray(0));
+        pass.draw(target, scene.whitepoint(), 1.0f);
         GLCHECKED(glFinish());
     }
 
@@ -112,11 +99,11 @@ private:
     benchlines& scene;
     int width, height;
     rawkernels kernels;
-    GLuint ribbon, sprites, pass;
+    GLuint ribbon, sprites;
     GLint ribbonmat = -1, spritemat = -1;
     rawvertices curve;
     rawtarget target;
-    GLuint empty = 0;  // the pass draws one point without attributes
+    rawpass pass;
 };
 
 }  // namespace

@@ -92,10 +92,7 @@ credits::credits() : scene(scenestart, {}) {
 
 void credits::prepare() {
     GLCHECKED(glDepthMask(GL_TRUE));
-    GLCHECKED(glDisable(GL_DEPTH_TEST));
-    GLCHECKED(glEnable(GL_BLEND));
-    GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
-    GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
+    additivelight();
     ribbon.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
 }
 

@@ -66,12 +66,7 @@ entrytunnel::entrytunnel()
 }
 
 void entrytunnel::drawtunnel(const glm::mat4& m, VArray& va, int count) {
-    GLCHECKED(glEnable(GL_BLEND));
-    GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
-    GLCHECKED(glDisable(GL_DEPTH_TEST));
-    GLCHECKED(glDepthMask(GL_FALSE));
-    GLCHECKED(glDepthFunc(GL_LESS));
-    GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
+    additivesprites();
     // The same vertices twice: as a ribbon and as sprites.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
     drawgeometry(points, m, va, count, GL_POINTS);

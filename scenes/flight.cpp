@@ -38,16 +38,6 @@ const framing framings[5] = {
     {120.0f, {0.0f, 300.0f, -35.0f}, {0.0f, 0.0f, -15.0f}, {1.0f, 0.0f, 0.0f}, 0.04f},
 };
 
-// The GL state both draw callbacks start from: additive sprites, no depth test or writes.
-void additivestate() {
-    GLCHECKED(glEnable(GL_BLEND));
-    GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
-    GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
-    GLCHECKED(glDepthFunc(GL_LESS));
-    GLCHECKED(glDisable(GL_DEPTH_TEST));
-    GLCHECKED(glDepthMask(GL_FALSE));
-}
-
 }  // namespace
 
 glm::mat4 flight::camera(int k, float t) {
@@ -110,14 +100,14 @@ flight::flight()
 }
 
 void flight::drawpath(const glm::mat4& m, VArray& va, int count) {
-    additivestate();
+    additivesprites();
     // The path twice on the same vertices: as a ribbon and as sprites.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
     drawgeometry(points, m, va, count, GL_POINTS);
 }
 
 void flight::drawsparks(const glm::mat4& m, VArray& va, int count) {
-    additivestate();
+    additivesprites();
     drawgeometry(sparks, m, va, count, GL_POINTS);
 }
 

@@ -101,6 +101,19 @@ std::unique_ptr<ftree> scene::hubroot(int vertices) {
     return std::make_unique<ftree>(hub, [](glm::mat4, VArray&, int) {});
 }
 
+void additivelight() {
+    GLCHECKED(glDisable(GL_DEPTH_TEST));
+    GLCHECKED(glEnable(GL_BLEND));
+    GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
+    GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
+}
+
+void additivesprites() {
+    additivelight();
+    GLCHECKED(glDepthMask(GL_FALSE));
+    GLCHECKED(glDepthFunc(GL_LESS));
+}
+
 void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count, GLenum mode) {
     program.use();
     // Takes effect at the program's next link only; the shaders also declare location 0.

@@ -96,6 +96,13 @@ private:
     targets where;
 };
 
+// Additive light: blending GL_ONE + GL_ONE, no depth test, sprites sized by their geometry
+// shaders.
+void additivelight();
+// Additive light that neither tests nor writes the depth target (depth function GL_LESS), the
+// state the sprite and ribbon callbacks draw in.
+void additivesprites();
+
 // The scenes' draw call: makes the program current, binds attribute 0 to "pos", sets "mat" and
 // draws count vertices of the array, one instance.
 void drawgeometry(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count, GLenum mode);

@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include <glm/glm.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
 #include "diag/check.h"
 #include "gl/resource.h"
 
@@ -74,6 +77,34 @@ rawtarget::rawtarget(int samples, int width, int height) : samples(samples) {
 rawtarget::~rawtarget() {
     GLCHECKED(glDeleteFramebuffers(1, &framebuffer));
     GLCHECKED(glDeleteTextures(1, &texture));
+}
+
+rawpass::rawpass(const char* fragment) : program(rawprogram("null.vert", "fsquad.geom", fragment)) {
+    GLCHECKED(glGenVertexArrays(1, &empty));
+}
+
+rawpass::~rawpass() {
+    GLCHECKED(glDeleteVertexArrays(1, &empty));
+    GLCHECKED(glDeleteProgram(program));
+}
+
+GLuint rawpass::use() const {
+    GLCHECKED(glUseProgram(program));
+    return program;
+}
+
+void rawpass::draw(const rawtarget& from, float maxbright, float exposure) const {
+    use();
+    GLCHECKED(glActiveTexture(GL_TEXTURE0));
+    GLCHECKED(glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, from.texture));
+    GLCHECKED(glUniform1i(glGetUniformLocation(program, "tex"), 0));
+    GLCHECKED(glUniform1i(glGetUniformLocation(program, "samples"), from.samples));
+    GLCHECKED(glUniform1f(glGetUniformLocation(program, "maxbright"), maxbright));
+    GLCHECKED(glUniform1f(glGetUniformLocation(program, "exposure"), exposure));
+    GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(program, "m"), 1, GL_FALSE, glm::value_ptr(glm::mat4(1.0f))));
+    GLCHECKED(glBindVertexArray(empty));
+    GLCHECKED(glDrawArrays(GL_POINTS, 0, 1));
+    GLCHECKED(glBindVertexArray(0));
 }
 
 }  // namespace talvo::bench

@@ -42,4 +42,24 @@ public:
     int samples;
 };
 
+// A tone-mapping pass ("null.vert", "fsquad.geom" and the given fragment shader) drawn with
+// plain GL: one point without attributes that the geometry stage turns into the full-screen
+// quad.
+class rawpass {
+public:
+    explicit rawpass(const char* fragment = "hdr.frag");
+    ~rawpass();
+    rawpass(const rawpass&) = delete;
+    rawpass& operator=(const rawpass&) = delete;
+
+    // Makes the program current, for uniforms beyond the ones draw sets.
+    GLuint use() const;
+    // Tone-maps `from` into whatever framebuffer is bound ("tex", "samples", "maxbright",
+    // "exposure", "m" the identity). Blending and clearing are the caller's.
+    void draw(const rawtarget& from, float maxbright, float exposure) const;
+
+private:
+    GLuint program = 0, empty = 0;
+};
+
 }  // namespace talvo::bench
