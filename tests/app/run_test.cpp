@@ -1,13 +1,12 @@
 // The production executable started as a user would, on the test display.
 #include <gtest/gtest.h>
-// After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
-#include <X11/Xlib.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "support/files.h"
 #include "support/process.h"
+#include "support/xwindow.h"
 
 using namespace std::chrono_literals;
 using namespace talvo::testsupport;
@@ -16,44 +15,6 @@ namespace {
 
 const std::string program = QUELLSPIRE;
 const std::string builddir = TALVO_BUILD_DIR;
-
-// The production's window, found by its title; 0 if there is none.
-Window findwindow(Display* display, Window root, const char* title) {
-    char* name = nullptr;
-    if (XFetchName(display, root, &name) && name) {
-        bool match = std::string(name) == title;
-        XFree(name);
-        if (match) return root;
-    }
-    Window parent = 0, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i) found = findwindow(display, children[i], title);
-        if (children) XFree(children);
-    }
-    return found;
-}
-
-// What a window manager's close button does: asks the window to close.
-bool pressclosebutton() {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    Window window = findwindow(display, DefaultRootWindow(display), "Quellspire");
-    if (window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, window, False, NoEventMask, &event);
-        XFlush(display);
-    }
-    XCloseDisplay(display);
-    return window != 0;
-}
 
 // Only the key press is sent: the run ends on it, and its window is gone before a release.
 bool pressescape() {
@@ -123,12 +84,4 @@ TEST(Run, StartsWithoutItsMusic) {
         << run.stderr_();
     ASSERT_TRUE(pressescape());
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
-}
-
-TEST(Run, EndsByItselfAfterTheLastScene) {
-    process run(program, {"320", "180"}, builddir);
-    ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
-    // 194 s of production time plus start-up and at most one frame.
-    EXPECT_EQ(run.wait(320s), 0) << run.stderr_();
-    expectcleanrun(run);
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/music.h"
-#include "audiotest.h"
+#include "support/audio.h"
 #include "diag/check.h"
 #include "support/scratchdir.h"
 
