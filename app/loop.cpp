@@ -74,7 +74,11 @@ void updatethread() {
         uint64_t seen = 0;
         while (!quit) {
             std::unique_lock<std::mutex> guard(lock);
-            runsteps(frametime, updatetime, maxsteps, [] { current->update(); });
+            // Once the run is ending, the rest of a backlog is not worth computing: a slow step
+            // times ten would keep Escape waiting for seconds.
+            runsteps(frametime, updatetime, maxsteps, [] {
+                if (!quit) current->update();
+            });
             seen = handovers;
             cond.wait(guard, [&] { return quit || handovers != seen; });
         }
