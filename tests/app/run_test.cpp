@@ -1,7 +1,7 @@
 // The production executable started as a user would, on the test display.
 #include <gtest/gtest.h>
 // After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
-#include <X11/Xlib.h>
+#include "support/xwindows.h"
 
 #include <cstdlib>
 #include <string>
@@ -16,24 +16,6 @@ namespace {
 
 const std::string program = QUELLSPIRE;
 const std::string builddir = TALVO_BUILD_DIR;
-
-// The production's window, found by its title; 0 if there is none.
-Window findwindow(Display* display, Window root, const char* title) {
-    char* name = nullptr;
-    if (XFetchName(display, root, &name) && name) {
-        bool match = std::string(name) == title;
-        XFree(name);
-        if (match) return root;
-    }
-    Window parent = 0, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i) found = findwindow(display, children[i], title);
-        if (children) XFree(children);
-    }
-    return found;
-}
 
 // What a window manager's close button does: asks the window to close.
 bool pressclosebutton() {

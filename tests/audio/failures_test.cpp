@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/music.h"
-#include "audiotest.h"
 #include "diag/check.h"
+#include "support/audiotest.h"
 #include "support/scratchdir.h"
 
 namespace {

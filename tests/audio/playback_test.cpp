@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/music.h"
-#include "audiotest.h"
+#include "support/audiotest.h"
 #include "support/scratchdir.h"
 
 namespace {
