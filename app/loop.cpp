@@ -28,6 +28,13 @@ std::condition_variable& cond = *new std::condition_variable;
 uint64_t handovers = 0;
 }  // namespace
 
+uint32_t firststep(uint32_t from) { return from - from % steplength; }
+
+void startclock(uint32_t now, uint32_t from) {
+    starttime = now - from;
+    frametime = updatetime = prevupdatetime = starttime + firststep(from);
+}
+
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
     int steps = 0;
     while (frame - updated > steplength && (limit < 0 || steps < limit)) {
@@ -67,10 +74,10 @@ bool beginframe() {
     return result;
 }
 
-void updatethread() {
-    endonfatal([] {
+void updatethread(uint32_t from) {
+    endonfatal([from] {
         glfwMakeContextCurrent(secondarycontext);
-        playmusic();
+        playmusic(from);
         uint64_t seen = 0;
         while (!quit) {
             std::unique_lock<std::mutex> guard(lock);
@@ -87,15 +94,15 @@ int onclose() {
     return 0;
 }
 
-void mainloop() {
+void mainloop(uint32_t from) {
     // The standard library's mutex and condition cannot fail to be created, so "Could not
     // create mutex or cond, aborting." has no cause here; only the thread can fail.
     glfwSetTime(0.0);
-    starttime = frametime = updatetime = gettickcount();
+    startclock(gettickcount(), from);
 
     std::thread updater;
     try {
-        updater = std::thread(updatethread);
+        updater = std::thread(updatethread, from);
     } catch (const std::system_error&) {
         std::cout << "Could not create auxiliary thread, aborting." << std::endl;
         return;

@@ -177,7 +177,7 @@ void runproduction(runconfig config) {
     openmusic(config.soundfile);
     openwindow(config);
 
-    playproduction([](demostart&) { mainloop(); });
+    playproduction([](demostart&) { mainloop(0); });
     closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;

@@ -7,6 +7,7 @@
 #include "app/loop.h"
 #include "app/production.h"
 #include "app/runconfig.h"
+#include "engine/globals.h"
 
 using talvo::parsecommandline;
 using talvo::runconfig;
@@ -126,6 +127,31 @@ TEST(UpdateSteps, UnlimitedRunsEveryDueStep) {
     uint32_t updated = 0;
     EXPECT_EQ(talvo::runsteps(10000, updated, -1, s.step()), 399);
     EXPECT_EQ(updated, 9975u);
+}
+
+TEST(StartClock, StartsAtTheStepThatHoldsTheStartInStepWithTheMusic) {
+    // From the beginning: every clock at the tick it starts on, as ever.
+    talvo::startclock(5000, 0);
+    EXPECT_EQ(talvo::starttime, 5000u);
+    EXPECT_EQ(talvo::updatetime, 5000u);
+    EXPECT_EQ(talvo::frametime, 5000u);
+    EXPECT_EQ(talvo::prevupdatetime, 5000u);
+    // 100.010 s in: production time reads 100.010 s at the tick it starts on, where the music
+    // starts; the steps begin at 100.000 s, the step that holds it.
+    talvo::startclock(5000, 100010);
+    EXPECT_EQ(talvo::starttime, 5000u - 100010u);
+    EXPECT_EQ(talvo::productiontime(), 100000u);
+    EXPECT_EQ(talvo::prevupdatetime, talvo::updatetime);
+    // No step is due before the first frame: the frame a moment later runs the next one.
+    stepper s;
+    EXPECT_EQ(talvo::runsteps(5000, talvo::updatetime, talvo::maxsteps, s.step()), 0);
+    EXPECT_EQ(talvo::runsteps(5016, talvo::updatetime, talvo::maxsteps, s.step()), 1);
+    EXPECT_EQ(talvo::productiontime(), 100025u);
+    // Near the counter's wrap the arithmetic wraps with it.
+    talvo::startclock(10, 56000);
+    EXPECT_EQ(talvo::productiontime(), 56000u);
+    EXPECT_EQ(talvo::firststep(56024), 56000u);
+    EXPECT_EQ(talvo::firststep(56025), 56025u);
 }
 
 TEST(UpdateSteps, WrapAroundOfTheTickCounter) {

@@ -187,7 +187,7 @@ protected:
     std::string run(const std::string& soundfile) {
         CaptureStderr();
         talvo::openmusic(soundfile);
-        talvo::playmusic();
+        talvo::playmusic(0);
         talvo::releasemusic();
         return GetCapturedStderr();
     }
@@ -201,6 +201,31 @@ TEST_F(music, AMissingFileIsReportedAndTheRunGoesOnSilently) {
               "at system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel) | FMODERROR: "
               "An invalid object handle was used. \n"
               "at sound->release() | FMODERROR: An invalid object handle was used. \n");
+}
+
+TEST_F(music, AMissingFileStartedLateReportsEachCallAndAMutedRunNoneAtAll) {
+    audiotest::diskoutput("/dev/null");
+    CaptureStderr();
+    talvo::openmusic("resources/sound.flac");
+    talvo::playmusic(100000);
+    talvo::pausemusic();
+    talvo::releasemusic();
+    EXPECT_EQ(GetCapturedStderr(),
+              "at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, "
+              "&sound) | FMODERROR: File not found. \n"
+              "at system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel) | FMODERROR: "
+              "An invalid object handle was used. \n"
+              "at channel->setPosition(from, FMOD_TIMEUNIT_MS) | FMODERROR: An invalid object handle was used. \n"
+              "at channel->setPaused(false) | FMODERROR: An invalid object handle was used. \n"
+              "at channel->setPaused(true) | FMODERROR: An invalid object handle was used. \n"
+              "at sound->release() | FMODERROR: An invalid object handle was used. \n");
+
+    // Never opened: the rest does nothing, and says nothing.
+    CaptureStderr();
+    talvo::playmusic(0);
+    talvo::pausemusic();
+    talvo::releasemusic();
+    EXPECT_EQ(GetCapturedStderr(), "");
 }
 
 TEST_F(music, WithoutASoundDeviceOneLineIsPrintedAndNothingElse) {

@@ -1,9 +1,9 @@
-#include "app/capture/rational.h"
+#include "app/rational.h"
 
 #include <cstdio>
 #include <numeric>
 
-namespace talvo::capture {
+namespace talvo {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::string fractiontext(rational r) {
     return r.den == 1 ? std::to_string(r.num) : std::to_string(r.num) + "/" + std::to_string(r.den);
 }
 
-}  // namespace talvo::capture
+}  // namespace talvo

@@ -1,12 +1,12 @@
 #pragma once
-// Exact fractions for the capture clock: frame rates such as 60000/1001 and start times such
-// as 56.35 s are kept as they were written, so that frame times and frame counts come out
-// the same on every machine.
+// Exact fractions for times and rates given on a command line: frame rates such as 60000/1001
+// and start times such as 56.35 s are kept as they were written, so that frame times, frame
+// counts and start times come out the same on every machine.
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace talvo::capture {
+namespace talvo {
 
 struct rational {
     int64_t num = 0;
@@ -30,4 +30,4 @@ std::string decimaltext(rational r);
 // "60" or "60000/1001".
 std::string fractiontext(rational r);
 
-}  // namespace talvo::capture
+}  // namespace talvo
