@@ -26,6 +26,8 @@ std::condition_variable& cond = *new std::condition_variable;
 // Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
 // wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
 uint64_t handovers = 0;
+// Set on the render thread by Escape and the close button; never cleared, since the run ends.
+bool stopped = false;
 }  // namespace
 
 uint32_t firststep(uint32_t from) { return from - from % steplength; }
@@ -34,6 +36,8 @@ void startclock(uint32_t now, uint32_t from) {
     starttime = now - from;
     frametime = updatetime = prevupdatetime = starttime + firststep(from);
 }
+
+bool stoppedbyviewer() { return stopped; }
 
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
     int steps = 0;
@@ -62,7 +66,7 @@ bool beginframe() {
     {
         std::lock_guard<std::mutex> guard(lock);
         if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
-            quit = true;
+            quit = stopped = true;
         } else {
             result = syncframe();
             frametime = gettickcount();
@@ -90,7 +94,7 @@ void updatethread(uint32_t from) {
 }
 
 int onclose() {
-    quit = true;
+    quit = stopped = true;
     return 0;
 }
 

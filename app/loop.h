@@ -19,6 +19,8 @@ void mainloop(uint32_t from);
 void startclock(uint32_t now, uint32_t from);
 // The start of the 25 ms step that holds `from`.
 uint32_t firststep(uint32_t from);
+// True once Escape or the close button has ended the run, as opposed to its last state.
+bool stoppedbyviewer();
 // The render thread's hand-over under the lock; true when this frame is drawn.
 bool beginframe();
 // The two halves of a frame that the real-time loop and the capture share. syncframe: the

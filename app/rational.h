@@ -21,6 +21,9 @@ std::optional<rational> parserational(const std::string& text);
 // As parserational, but a plain decimal only (times in seconds).
 std::optional<rational> parsedecimal(const std::string& text);
 
+// The whole milliseconds nearest to `seconds`, halves rounded up.
+int64_t milliseconds(rational seconds);
+
 bool operator<(rational a, rational b);
 bool operator==(rational a, rational b);
 inline bool operator<=(rational a, rational b) { return !(b < a); }
