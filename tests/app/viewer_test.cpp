@@ -4,8 +4,6 @@
 // After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
 #include "support/xwindows.h"
 
-#include <X11/Xatom.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -194,6 +192,7 @@ TEST(Viewer, FromStartsThePictureAndTheMusicThere) {
     ASSERT_TRUE(audiotest::waitforoutput(audio, before + rate * framebytes)) << run.log();
     EXPECT_EQ(run.escape(), 0) << run.log();
     expectmusicfrom(audiotest::readoutput(audio), 100 * rate, rate);
+    EXPECT_EQ(count(run.p.stderr_(), "Note: OpenGL renders in software here (llvmpipe"), 1u) << run.p.stderr_();
 }
 
 // A window of the given size on the desktop: not full screen (no override of the window
@@ -238,6 +237,7 @@ TEST(Viewer, WindowedOpensAResizableWindowOfTheGivenSizeAndMuteOpensNoSound) {
     }
     {
         const xwindow window(display);
+        ASSERT_TRUE(window.found());
         const XWindowAttributes a = window.attributes();
         EXPECT_EQ(a.width, 480);
         EXPECT_EQ(a.height, 360);
@@ -292,9 +292,12 @@ TEST(Viewer, LoopComesRoundAgainAndAgainWithoutGrowing) {
     std::vector<long> resident;
     for (size_t pass = 1; pass <= 4; ++pass) {
         ASSERT_TRUE(run.pass(pass, pass == 1 ? 180s : 60s)) << "no pass " << pass << "\n" << run.log();
-        // Past the start's transient allocations (compilers, staging copies).
-        std::this_thread::sleep_for(1500ms);
-        resident.push_back(residentkb(run.p.id()));
+        // What the pass keeps: the least over its second second, past the start's transient
+        // allocations (compilers, staging copies) and below any later one.
+        std::this_thread::sleep_for(1s);
+        long least = residentkb(run.p.id());
+        for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(100ms)) least = std::min(least, residentkb(run.p.id()));
+        resident.push_back(least);
         EXPECT_TRUE(run.shows(0.02, pass)) << "pass " << pass << " shows nothing";
     }
     ASSERT_TRUE(run.p.running());
@@ -304,11 +307,13 @@ TEST(Viewer, LoopComesRoundAgainAndAgainWithoutGrowing) {
     for (long kb : resident) figures += " " + std::to_string(kb / 1024) + " MB";
     RecordProperty("resident", figures);
     std::cout << "resident at each pass:" << figures << std::endl;
-    // After the first loop and after the third. A production left behind by each pass adds
-    // about 38 MB a pass at this size (measured: 76 to 78 MB over these two); without one the
-    // figure grows by 8 to 16 MB, the allocator's and the drivers' caches settling, and stays
-    // there over further passes.
-    EXPECT_LT(resident[3] - resident[1], 32 * 1024) << figures;
+    // After the first loop, the second and the third. A production left behind by each pass
+    // adds about 35 MB at every loop at this size (measured: 275, 310, 345 MB). Without one the
+    // figure stays within a few MB from the second pass on (240 to 247 MB, 8 runs of 6 passes),
+    // but for one step of about 46 MB that the heap's fragmentation takes in some runs (2 of 8),
+    // once. So it may not grow by more than 16 MB at both loops.
+    const long second = resident[2] - resident[1], third = resident[3] - resident[2];
+    EXPECT_LT(std::min(second, third), 16 * 1024) << figures;
 
     const std::string err = run.p.stderr_();
     EXPECT_EQ(count(err, "Note: OpenGL renders in software here (llvmpipe"), 1u) << err;
