@@ -26,7 +26,18 @@ std::condition_variable& cond = *new std::condition_variable;
 // Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
 // wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
 uint64_t handovers = 0;
+// Set on the render thread by Escape and the close button; never cleared, since the run ends.
+bool stopped = false;
 }  // namespace
+
+uint32_t firststep(uint32_t from) { return from - from % steplength; }
+
+void startclock(uint32_t now, uint32_t from) {
+    starttime = now - from;
+    frametime = updatetime = prevupdatetime = starttime + firststep(from);
+}
+
+bool stoppedbyviewer() { return stopped; }
 
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
     int steps = 0;
@@ -55,7 +66,7 @@ bool beginframe() {
     {
         std::lock_guard<std::mutex> guard(lock);
         if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
-            quit = true;
+            quit = stopped = true;
         } else {
             result = syncframe();
             frametime = gettickcount();
@@ -67,10 +78,10 @@ bool beginframe() {
     return result;
 }
 
-void updatethread() {
-    endonfatal([] {
+void updatethread(uint32_t from) {
+    endonfatal([from] {
         glfwMakeContextCurrent(secondarycontext);
-        playmusic();
+        playmusic(from);
         uint64_t seen = 0;
         while (!quit) {
             std::unique_lock<std::mutex> guard(lock);
@@ -87,19 +98,19 @@ void updatethread() {
 }
 
 int onclose() {
-    quit = true;
+    quit = stopped = true;
     return 0;
 }
 
-void mainloop() {
+void mainloop(uint32_t from) {
     // The standard library's mutex and condition cannot fail to be created, so "Could not
     // create mutex or cond, aborting." has no cause here; only the thread can fail.
     glfwSetTime(0.0);
-    starttime = frametime = updatetime = gettickcount();
+    startclock(gettickcount(), from);
 
     std::thread updater;
     try {
-        updater = std::thread(updatethread);
+        updater = std::thread(updatethread, from);
     } catch (const std::system_error&) {
         std::cout << "Could not create auxiliary thread, aborting." << std::endl;
         return;

@@ -8,8 +8,19 @@
 
 namespace talvo {
 
-// Runs the production until quit is set (Escape, the close button or the last state).
-void mainloop();
+// Runs the production from `from` milliseconds of production time until quit is set (Escape,
+// the close button or the last state).
+void mainloop(uint32_t from);
+// Starts the production clock at `from` milliseconds of production time, the tick counter
+// reading `now`: starttime lies `from` before now, so that production time and music started
+// at `from` keep in step, and the fixed steps begin at firststep(from), the steps before it
+// never run. The first sync then fires every event already due at once, as after a long
+// stall, so each scene is entered with its own events caught up.
+void startclock(uint32_t now, uint32_t from);
+// The start of the 25 ms step that holds `from`.
+uint32_t firststep(uint32_t from);
+// True once Escape or the close button has ended the run, as opposed to its last state.
+bool stoppedbyviewer();
 // The render thread's hand-over under the lock; true when this frame is drawn.
 bool beginframe();
 // The two halves of a frame that the real-time loop and the capture share. syncframe: the
@@ -18,8 +29,8 @@ bool beginframe();
 // displayframe: draws the current state into the window and checks for GL errors.
 bool syncframe();
 void displayframe();
-// The update thread's body.
-void updatethread();
+// The update thread's body; the music starts `from` milliseconds in.
+void updatethread(uint32_t from);
 // The window-close callback: ends the run through quit and keeps the window open (returns 0).
 int onclose();
 

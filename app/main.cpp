@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "diag/fatal.h"
@@ -5,7 +6,23 @@
 #include "app/runconfig.h"
 
 int main(int argc, char* argv[]) {
-    const talvo::runconfig config = talvo::parsecommandline(argc, argv);
+    if (talvo::askshelp(argc, argv)) {
+        std::cout << talvo::helptext;
+        return 0;
+    }
+    talvo::runconfig config;
+    try {
+        config = talvo::parsecommandline(argc, argv);
+    } catch (const talvo::badcommandline& e) {
+        std::cerr << "quellspire: " << e.what() << "; see 'quellspire --help'" << std::endl;
+        return 2;
+    }
+#ifdef QUELLSPIRE_TEST_HOOKS
+    // Only in the copy built for the tests: a loop's later passes start this many milliseconds
+    // in, so that a test sees the production's end come round within seconds.
+    if (const char* restart = std::getenv("QUELLSPIRE_TEST_RESTART"))
+        config.restart = static_cast<uint32_t>(std::strtoul(restart, nullptr, 10));
+#endif
     talvo::endonfatal([&] { talvo::runproduction(config); });
     std::cout << "Press enter to exit..." << std::endl;
     std::cin.get();

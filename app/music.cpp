@@ -8,17 +8,37 @@ FMOD::System system;
 FMOD::Sound sound;
 FMOD::Channel channel;
 
+namespace {
+// Between openmusic and releasemusic.
+bool opened = false;
+}  // namespace
+
 void openmusic(const std::string& soundfile) {
+    opened = true;
     FMODCHECKED(FMOD::System_Create(&system));
     FMODCHECKED(system->init(1, FMOD_INIT_NORMAL, 0));
     FMODCHECKED(system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, &sound));
 }
 
-void playmusic() {
-    FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel));
+void playmusic(uint32_t from) {
+    if (!opened) return;
+    if (from == 0) {
+        FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel));
+        return;
+    }
+    // Started paused and moved before it is heard, so that its first sample is the one at `from`.
+    FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel));
+    FMODCHECKED(channel->setPosition(from, FMOD_TIMEUNIT_MS));
+    FMODCHECKED(channel->setPaused(false));
+}
+
+void pausemusic() {
+    if (opened) FMODCHECKED(channel->setPaused(true));
 }
 
 void releasemusic() {
+    if (!opened) return;
+    opened = false;
     FMODCHECKED(sound->release());
     FMODCHECKED(system->close());
     FMODCHECKED(system->release());

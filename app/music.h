@@ -1,7 +1,9 @@
 #pragma once
 // The production's music: one stream opened at start-up, started on the update thread
 // together with the production clock, released at the very end. Every call is followed by
-// its check; a failure only prints, and the production goes on silently if need be.
+// its check; a failure only prints, and the production goes on silently if need be. A muted
+// run never opens it: the other calls then do nothing.
+#include <cstdint>
 #include <string>
 
 #include "platform/audio/fmod.h"
@@ -15,8 +17,10 @@ extern FMOD::Channel channel;
 
 // Creates and initialises the audio system and opens soundfile as a looping stream.
 void openmusic(const std::string& soundfile);
-// Starts the stream (on the update thread, before its first step).
-void playmusic();
+// Starts the stream `from` milliseconds in (on the update thread, before its first step).
+void playmusic(uint32_t from);
+// Holds the music where it stands, silent until it is played again.
+void pausemusic();
 // Releases the stream, then closes and releases the system.
 void releasemusic();
 

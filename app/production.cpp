@@ -2,12 +2,14 @@
 
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include "app/loop.h"
 #include "app/music.h"
@@ -107,6 +109,17 @@ void reportcontext() {
     glcheck("");
 }
 
+// A viewer on a software rasteriser sees the production stutter; one line says why and what
+// renders it at full quality instead.
+void noticesoftwarerenderer() {
+    const char* renderer = nullptr;
+    GLCHECKED(renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    if (softwarerenderer(renderer))
+        std::cerr << "Note: OpenGL renders in software here (" << renderer
+                  << "): the production will not keep real time; quellspire-capture renders it at full quality."
+                  << std::endl;
+}
+
 }  // namespace
 
 void resetglobals() {
@@ -157,7 +170,19 @@ void closewindow() {
     primarycontext = nullptr;
 }
 
+bool softwarerenderer(const char* renderer) {
+    if (!renderer) return false;
+    std::string name(renderer);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* rasteriser : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
+        if (name.find(rasteriser) != std::string::npos) return true;
+    return false;
+}
+
 void playproduction(const std::function<void(demostart&)>& body) {
+    // The scenes draw on rand() as they are built; from its unseeded state every time, a
+    // production built again (another pass of a loop) is the same production.
+    std::srand(1);
     auto production = std::make_unique<demostart>();
     setcurrent(production.get());
     try {
@@ -174,10 +199,27 @@ void runproduction(runconfig config) {
     resetglobals();
     if (config.glmajor < 3 || (config.glmajor == 3 && config.glminor < 1))
         abortstartup("Requested OpenGL version lacks support for shared contexts, aborting.");
-    openmusic(config.soundfile);
+    if (!config.mute) openmusic(config.soundfile);
     openwindow(config);
+    noticesoftwarerenderer();
 
-    playproduction([](demostart&) { mainloop(); });
+    // Each pass is a production of its own, built afresh: the scenes are made to be entered
+    // once. The first pass starts at `from`, any later one at `restart`, the beginning. Only a
+    // pass that the production itself ended (quit set, not by the viewer) is followed by another.
+    bool again = true;
+    for (uint32_t from = config.from; again; from = config.restart) {
+        playproduction([&](demostart&) {
+            // Building the scenes leaves the compilers' scratch strewn through the heap, below
+            // what stays. Given back before the pass plays, a loop's resident memory stays level
+            // pass after pass instead of creeping up.
+            malloc_trim(0);
+            mainloop(from);
+            again = config.loop && quit && !stoppedbyviewer();
+            // Silent while the next pass is built; it starts its music itself.
+            if (again) pausemusic();
+        });
+        quit = false;
+    }
     closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;

@@ -5,9 +5,10 @@
 
 namespace talvo {
 
-// Brings up the music, the window and its two GL contexts and the GL entry points, runs the
-// production to its end and tears everything down in reverse. A fatal start-up failure prints
-// one line and ends the process with status 1.
+// Brings up the music (unless muted), the window and its two GL contexts and the GL entry
+// points, runs the production to its end, or pass after pass while it loops, and tears
+// everything down in reverse. A fatal start-up failure prints one line and ends the process
+// with status 1.
 void runproduction(runconfig config);
 
 // The pieces of start-up that a run without the real-time loop (the capture tool) shares:
@@ -20,11 +21,14 @@ void openwindow(const runconfig& config);
 void closewindow();
 
 class demostart;
-// Constructs the production (every scene), makes it current, runs `body` on it, then makes
-// nothing current and destroys it. A fatal error thrown by `body` leaves the production in
+// Constructs the production (every scene) from rand()'s unseeded state, makes it current,
+// runs `body` on it, then makes nothing current and destroys it. A fatal error thrown by `body` leaves the production in
 // place: the process is ending, and tearing the scenes down would make GL calls while the
 // error is in flight.
 void playproduction(const std::function<void(demostart&)>& body);
+
+// True when a GL_RENDERER string names a software rasteriser (llvmpipe, softpipe, swrast).
+bool softwarerenderer(const char* renderer);
 
 // Reads "<major><non-digit><minor>..." from a GL_VERSION string; false when there is no
 // leading number or the major version is below 3.

@@ -49,7 +49,7 @@ demostart::demostart()
 
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
     switcher_->additem(std::make_unique<exit>());
-    for (float ms : {56000.f, 88000.f, 136000.f, 160000.f, 194000.f}) timeline_->addevent(ms);
+    for (float ms : {56000.f, 88000.f, 136000.f, 160000.f, float(endtime)}) timeline_->addevent(ms);
 }
 
 void demostart::display() { states.display(); }

@@ -2,6 +2,8 @@
 // The production: constructs every scene up front, owns the top-level timeline and the
 // scene switcher, fixes the schedule, owns the shared HDR targets and ends the run through
 // its last item.
+#include <cstdint>
+
 #include "engine/state.h"
 
 namespace talvo {
@@ -19,6 +21,9 @@ public:
     public:
         bool sync() override;
     };
+
+    // Production time, in milliseconds, of the last event: the production ends there.
+    static constexpr uint32_t endtime = 194000;
 
     demostart();
     demostart(const demostart&) = delete;

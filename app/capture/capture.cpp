@@ -71,12 +71,14 @@ std::unique_ptr<framesink> makesink(const captureoptions& options, const framecl
     return std::make_unique<videoencoder>(settings);
 }
 
-// Set-up. The clock starts at the step that holds the first frame's moment; nothing before it
-// is run. The first sync, like the real loop's first, comes before any step: it fires every
-// event already due, as after a long stall, so the steps run on the scene of their time.
+// Set-up. The clock starts as the real loop's does, at the first frame's moment, with starttime
+// 0 (the virtual counter counts production time): the steps begin at the step that holds the
+// moment, nothing before it is run. The first sync, like the real loop's first, comes before
+// any step: it fires every event already due, as after a long stall, so the steps run on the
+// scene of their time.
 void startclock(const frameclock& clock) {
-    starttime = 0;
-    virtualtick = frametime = updatetime = prevupdatetime = starttime + clock.firststep();
+    talvo::startclock(clock.moment(0), clock.moment(0));
+    virtualtick = frametime;
     syncframe();
     GLCHECKED(glFinish());
 }

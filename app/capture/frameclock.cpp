@@ -33,11 +33,6 @@ bool frameclock::fitsproduction(int64_t count) const {
 
 rational frameclock::duration(int64_t count) const { return makerational(count * fps.den, fps.num); }
 
-uint32_t frameclock::firststep() const {
-    uint32_t start = moment(0);
-    return start - start % steplength;
-}
-
 uint32_t frameclock::frametick(uint32_t moment) {
     return moment - moment % steplength + 2 * steplength;
 }

@@ -7,12 +7,13 @@
 // second scene, one at 55.999 s the first).
 #include <cstdint>
 
-#include "app/capture/rational.h"
+#include "app/rational.h"
+#include "production/demostart.h"
 
 namespace talvo::capture {
 
-// The production's length: its last scene ends at 194 s.
-constexpr int64_t productionseconds = 194;
+// The production's length in seconds: its last scene ends there.
+constexpr int64_t productionseconds = demostart::endtime / 1000;
 
 class frameclock {
 public:
@@ -28,9 +29,6 @@ public:
     // The length of `count` frames in seconds.
     rational duration(int64_t count) const;
 
-    // Where updatetime starts, relative to starttime: at the step that holds `from`, so that
-    // the steps before it are never run and the first frame runs exactly one.
-    uint32_t firststep() const;
     // The tick, relative to starttime, that a frame at `moment` carries: the loop's step
     // arithmetic, with its strict test, runs from updatetime up to the end of the step that
     // holds the moment and stops there.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/capture/rational.h"
+#include "app/rational.h"
 
 namespace talvo::capture {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/capture/framesink.h"
-#include "app/capture/rational.h"
+#include "app/rational.h"
 
 namespace talvo::capture {
 

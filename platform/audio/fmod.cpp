@@ -64,6 +64,19 @@ FMOD_RESULT System::release() {
     return FMOD_OK;
 }
 
+FMOD_RESULT Channel::setPaused(bool paused) {
+    std::shared_ptr<detail::mixer> owner = voice ? voice->source->owner.lock() : nullptr;
+    if (!live(owner)) return FMOD_ERR_INVALID_HANDLE;
+    return owner->pause(voice.get(), paused);
+}
+
+FMOD_RESULT Channel::setPosition(unsigned int position, FMOD_TIMEUNIT postype) {
+    std::shared_ptr<detail::mixer> owner = voice ? voice->source->owner.lock() : nullptr;
+    if (!live(owner)) return FMOD_ERR_INVALID_HANDLE;
+    if (postype != FMOD_TIMEUNIT_MS) return FMOD_ERR_INVALID_PARAM;
+    return owner->seek(voice.get(), sf_count_t(position) * voice->source->info.samplerate / 1000);
+}
+
 FMOD_RESULT Sound::release() {
     if (!live(stream)) return FMOD_ERR_INVALID_HANDLE;
     if (auto owner = stream->owner.lock()) owner->stop(stream.get());

@@ -16,11 +16,13 @@
 enum FMOD_RESULT : int {
     FMOD_OK = 0,
     FMOD_ERR_CHANNEL_ALLOC = 10,
+    FMOD_ERR_FILE_COULDNOTSEEK = 20,
     FMOD_ERR_FILE_NOTFOUND = 23,
     FMOD_ERR_FORMAT = 25,
     FMOD_ERR_INITIALIZED = 32,
     FMOD_ERR_INVALID_HANDLE = 36,
     FMOD_ERR_INVALID_PARAM = 37,
+    FMOD_ERR_INVALID_POSITION = 38,
     FMOD_ERR_OUTPUT_INIT = 62,
     FMOD_ERR_UNINITIALIZED = 81,
 };
@@ -39,6 +41,10 @@ constexpr FMOD_MODE FMOD_HARDWARE = 0x20;
 enum FMOD_CHANNELINDEX : int {
     FMOD_CHANNEL_FREE = -1,  // play on any channel that is not in use
 };
+
+// Units of a playback position. Positions are given in milliseconds.
+typedef unsigned int FMOD_TIMEUNIT;
+constexpr FMOD_TIMEUNIT FMOD_TIMEUNIT_MS = 0x1;
 
 // Extended stream information is not taken: createStream expects a null pointer.
 struct FMOD_CREATESOUNDEXINFO;
@@ -98,9 +104,21 @@ private:
     std::shared_ptr<detail::stream> stream;
 };
 
-// The channel a stream plays on. Nothing is asked of it after playSound; it ends when its
-// stream ends (without looping), is released or its system is closed.
+// The channel a stream plays on; it ends when its stream ends (without looping), is released,
+// is played again or its system is closed. Calls on a channel that has ended answer
+// FMOD_ERR_INVALID_HANDLE.
 class Channel {
+public:
+    Channel* operator->() { return this; }
+
+    // Holds or resumes playback where it stands. A stream started paused can first be moved
+    // with setPosition, so that its first audible sample is the one asked for.
+    FMOD_RESULT setPaused(bool paused);
+    // Moves playback to `position` (FMOD_TIMEUNIT_MS: milliseconds from the start of the
+    // stream, the frame at or before it at the file's rate): decoding goes on from there, with
+    // nothing of the old place left in between. FMOD_ERR_INVALID_POSITION past the stream's end.
+    FMOD_RESULT setPosition(unsigned int position, FMOD_TIMEUNIT postype);
+
 private:
     friend class System;
     std::shared_ptr<detail::voice> voice;

@@ -95,6 +95,24 @@ void mixer::stop(const stream* source) {
                  voices.end());
 }
 
+FMOD_RESULT mixer::pause(voice* v, bool paused) {
+    devicelock lock(device);
+    if (!playing(v)) return FMOD_ERR_INVALID_HANDLE;
+    v->paused = paused;
+    return FMOD_OK;
+}
+
+FMOD_RESULT mixer::seek(voice* v, sf_count_t frame) {
+    devicelock lock(device);
+    if (!playing(v)) return FMOD_ERR_INVALID_HANDLE;
+    if (frame < 0 || frame > v->source->info.frames) return FMOD_ERR_INVALID_POSITION;
+    return v->seek(frame) ? FMOD_OK : FMOD_ERR_FILE_COULDNOTSEEK;
+}
+
+bool mixer::playing(const voice* v) const {
+    return std::any_of(voices.begin(), voices.end(), [&](const std::shared_ptr<voice>& p) { return p.get() == v; });
+}
+
 void mixer::close() {
     if (device) {
         // Waits for the audio thread to leave fill().

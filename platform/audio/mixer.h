@@ -29,9 +29,17 @@ struct mixer {
                      std::shared_ptr<voice>* started);
     // Takes the stream off whatever channel plays it.
     void stop(const stream* source);
+    // Pause or resume a voice, or move it to a frame of its stream; FMOD_ERR_INVALID_HANDLE
+    // when it no longer plays here.
+    FMOD_RESULT pause(voice* v, bool paused);
+    FMOD_RESULT seek(voice* v, sf_count_t frame);
     void close();
 
     static void SDLCALL fill(void* self, Uint8* out, int len);
+
+private:
+    // True while v is one of the voices (device lock held).
+    bool playing(const voice* v) const;
 };
 
 }  // namespace FMOD::detail

@@ -26,12 +26,11 @@ void stream::close() {
     file = nullptr;
 }
 
-void stream::rewind() { sf_seek(file, 0, SEEK_SET); }
+bool stream::seek(sf_count_t frame) { return sf_seek(file, frame, SEEK_SET) == frame; }
 
 sf_count_t stream::read(float* out, sf_count_t frames) {
     sf_count_t got = sf_readf_float(file, out, frames);
-    if (got == 0 && loop) {
-        rewind();
+    if (got == 0 && loop && seek(0)) {
         got = sf_readf_float(file, out, frames);
     }
     return got;
@@ -49,13 +48,22 @@ std::shared_ptr<voice> voice::start(std::shared_ptr<stream> source, const SDL_Au
                                     bool paused) {
     SDL_AudioStream* converter = makeconverter(*source, device);
     if (!converter) return nullptr;
-    source->rewind();
+    source->seek(0);
     return std::make_shared<voice>(std::move(source), device, converter, paused);
 }
 
 voice::voice(std::shared_ptr<stream> s, const SDL_AudioSpec& d, SDL_AudioStream* c, bool p)
     : source(std::move(s)), device(d), converter(c), paused(p),
       block(static_cast<size_t>(blockframes * source->info.channels)) {}
+
+bool voice::seek(sf_count_t frame) {
+    if (!source->seek(frame)) return false;
+    SDL_AudioStreamClear(converter);
+    ended = false;
+    consumed = 0;
+    produced = 0;
+    return true;
+}
 
 bool voice::mixinto(float* out, int count, std::vector<float>& scratch) {
     const int channels = source->info.channels;

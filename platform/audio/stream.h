@@ -25,7 +25,9 @@ struct stream {
     // FMOD_OK, FMOD_ERR_FILE_NOTFOUND, or FMOD_ERR_FORMAT for anything libsndfile cannot read.
     FMOD_RESULT open(const char* name, bool looping);
     void close();
-    void rewind();
+    // Moves to `frame` (0 to the file's length): the next read starts there. False when the
+    // file cannot seek there.
+    bool seek(sf_count_t frame);
     // Reads up to frames interleaved frames; when looping, the end of the file continues
     // with its first sample. Returns 0 once the stream has ended (or the file is empty).
     sf_count_t read(float* out, sf_count_t frames);
@@ -53,6 +55,10 @@ struct voice {
     voice(const voice&) = delete;
     voice& operator=(const voice&) = delete;
     ~voice() { SDL_FreeAudioStream(converter); }
+
+    // Goes on from `frame` of the stream: what the converter still held of the old place is
+    // dropped. False when the file cannot seek there.
+    bool seek(sf_count_t frame);
 
     // Adds count device samples to out, decoding as much as that needs. False once the
     // voice has played its last sample.

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/audio.h"
+#include "support/audiotest.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
-#include "support/xwindow.h"
+#include "support/xwindows.h"
 
 using namespace std::chrono_literals;
 using namespace talvo::testsupport;

@@ -54,7 +54,7 @@ TEST_F(fatalend, ACheckFailingInDisplayOrSyncEndsWithStatus1AndTheCheckLineLast)
             startwindow();
             faultydisplay s;
             talvo::setcurrent(&s);
-            talvo::mainloop();
+            talvo::mainloop(0);
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(1),
@@ -65,7 +65,7 @@ TEST_F(fatalend, ACheckFailingInDisplayOrSyncEndsWithStatus1AndTheCheckLineLast)
             startwindow();
             faultysync s;
             talvo::setcurrent(&s);
-            talvo::mainloop();
+            talvo::mainloop(0);
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(1), "at glEnable\\(0x1234\\); \\| NONFATAL GLERROR: invalid enumerant\n$");

@@ -6,7 +6,7 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/xwindow.h"
+#include "support/xwindows.h"
 
 using namespace std::chrono_literals;
 using namespace talvo::testsupport;

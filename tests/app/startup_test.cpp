@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/loop.h"
 #include "app/production.h"
 #include "app/runconfig.h"
+#include "engine/globals.h"
 
 using talvo::parsecommandline;
 using talvo::runconfig;
@@ -60,6 +62,96 @@ TEST(CommandLine, NonNumbersKeepTheirDefaultsAndLeadingDigitsCount) {
     EXPECT_EQ(empty.width, 1280);
     EXPECT_EQ(empty.height, 720);
     EXPECT_EQ(empty.samples, 0);
+}
+
+namespace {
+// The message parsecommandline refuses these arguments with, or "" when it takes them.
+std::string refusal(std::vector<const char*> args) {
+    try {
+        parse(std::move(args));
+    } catch (const talvo::badcommandline& e) {
+        return e.what();
+    }
+    return "";
+}
+}  // namespace
+
+TEST(CommandLine, OptionsStandAnywhereAndLeaveThePositionalArgumentsAsTheyAre) {
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {"--windowed", "--from", "100", "800", "600", "4"},
+             {"800", "--from=100", "600", "--windowed", "4"},
+             {"800", "600", "4", "--windowed", "--from", "100"}}) {
+        runconfig c = parse(args);
+        EXPECT_EQ(c.windowmode, 0);
+        EXPECT_EQ(c.from, 100000u);
+        EXPECT_EQ(c.width, 800);
+        EXPECT_EQ(c.height, 600);
+        EXPECT_EQ(c.samples, 4);
+        EXPECT_FALSE(c.loop);
+        EXPECT_FALSE(c.mute);
+    }
+    // Taken out first: what remains is read as before, a single number still ignored, a
+    // negative one still read as written.
+    runconfig one = parse({"--loop", "800", "--mute"});
+    EXPECT_TRUE(one.loop);
+    EXPECT_TRUE(one.mute);
+    EXPECT_EQ(one.width, 1280);
+    EXPECT_EQ(one.height, 720);
+    EXPECT_EQ(one.windowmode, 1);
+    runconfig negative = parse({"-5", "--windowed", "-5"});
+    EXPECT_EQ(negative.width, -5);
+    EXPECT_EQ(negative.height, -5);
+
+    EXPECT_EQ(parse({}).from, 0u);
+    EXPECT_EQ(parse({}).restart, 0u);
+}
+
+TEST(CommandLine, FromIsATimeInSecondsBeforeTheEnd) {
+    EXPECT_EQ(parse({"--from", "0"}).from, 0u);
+    EXPECT_EQ(parse({"--from", "56.35"}).from, 56350u);
+    EXPECT_EQ(parse({"--from", "100.0005"}).from, 100001u);  // whole milliseconds, halves up
+    EXPECT_EQ(parse({"--from", "193.999"}).from, 193999u);
+    EXPECT_EQ(refusal({"--from", "194"}), "--from: 194 s is not before the production's end (194 s)");
+    EXPECT_EQ(refusal({"--from", "193.9996"}), "--from: 193.9996 s is not before the production's end (194 s)");
+    for (const char* bad : {"abc", "-5", "1e2", "", "100s", "--loop"})
+        EXPECT_EQ(refusal({"--from", bad}), std::string("--from: '") + bad + "' is not a time in seconds (e.g. 100 or 100.5)");
+}
+
+TEST(CommandLine, UnusableOptionsAreRefusedWithTheirName) {
+    EXPECT_EQ(refusal({"800", "600", "--fullscreen"}), "unknown option '--fullscreen'");
+    EXPECT_EQ(refusal({"--size=800x600"}), "unknown option '--size'");
+    EXPECT_EQ(refusal({"--"}), "unknown option '--'");
+    EXPECT_EQ(refusal({"--from"}), "--from needs a value");
+    EXPECT_EQ(refusal({"--loop=yes"}), "--loop takes no value");
+    EXPECT_EQ(refusal({"--mute", "--mute"}), "--mute is given twice");
+    EXPECT_EQ(refusal({"--from", "1", "--from=2"}), "--from is given twice");
+    // A single dash is no option: such words stay positional, as they always were.
+    EXPECT_EQ(refusal({"-w", "600"}), "");
+}
+
+TEST(CommandLine, HelpAnswersWhereverItStands) {
+    auto asks = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "quellspire");
+        return talvo::askshelp(static_cast<int>(args.size()), args.data());
+    };
+    EXPECT_TRUE(asks({"--help"}));
+    EXPECT_TRUE(asks({"800", "600", "--bogus", "--help"}));
+    EXPECT_FALSE(asks({}));
+    EXPECT_FALSE(asks({"--helper", "-help"}));
+    EXPECT_EQ(refusal({"--help"}), "");
+    for (const char* text : {"Usage: quellspire [options] [width height [samples]]", "--windowed", "--from S",
+                             "--loop", "--mute", "--help", "Escape", "close button"})
+        EXPECT_NE(std::string(talvo::helptext).find(text), std::string::npos) << text;
+}
+
+TEST(SoftwareRenderer, NamedByItsRasteriser) {
+    EXPECT_TRUE(talvo::softwarerenderer("llvmpipe (LLVM 15.0.6, 256 bits)"));
+    EXPECT_TRUE(talvo::softwarerenderer("softpipe"));
+    EXPECT_TRUE(talvo::softwarerenderer("Mesa DRI swrast"));
+    EXPECT_TRUE(talvo::softwarerenderer("Software Rasterizer"));
+    EXPECT_FALSE(talvo::softwarerenderer("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+    EXPECT_FALSE(talvo::softwarerenderer("NVIDIA GeForce RTX 3060/PCIe/SSE2"));
+    EXPECT_FALSE(talvo::softwarerenderer(nullptr));
 }
 
 TEST(GLVersion, ParsesTheLeadingNumbers) {
@@ -126,6 +218,31 @@ TEST(UpdateSteps, UnlimitedRunsEveryDueStep) {
     uint32_t updated = 0;
     EXPECT_EQ(talvo::runsteps(10000, updated, -1, s.step()), 399);
     EXPECT_EQ(updated, 9975u);
+}
+
+TEST(StartClock, StartsAtTheStepThatHoldsTheStartInStepWithTheMusic) {
+    // From the beginning: every clock at the tick it starts on, as ever.
+    talvo::startclock(5000, 0);
+    EXPECT_EQ(talvo::starttime, 5000u);
+    EXPECT_EQ(talvo::updatetime, 5000u);
+    EXPECT_EQ(talvo::frametime, 5000u);
+    EXPECT_EQ(talvo::prevupdatetime, 5000u);
+    // 100.010 s in: production time reads 100.010 s at the tick it starts on, where the music
+    // starts; the steps begin at 100.000 s, the step that holds it.
+    talvo::startclock(5000, 100010);
+    EXPECT_EQ(talvo::starttime, 5000u - 100010u);
+    EXPECT_EQ(talvo::productiontime(), 100000u);
+    EXPECT_EQ(talvo::prevupdatetime, talvo::updatetime);
+    // No step is due before the first frame: the frame a moment later runs the next one.
+    stepper s;
+    EXPECT_EQ(talvo::runsteps(5000, talvo::updatetime, talvo::maxsteps, s.step()), 0);
+    EXPECT_EQ(talvo::runsteps(5016, talvo::updatetime, talvo::maxsteps, s.step()), 1);
+    EXPECT_EQ(talvo::productiontime(), 100025u);
+    // Near the counter's wrap the arithmetic wraps with it.
+    talvo::startclock(10, 56000);
+    EXPECT_EQ(talvo::productiontime(), 56000u);
+    EXPECT_EQ(talvo::firststep(56024), 56000u);
+    EXPECT_EQ(talvo::firststep(56025), 56025u);
 }
 
 TEST(UpdateSteps, WrapAroundOfTheTickCounter) {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/music.h"
-#include "support/audio.h"
 #include "diag/check.h"
+#include "support/audiotest.h"
 #include "support/scratchdir.h"
 
 namespace {
@@ -142,6 +142,39 @@ TEST_F(failures, CallsOutOfOrderAndAFullChannel) {
     EXPECT_EQ(other->release(), FMOD_OK);
 }
 
+TEST_F(failures, ChannelsThatEndedAndPositionsPastTheEnd) {
+    writetune("resources/tune.flac");  // 0.1 s
+    audiotest::nooutput();
+
+    FMOD::System system;
+    FMOD::Sound sound;
+    FMOD::Channel channel;
+    FMOD::Channel never;
+    EXPECT_EQ(never->setPaused(true), FMOD_ERR_INVALID_HANDLE);
+    EXPECT_EQ(never->setPosition(0, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_HANDLE);
+
+    ASSERT_EQ(FMOD::System_Create(&system), FMOD_OK);
+    system->init(1, FMOD_INIT_NORMAL, 0);
+    ASSERT_EQ(system->createStream("resources/tune.flac", FMOD_LOOP_NORMAL, 0, &sound), FMOD_OK);
+    ASSERT_EQ(system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel), FMOD_OK);
+    EXPECT_EQ(channel->setPosition(100, FMOD_TIMEUNIT_MS), FMOD_OK);  // the very end
+    FMOD_RESULT r = channel->setPosition(101, FMOD_TIMEUNIT_MS);
+    EXPECT_EQ(r, FMOD_ERR_INVALID_POSITION);
+    EXPECT_STREQ(talvo::fmoderrortext(r), "An invalid seek position was passed to this function. ");
+    EXPECT_EQ(channel->setPosition(50, 0x2), FMOD_ERR_INVALID_PARAM) << "positions are taken in milliseconds only";
+    EXPECT_EQ(channel->setPaused(false), FMOD_OK);
+
+    // Played again, the stream is on a new channel: the old one has ended.
+    FMOD::Channel old = channel;
+    ASSERT_EQ(system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel), FMOD_OK);
+    EXPECT_EQ(old->setPaused(true), FMOD_ERR_INVALID_HANDLE);
+    EXPECT_EQ(channel->setPaused(true), FMOD_OK);
+    EXPECT_EQ(sound->release(), FMOD_OK);
+    EXPECT_EQ(channel->setPosition(0, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_HANDLE);
+    EXPECT_EQ(system->release(), FMOD_OK);
+    EXPECT_EQ(channel->setPaused(false), FMOD_ERR_INVALID_HANDLE);
+}
+
 // The production's own calls print exactly their check lines and go on.
 class music : public failures {
 protected:
@@ -154,7 +187,7 @@ protected:
     std::string run(const std::string& soundfile) {
         CaptureStderr();
         talvo::openmusic(soundfile);
-        talvo::playmusic();
+        talvo::playmusic(0);
         talvo::releasemusic();
         return GetCapturedStderr();
     }
@@ -168,6 +201,31 @@ TEST_F(music, AMissingFileIsReportedAndTheRunGoesOnSilently) {
               "at system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel) | FMODERROR: "
               "An invalid object handle was used. \n"
               "at sound->release() | FMODERROR: An invalid object handle was used. \n");
+}
+
+TEST_F(music, AMissingFileStartedLateReportsEachCallAndAMutedRunNoneAtAll) {
+    audiotest::diskoutput("/dev/null");
+    CaptureStderr();
+    talvo::openmusic("resources/sound.flac");
+    talvo::playmusic(100000);
+    talvo::pausemusic();
+    talvo::releasemusic();
+    EXPECT_EQ(GetCapturedStderr(),
+              "at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, "
+              "&sound) | FMODERROR: File not found. \n"
+              "at system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel) | FMODERROR: "
+              "An invalid object handle was used. \n"
+              "at channel->setPosition(from, FMOD_TIMEUNIT_MS) | FMODERROR: An invalid object handle was used. \n"
+              "at channel->setPaused(false) | FMODERROR: An invalid object handle was used. \n"
+              "at channel->setPaused(true) | FMODERROR: An invalid object handle was used. \n"
+              "at sound->release() | FMODERROR: An invalid object handle was used. \n");
+
+    // Never opened: the rest does nothing, and says nothing.
+    CaptureStderr();
+    talvo::playmusic(0);
+    talvo::pausemusic();
+    talvo::releasemusic();
+    EXPECT_EQ(GetCapturedStderr(), "");
 }
 
 TEST_F(music, WithoutASoundDeviceOneLineIsPrintedAndNothingElse) {

@@ -2,11 +2,13 @@
 // compared with the decoded file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "app/music.h"
-#include "support/audio.h"
+#include "support/audiotest.h"
 #include "support/scratchdir.h"
 
 namespace {
@@ -39,7 +41,7 @@ TEST(playback, MusicStreamsFromTheStartAndLoopsWithoutAGap) {
     talvo::channel = FMOD::Channel();
     CaptureStderr();
     talvo::openmusic(file);
-    talvo::playmusic();
+    talvo::playmusic(0);
     // Two and a half passes, plus the silence written before playSound.
     const bool played = audiotest::waitforoutput(out, (frames * 5 / 2 + 8192) * 2 * sizeof(float));
     talvo::releasemusic();
@@ -54,6 +56,52 @@ TEST(playback, MusicStreamsFromTheStartAndLoopsWithoutAGap) {
     for (size_t i = 0; i < count * 2; ++i)
         if (output[start * 2 + i] != expected[i % expected.size()]) ++mismatches;
     EXPECT_EQ(mismatches, 0u) << "over " << count << " frames from frame " << start;
+}
+
+// Started late, as a run that starts late starts it: the first sample the device is given is
+// the one at the position, the stream goes on from there and wraps to its first sample without
+// a gap; paused, it falls silent.
+TEST(playback, MusicStartsAtAPositionToTheSampleAndPauses) {
+    talvo::testsupport::scratchdir dir;
+    const std::string file = "resources/sound.flac";
+    const int frames = 8820;
+    audiotest::writeflac(file, 44100, 2, frames, [](int i, int c) {
+        return c == 0 ? static_cast<float>(0.4 * std::sin(0.001 * i * i) + 0.05)
+                      : static_cast<float>(0.3 * std::cos(0.37 * i) - 0.05);
+    });
+    const std::vector<float> expected = audiotest::decode(file);
+    ASSERT_EQ(expected.size(), 2u * frames);
+    const std::string out = (dir.path() / "out.raw").string();
+    audiotest::diskoutput(out);
+
+    talvo::system = FMOD::System();
+    talvo::sound = FMOD::Sound();
+    talvo::channel = FMOD::Channel();
+    CaptureStderr();
+    talvo::openmusic(file);
+    // 125 ms is frame 5512.5 at 44.1 kHz: the frame at or before it.
+    talvo::playmusic(125);
+    const size_t wanted = (frames * 2 + 8192) * 2 * sizeof(float);
+    const bool played = audiotest::waitforoutput(out, wanted);
+    talvo::pausemusic();
+    const std::uintmax_t paused = std::filesystem::file_size(out);
+    const bool afterpause = audiotest::waitforoutput(out, paused + 8192 * 2 * sizeof(float));
+    talvo::releasemusic();
+    EXPECT_EQ(GetCapturedStderr(), "");
+    ASSERT_TRUE(played && afterpause) << "the disk driver stopped writing";
+
+    const std::vector<float> output = audiotest::readoutput(out);
+    const size_t start = audiotest::firstsound(output, 0.0f);
+    const size_t first = 5512;
+    const size_t count = frames * 3 / 2;  // past the end and round again
+    ASSERT_GE(output.size() / 2, start + count);
+    size_t mismatches = 0;
+    for (size_t i = 0; i < count * 2; ++i)
+        if (output[start * 2 + i] != expected[(first * 2 + i) % expected.size()]) ++mismatches;
+    EXPECT_EQ(mismatches, 0u) << "over " << count << " frames from frame " << start;
+    // The device's last buffer after the pause holds only silence.
+    const size_t tail = 4096 * 2;
+    EXPECT_TRUE(std::all_of(output.end() - tail, output.end(), [](float v) { return v == 0.0f; }));
 }
 
 // Another rate and layout, played once: the device gets the same tone at the same pitch and

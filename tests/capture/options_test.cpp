@@ -116,15 +116,15 @@ TEST(FrameClock, MomentsAreExactAndRoundedToTheMillisecond) {
     frameclock late({5635, 100}, {30, 1});
     EXPECT_EQ(late.moment(0), 56350u);
     EXPECT_EQ(late.moment(1), 56383u);
-    EXPECT_EQ(late.firststep(), 56350u);
-    EXPECT_EQ(frameclock({56360, 1000}, {30, 1}).firststep(), 56350u);
+    EXPECT_EQ(talvo::firststep(late.moment(0)), 56350u);
+    EXPECT_EQ(talvo::firststep(frameclock({56360, 1000}, {30, 1}).moment(0)), 56350u);
 }
 
 // The clock through the loop's own step arithmetic and a real timeline: a frame runs every
 // step that begins at or before its moment, so the schedule switches exactly at its times.
 TEST(FrameClock, FramesSeeTheScheduleSwitchAtItsTimes) {
     auto production = [](uint32_t from, uint32_t moment, int& steps) {
-        uint32_t updated = from - from % talvo::steplength;
+        uint32_t updated = talvo::firststep(from);
         steps = talvo::runsteps(frameclock::frametick(moment), updated, -1, [] {});
         return updated;
     };

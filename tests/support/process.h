@@ -85,6 +85,8 @@ public:
     }
 
     std::string stdout_() const { return slurp(out); }
+    // The process id, to read the program's figures in /proc while it runs.
+    pid_t id() const { return pid; }
     std::string stderr_() const { return slurp(err); }
 
 private:

@@ -1,9 +1,9 @@
-#include "app/capture/rational.h"
+#include "app/rational.h"
 
 #include <cstdio>
 #include <numeric>
 
-namespace talvo::capture {
+namespace talvo {
 
 namespace {
 
@@ -50,6 +50,11 @@ std::optional<rational> parserational(const std::string& text) {
     return makerational(*num, *den);
 }
 
+int64_t milliseconds(rational seconds) {
+    return static_cast<int64_t>((static_cast<__int128>(seconds.num) * 2000 + seconds.den) /
+                                (2 * static_cast<__int128>(seconds.den)));
+}
+
 bool operator<(rational a, rational b) {
     return static_cast<__int128>(a.num) * b.den < static_cast<__int128>(b.num) * a.den;
 }
@@ -69,4 +74,4 @@ std::string fractiontext(rational r) {
     return r.den == 1 ? std::to_string(r.num) : std::to_string(r.num) + "/" + std::to_string(r.den);
 }
 
-}  // namespace talvo::capture
+}  // namespace talvo

@@ -1,12 +1,15 @@
 #pragma once
-// Helpers for the audio tests: sound files made on the spot, and SDL's output sent where a
-// test can read it back (the disk driver writes every sample it plays to a file).
+// Helpers for tests that listen: sound files made on the spot, and SDL's output sent where a
+// test can read it back (the disk driver writes every sample it plays to a file), whether the
+// audio layer plays in the test process or in a program the test started.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -33,13 +36,15 @@ inline void writeflac(const std::string& path, int rate, int channels, int frame
     sf_close(f);
 }
 
-// Every sample of a sound file as libsndfile decodes it, interleaved.
-inline std::vector<float> decode(const std::string& path) {
+// The samples of a sound file as libsndfile decodes it, interleaved: all of them, or `count`
+// frames from frame `first` (fewer at the end of the file).
+inline std::vector<float> decode(const std::string& path, sf_count_t first = 0, sf_count_t count = -1) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f) return {};
-    std::vector<float> data(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_float(f, data.data(), info.frames);
+    if (count < 0 || first + count > info.frames) count = std::max<sf_count_t>(0, info.frames - first);
+    std::vector<float> data(static_cast<size_t>(count) * info.channels);
+    if (sf_seek(f, first, SEEK_SET) == first) data.resize(sf_readf_float(f, data.data(), count) * info.channels);
     sf_close(f);
     return data;
 }
@@ -75,6 +80,15 @@ inline std::vector<float> readoutput(const std::string& path) {
     std::copy(bytes.data(), bytes.data() + samples.size() * sizeof(float),
               reinterpret_cast<char*>(samples.data()));
     return samples;
+}
+
+// Where `expected` (interleaved stereo) stands in `output`, sample for sample, at a frame
+// boundary at or after frame `from`; -1 when it is nowhere.
+inline long findframes(const std::vector<float>& output, const std::vector<float>& expected, size_t from = 0) {
+    if (expected.empty()) return -1;
+    for (size_t i = 2 * from; i + expected.size() <= output.size(); i += 2)
+        if (std::equal(expected.begin(), expected.end(), output.begin() + i)) return static_cast<long>(i / 2);
+    return -1;
 }
 
 // Index of the first stereo frame with an audible sample: playback begins there (the device

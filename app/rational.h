@@ -1,12 +1,12 @@
 #pragma once
-// Exact fractions for the capture clock: frame rates such as 60000/1001 and start times such
-// as 56.35 s are kept as they were written, so that frame times and frame counts come out
-// the same on every machine.
+// Exact fractions for times and rates given on a command line: frame rates such as 60000/1001
+// and start times such as 56.35 s are kept as they were written, so that frame times, frame
+// counts and start times come out the same on every machine.
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace talvo::capture {
+namespace talvo {
 
 struct rational {
     int64_t num = 0;
@@ -21,6 +21,9 @@ std::optional<rational> parserational(const std::string& text);
 // As parserational, but a plain decimal only (times in seconds).
 std::optional<rational> parsedecimal(const std::string& text);
 
+// The whole milliseconds nearest to `seconds`, halves rounded up.
+int64_t milliseconds(rational seconds);
+
 bool operator<(rational a, rational b);
 bool operator==(rational a, rational b);
 inline bool operator<=(rational a, rational b) { return !(b < a); }
@@ -30,4 +33,4 @@ std::string decimaltext(rational r);
 // "60" or "60000/1001".
 std::string fractiontext(rational r);
 
-}  // namespace talvo::capture
+}  // namespace talvo
