@@ -54,6 +54,7 @@ constexpr int maxside = 16384;
 constexpr int maxsamples = 32;
 constexpr int maxcrf = 51;
 constexpr int64_t maxframes = 1000000000;
+constexpr int64_t maxparts = 1000000;
 constexpr rational productionend{productionseconds, 1};
 const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
@@ -119,6 +120,18 @@ std::string unwritable(const std::string& file) {
     return "";
 }
 
+// K/N with 1 <= K <= N, both whole numbers.
+std::optional<std::pair<int, int>> parsepart(const std::string& text) {
+    size_t slash = text.find('/');
+    if (slash == std::string::npos) return std::nullopt;
+    std::optional<int64_t> index = parsecount(text.substr(0, slash), 1, maxparts);
+    std::optional<int64_t> count = parsecount(text.substr(slash + 1), 1, maxparts);
+    if (!index || !count || *count < *index) return std::nullopt;
+    return std::make_pair(static_cast<int>(*index), static_cast<int>(*count));
+}
+
+bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
+
 // The values on the command line, by the first name of their option.
 using givenvalues = std::map<std::string, std::string>;
 
@@ -128,8 +141,8 @@ void setoutput(captureoptions& options, const std::string& value, const givenval
     if (endswith(value, ".png")) {
         std::optional<framepattern> pattern = framepattern::parse(value);
         if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
-        firstfile = pattern->path(0);
-    } else if (endswith(value, ".mp4") || endswith(value, ".mkv")) {
+        firstfile = pattern->path(options.part ? options.part->first : 0);
+    } else if (isvideo(value)) {
         options.kind = outputkind::video;
         if (options.width % 2 || options.height % 2)
             fail("--size: a video needs an even width and height (H.264 in yuv420p)");
@@ -199,6 +212,15 @@ const optionrow optiontable[] = {
          o.frames = frames;
      },
      nullptr},
+    {{"--part"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         auto [index, count] = accept(parsepart(v), "--part", v, "a part K/N with K from 1 to N (e.g. 2/4)");
+         if (o.frames < count)
+             fail("--part: the range has only " + std::to_string(o.frames) + " frame" + (o.frames == 1 ? "" : "s") +
+                  ", too few for " + std::to_string(count) + " parts");
+         o.part = capturepart::of(o.frames, index, count);
+     },
+     nullptr},
     {{"-o", "--output"}, true, setoutput,
      [](captureoptions&, const givenvalues&) {
          fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
@@ -227,6 +249,28 @@ const optionrow* findoption(const std::string& name) {
     return nullptr;
 }
 
+// --join OUT SEGMENTS...: the output and the segments, all positional.
+captureoptions parsejoin(const std::vector<std::string>& args) {
+    if (args.size() < 3) fail("--join needs the output and at least one segment: --join OUT SEGMENTS...");
+    captureoptions options;
+    options.join = true;
+    options.kind = outputkind::video;
+    options.output = args[1];
+    if (!isvideo(options.output)) fail("--join: '" + options.output + "' is not an .mp4 or .mkv video");
+    if (std::string why = unwritable(options.output); !why.empty()) fail("--join: cannot write there: " + why);
+    namespace fs = std::filesystem;
+    for (auto segment = args.begin() + 2; segment != args.end(); ++segment) {
+        std::error_code error;
+        if (!fs::is_regular_file(*segment, error) || access(segment->c_str(), R_OK) != 0)
+            fail("--join: cannot read the segment '" + *segment + "'");
+        // Joining into a segment would overwrite it while it is read.
+        if (fs::equivalent(options.output, *segment, error))
+            fail("--join: the output '" + options.output + "' is also one of the segments");
+        options.segments.push_back(*segment);
+    }
+    return options;
+}
+
 }  // namespace
 
 captureoptions parseoptions(const std::vector<std::string>& args) {
@@ -238,6 +282,9 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
             row->set(options, "", {});
             return options;
         }
+    if (!args.empty() && args.front() == "--join") return parsejoin(args);
+    if (std::find(args.begin(), args.end(), "--join") != args.end())
+        fail("--join comes first and takes no options: --join OUT SEGMENTS...");
 
     // Every other option takes a value, given as the next argument or, for long options, after '='.
     givenvalues given;
