@@ -12,9 +12,10 @@
 # Without --sshlogin the N parts run at once on this machine. With it, HOSTS is GNU Parallel's
 # --sshlogin list ("host1,host2", ":" for this machine, "1/host" to run one part at a time
 # there; otherwise a host runs one part per CPU core); each machine needs the project built
-# at this same path, ssh without a password and rsync. The parts' files are written there
-# into a directory beside the output of the same path and brought back. Paths are taken
-# relative to where the script is called. The project must be built (tools/build.sh).
+# at this same path, ssh without a password and rsync. There the parts write where they would
+# here (a PNG pattern's parts into a directory of their own beside the output), and rsync
+# brings their files back. Paths are taken relative to where the script is called. The
+# project must be built (tools/build.sh).
 #
 # Progress: each part's lines, marked "part K/N", and after them now and then a summary of
 # the parts done and the time left. Exit status: 0 done; 1 a part, the join or a transfer

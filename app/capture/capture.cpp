@@ -143,6 +143,8 @@ public:
             skipping.update(k + 1, scenenames[scene()], moment);
         }
         skipping.finish(k);
+        // The part's own rate and time left count from its first frame.
+        progress = progressline(range.frames(), stderr);
     }
 
     // The next frame: the update pass, the sync, the display, the read-back and the sink.

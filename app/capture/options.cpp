@@ -16,6 +16,7 @@
 namespace talvo::capture {
 
 const char* const helptext = R"(Usage: quellspire-capture -o PATH [options]
+       quellspire-capture --join OUT SEGMENTS...
 
 Renders the production, or any moment of it, on a virtual clock: every frame at full quality
 however long it takes, to PNG files or to a video with the music. Like quellspire, it reads
@@ -33,7 +34,13 @@ one on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, mean and median update-step time and
-                     display time in milliseconds
+                     display time in milliseconds (a part's steps include its fast-forward)
+      --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
+                     1), exactly as a capture of the whole range has them; see Parts
+      --join OUT SEGMENTS...
+                     no capture: joins the video segments of a capture's parts, in any order,
+                     into OUT (.mp4 or .mkv) without encoding them again, and adds the music
+                     of the whole range
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
@@ -45,7 +52,21 @@ fires every event that is due at once, as after a long stall, so each scene is e
 own events caught up. The particles, whose state builds up step by step, then start from their
 initial cloud instead of where a full run would have brought them.
 
-Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options.
+Parts: --part K/N first fast-forwards: from the range's start it runs every update step and
+every frame's sync as the whole capture would, without drawing, up to the part's first frame.
+Its frames are then byte for byte those of a capture of the whole range, and a PNG pattern's
+files keep their numbers in the range, so the parts' files together are that capture's files.
+A video part is a segment without music, labelled with its part and range; --join checks that
+its segments are every part of one capture, complete, and joins them. At --crf 0 the joined
+video holds the whole capture's frames exactly; at other qualities each part's encoder makes
+its own choices, within the quality asked. Fast-forwarding costs the update steps alone; per
+second of production skipped, on a 2-core machine without a GPU: opening and entryway
+@FFQUIET@, dreamscape @FFDREAM@, flight @FFFLIGHT@, credits @FFCREDITS@. The last part of the
+whole production thus spends about @FFLAST@ before its first frame. tools/capture-parallel.sh
+runs a capture's parts at once with GNU Parallel, here or on other machines, and joins them.
+
+Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
+or segments that are not every part of one capture.
 )";
 
 namespace {
