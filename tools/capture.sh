@@ -30,15 +30,5 @@ while (($#)); do
     args+=("$1")
     shift
 done
-# A screen at least 1280x720 and as big as the capture (sizes the tool refuses get the default).
-width=1280 height=720
-if [[ "$size" =~ ^([0-9]{1,5})x([0-9]{1,5})$ ]]; then
-    w=$((10#${BASH_REMATCH[1]})) h=$((10#${BASH_REMATCH[2]}))
-    if ((w <= 16384 && h <= 16384)); then
-        width=$((w > width ? w : width))
-        height=$((h > height ? h : height))
-    fi
-fi
-
 cd build
-exec ../tools/with-display.sh --size "${width}x${height}" ./quellspire-capture "${args[@]}"
+exec ../tools/with-display.sh --fit "$size" ./quellspire-capture "${args[@]}"

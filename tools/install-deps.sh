@@ -9,6 +9,7 @@ packages=(
     libsdl2-dev libsndfile1-dev libpng-dev
     libgtest-dev googletest
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
+    parallel rsync
 )
 missing=()
 for p in "${packages[@]}"; do

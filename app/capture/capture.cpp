@@ -18,6 +18,7 @@
 #include "app/capture/framereader.h"
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
+#include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
 #include "app/loop.h"
 #include "app/production.h"
@@ -52,16 +53,35 @@ int failure(const std::string& message) {
     return 1;
 }
 
+// The range and size a part's segment records, for the join.
+segmentlabel labelof(const captureoptions& options) {
+    segmentlabel label;
+    label.part = *options.part;
+    label.frames = options.frames;
+    label.from = options.from;
+    label.fps = options.fps;
+    label.width = options.width;
+    label.height = options.height;
+    label.crf = options.crf;
+    return label;
+}
+
 std::unique_ptr<framesink> makesink(const captureoptions& options, const frameclock& clock) {
     if (options.kind == outputkind::png)
-        return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height);
+        // A part's files carry their numbers in the whole range, so that the parts' files
+        // together are those of one capture.
+        return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height,
+                                             options.part ? options.part->first : 0);
     videosettings settings;
     settings.output = options.output;
     settings.width = options.width;
     settings.height = options.height;
     settings.fps = options.fps;
     settings.crf = options.crf;
-    if (std::filesystem::exists(musicfile)) {
+    if (options.part) {
+        // A segment: the music is added to the whole range when the segments are joined.
+        settings.label = labelof(options).text();
+    } else if (std::filesystem::exists(musicfile)) {
         settings.music = musicfile;
         settings.musicstart = options.from;
         settings.duration = clock.duration(options.frames);
@@ -83,8 +103,9 @@ void startclock(const frameclock& clock) {
     GLCHECKED(glFinish());
 }
 
-// The frames of a capture after startclock: each drawn, read back and handed to the sink in
-// turn, then the drain.
+// The frames of a capture after startclock: the frames before the part run without being
+// drawn, then the part's frames are each drawn, read back and handed to the sink in turn,
+// then the drain.
 class framerun {
 public:
     framerun(demostart& production, const captureoptions& options, framesink& sink)
@@ -92,17 +113,85 @@ public:
           options(options),
           sink(sink),
           clock(options.from, options.fps),
+          range(options.part ? *options.part : capturepart{1, 1, 0, options.frames}),
           timing(!options.stats.empty()),
           stats({std::begin(scenenames), std::end(scenenames)}),
           reader(options.width, options.height),
-          progress(options.frames, stderr) {}
+          progress(range.frames(), stderr),
+          next(range.first) {}
 
-    // The frames made so far.
-    int64_t done() const { return count; }
+    // The part's frames made so far, and how many it has.
+    int64_t done() const { return next - range.first; }
+    int64_t frames() const { return range.frames(); }
+
+    // The frames before the part: each frame's update pass and sync exactly as a capture of
+    // the whole range runs them, without the display, so that the part's first frame starts
+    // from the state it has there. The last of them is drawn after all: a frame the production
+    // does not draw repeats the picture before it, and the display leaves its GL state to the
+    // next as it would.
+    void fastforward() {
+        if (range.first == 0) return;
+        progressline skipping(range.first, stderr, "fast-forward: ", "fast-forwarded");
+        int64_t k = 0;
+        for (; k < range.first && !quit && !closed; ++k) {
+            const uint32_t moment = clock.moment(k);
+            const bool drawn = advance(moment);
+            if (drawn && k == range.first - 1) {
+                displayframe();
+                reader.read();
+                reader.take();
+            }
+            glfwPollEvents();
+            skipping.update(k + 1, scenenames[scene()], moment);
+        }
+        skipping.finish(k);
+        // The part's own rate and time left count from its first frame.
+        progress = progressline(range.frames(), stderr);
+    }
 
     // The next frame: the update pass, the sync, the display, the read-back and the sink.
     void frame() {
-        const uint32_t moment = clock.moment(count);
+        const uint32_t moment = clock.moment(next);
+        if (advance(moment)) {
+            stopwatch::time_point start = stopwatch::now();
+            displayframe();
+            if (timing) {
+                // The display's GL work counts, not only its calls.
+                GLCHECKED(glFinish());
+                stats.frame(scene(), millisecondssince(start));
+            }
+            reader.read();
+            glfwSwapBuffers(primarycontext);
+            if (reader.queued() > 1) sink.write(reader.take());
+        } else {
+            // A frame the production does not draw keeps the previous picture on screen.
+            while (reader.queued()) sink.write(reader.take());
+            sink.write(reader.last());
+        }
+        glfwPollEvents();
+        ++next;
+        progress.update(done(), scenenames[scene()], moment);
+    }
+
+    // The drain: the frames still queued, the sink's end, the closing progress line and the
+    // statistics file.
+    void drain() {
+        while (reader.queued()) sink.write(reader.take());
+        sink.finish();
+        progress.finish(done());
+
+        if (timing) {
+            std::ofstream file(options.stats, std::ios::binary);
+            file << stats.json();
+            if (!file.flush()) throw capturefailure("cannot write " + options.stats);
+        }
+    }
+
+private:
+    unsigned scene() const { return production.switcher().index % std::size(scenenames); }
+
+    // The update pass and the sync of the frame at `moment`; true when the frame is drawn.
+    bool advance(uint32_t moment) {
         virtualtick = frametime = starttime + frameclock::frametick(moment);
 
         // The update pass, as the update thread runs it, but complete before the sync.
@@ -120,61 +209,27 @@ public:
         GLCHECKED(glFinish());
         if (windowwidth != options.width || windowheight != options.height)
             throw capturefailure("the window was resized during the capture");
-
-        if (drawn) {
-            stopwatch::time_point start = stopwatch::now();
-            displayframe();
-            if (timing) {
-                // The display's GL work counts, not only its calls.
-                GLCHECKED(glFinish());
-                stats.frame(scene(), millisecondssince(start));
-            }
-            reader.read();
-            glfwSwapBuffers(primarycontext);
-            if (reader.queued() > 1) sink.write(reader.take());
-        } else {
-            // A frame the production does not draw keeps the previous picture on screen.
-            while (reader.queued()) sink.write(reader.take());
-            sink.write(reader.last());
-        }
-        glfwPollEvents();
-        ++count;
-        progress.update(count, scenenames[scene()], moment);
+        return drawn;
     }
-
-    // The drain: the frames still queued, the sink's end, the closing progress line and the
-    // statistics file.
-    void drain() {
-        while (reader.queued()) sink.write(reader.take());
-        sink.finish();
-        progress.finish(count);
-
-        if (timing) {
-            std::ofstream file(options.stats, std::ios::binary);
-            file << stats.json();
-            if (!file.flush()) throw capturefailure("cannot write " + options.stats);
-        }
-    }
-
-private:
-    unsigned scene() const { return production.switcher().index % std::size(scenenames); }
 
     demostart& production;
     const captureoptions& options;
     framesink& sink;
     const frameclock clock;
+    const capturepart range;
     const bool timing;
     capturestats stats;
     framereader reader;
     progressline progress;
-    int64_t count = 0;
+    int64_t next;  // the index in the whole range of the next frame to draw
 };
 
 // The capture proper, between the window's opening and its closing. Returns the frames made.
 int64_t captureframes(demostart& production, const captureoptions& options, framesink& sink) {
     startclock(frameclock(options.from, options.fps));
     framerun run(production, options, sink);
-    while (run.done() < options.frames && !quit && !closed) run.frame();
+    run.fastforward();
+    while (run.done() < run.frames() && !quit && !closed) run.frame();
     run.drain();
     return run.done();
 }

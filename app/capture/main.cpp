@@ -5,6 +5,7 @@
 
 #include "app/capture/capture.h"
 #include "app/capture/options.h"
+#include "app/capture/segmentjoin.h"
 #include "diag/fatal.h"
 
 int main(int argc, char* argv[]) {
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
         std::cout << helptext;
         return 0;
     }
+    if (options.join) return runjoin(options);
     int status = 1;
     talvo::endonfatal([&] { status = runcapture(options); });
     return status;

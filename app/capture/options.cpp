@@ -16,6 +16,7 @@
 namespace talvo::capture {
 
 const char* const helptext = R"(Usage: quellspire-capture -o PATH [options]
+       quellspire-capture --join OUT SEGMENTS...
 
 Renders the production, or any moment of it, on a virtual clock: every frame at full quality
 however long it takes, to PNG files or to a video with the music. Like quellspire, it reads
@@ -33,7 +34,13 @@ one on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, mean and median update-step time and
-                     display time in milliseconds
+                     display time in milliseconds (a part's steps include its fast-forward)
+      --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
+                     1), exactly as a capture of the whole range has them; see Parts
+      --join OUT SEGMENTS...
+                     no capture: joins the video segments of a capture's parts, in any order,
+                     into OUT (.mp4 or .mkv) without encoding them again, and adds the music
+                     of the whole range
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
@@ -45,7 +52,21 @@ fires every event that is due at once, as after a long stall, so each scene is e
 own events caught up. The particles, whose state builds up step by step, then start from their
 initial cloud instead of where a full run would have brought them.
 
-Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options.
+Parts: --part K/N first fast-forwards: from the range's start it runs every update step and
+every frame's sync as the whole capture would, without drawing, up to the part's first frame.
+Its frames are then byte for byte those of a capture of the whole range, and a PNG pattern's
+files keep their numbers in the range, so the parts' files together are that capture's files.
+A video part is a segment without music, labelled with its part and range; --join checks that
+its segments are every part of one capture, complete, and joins them. At --crf 0 the joined
+video holds the whole capture's frames exactly; at other qualities each part's encoder makes
+its own choices, within the quality asked. Fast-forwarding costs the update steps alone; per
+second of production skipped, on a 2-core machine without a GPU: opening and entryway
+@FFQUIET@, dreamscape @FFDREAM@, flight @FFFLIGHT@, credits @FFCREDITS@. The last part of the
+whole production thus spends about @FFLAST@ before its first frame. tools/capture-parallel.sh
+runs a capture's parts at once with GNU Parallel, here or on other machines, and joins them.
+
+Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
+or segments that are not every part of one capture.
 )";
 
 namespace {
@@ -54,6 +75,7 @@ constexpr int maxside = 16384;
 constexpr int maxsamples = 32;
 constexpr int maxcrf = 51;
 constexpr int64_t maxframes = 1000000000;
+constexpr int64_t maxparts = 1000000;
 constexpr rational productionend{productionseconds, 1};
 const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
@@ -119,6 +141,18 @@ std::string unwritable(const std::string& file) {
     return "";
 }
 
+// K/N with 1 <= K <= N, both whole numbers.
+std::optional<std::pair<int, int>> parsepart(const std::string& text) {
+    size_t slash = text.find('/');
+    if (slash == std::string::npos) return std::nullopt;
+    std::optional<int64_t> index = parsecount(text.substr(0, slash), 1, maxparts);
+    std::optional<int64_t> count = parsecount(text.substr(slash + 1), 1, maxparts);
+    if (!index || !count || *count < *index) return std::nullopt;
+    return std::make_pair(static_cast<int>(*index), static_cast<int>(*count));
+}
+
+bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
+
 // The values on the command line, by the first name of their option.
 using givenvalues = std::map<std::string, std::string>;
 
@@ -128,8 +162,8 @@ void setoutput(captureoptions& options, const std::string& value, const givenval
     if (endswith(value, ".png")) {
         std::optional<framepattern> pattern = framepattern::parse(value);
         if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
-        firstfile = pattern->path(0);
-    } else if (endswith(value, ".mp4") || endswith(value, ".mkv")) {
+        firstfile = pattern->path(options.part ? options.part->first : 0);
+    } else if (isvideo(value)) {
         options.kind = outputkind::video;
         if (options.width % 2 || options.height % 2)
             fail("--size: a video needs an even width and height (H.264 in yuv420p)");
@@ -199,6 +233,15 @@ const optionrow optiontable[] = {
          o.frames = frames;
      },
      nullptr},
+    {{"--part"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         auto [index, count] = accept(parsepart(v), "--part", v, "a part K/N with K from 1 to N (e.g. 2/4)");
+         if (o.frames < count)
+             fail("--part: the range has only " + std::to_string(o.frames) + " frame" + (o.frames == 1 ? "" : "s") +
+                  ", too few for " + std::to_string(count) + " parts");
+         o.part = capturepart::of(o.frames, index, count);
+     },
+     nullptr},
     {{"-o", "--output"}, true, setoutput,
      [](captureoptions&, const givenvalues&) {
          fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
@@ -227,6 +270,28 @@ const optionrow* findoption(const std::string& name) {
     return nullptr;
 }
 
+// --join OUT SEGMENTS...: the output and the segments, all positional.
+captureoptions parsejoin(const std::vector<std::string>& args) {
+    if (args.size() < 3) fail("--join needs the output and at least one segment: --join OUT SEGMENTS...");
+    captureoptions options;
+    options.join = true;
+    options.kind = outputkind::video;
+    options.output = args[1];
+    if (!isvideo(options.output)) fail("--join: '" + options.output + "' is not an .mp4 or .mkv video");
+    if (std::string why = unwritable(options.output); !why.empty()) fail("--join: cannot write there: " + why);
+    namespace fs = std::filesystem;
+    for (auto segment = args.begin() + 2; segment != args.end(); ++segment) {
+        std::error_code error;
+        if (!fs::is_regular_file(*segment, error) || access(segment->c_str(), R_OK) != 0)
+            fail("--join: cannot read the segment '" + *segment + "'");
+        // Joining into a segment would overwrite it while it is read.
+        if (fs::equivalent(options.output, *segment, error))
+            fail("--join: the output '" + options.output + "' is also one of the segments");
+        options.segments.push_back(*segment);
+    }
+    return options;
+}
+
 }  // namespace
 
 captureoptions parseoptions(const std::vector<std::string>& args) {
@@ -238,6 +303,9 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
             row->set(options, "", {});
             return options;
         }
+    if (!args.empty() && args.front() == "--join") return parsejoin(args);
+    if (std::find(args.begin(), args.end(), "--join") != args.end())
+        fail("--join comes first and takes no options: --join OUT SEGMENTS...");
 
     // Every other option takes a value, given as the next argument or, for long options, after '='.
     givenvalues given;

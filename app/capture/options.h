@@ -1,9 +1,11 @@
 #pragma once
 // The capture tool's command line.
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/capture/capturepart.h"
 #include "app/rational.h"
 
 namespace talvo::capture {
@@ -27,6 +29,12 @@ struct captureoptions {
     outputkind kind = outputkind::png;
     int crf = 18;
     std::string stats;  // empty: no statistics file
+    // --part K/N: only these frames of the range are drawn, after the frames before them are
+    // run without drawing; a video is then a segment without music, for --join.
+    std::optional<capturepart> part;
+    // --join OUT SEGMENTS...: no capture; the segments are joined into `output`.
+    bool join = false;
+    std::vector<std::string> segments;
 };
 
 // Reads and checks the arguments (without the program name). Throws badoption. Checks that

@@ -9,7 +9,9 @@ namespace talvo::capture {
 
 class pngsequence : public framesink {
 public:
-    pngsequence(framepattern pattern, int width, int height) : pattern(std::move(pattern)), width(width), height(height) {}
+    // The first frame written gets the number `first`.
+    pngsequence(framepattern pattern, int width, int height, int64_t first)
+        : pattern(std::move(pattern)), width(width), height(height), next(first) {}
 
     void write(const std::vector<uint8_t>& rgb) override;
     void finish() override {}
@@ -20,7 +22,7 @@ public:
 private:
     framepattern pattern;
     int width, height;
-    int64_t next = 0;
+    int64_t next;
 };
 
 }  // namespace talvo::capture

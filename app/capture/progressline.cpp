@@ -22,7 +22,8 @@ std::string clocktext(double seconds) {
 }
 }  // namespace
 
-progressline::progressline(int64_t total, FILE* out) : total(total), out(out), terminal(isatty(fileno(out))) {}
+progressline::progressline(int64_t total, FILE* out, std::string prefix, std::string verb)
+    : total(total), out(out), prefix(std::move(prefix)), verb(std::move(verb)), terminal(isatty(fileno(out))) {}
 
 std::string progressline::text(int64_t done, int64_t total, const std::string& scene, uint32_t moment, double fps) {
     char head[128];
@@ -40,7 +41,7 @@ void progressline::update(int64_t done, const std::string& scene, uint32_t momen
     shown = now;
     anyshown = true;
     double seconds = std::chrono::duration<double>(now - start).count();
-    std::string line = text(done, total, scene, moment, seconds > 0 ? done / seconds : 0.0);
+    std::string line = prefix + text(done, total, scene, moment, seconds > 0 ? done / seconds : 0.0);
     if (terminal)
         std::fprintf(out, "\r%s\033[K", line.c_str());
     else
@@ -51,7 +52,7 @@ void progressline::update(int64_t done, const std::string& scene, uint32_t momen
 void progressline::finish(int64_t done) {
     double seconds = std::chrono::duration<double>(clock::now() - start).count();
     if (terminal && anyshown) std::fputc('\n', out);
-    std::fprintf(out, "captured %lld frame%s in %s (%.2f fps)\n", static_cast<long long>(done), done == 1 ? "" : "s",
+    std::fprintf(out, "%s %lld frame%s in %s (%.2f fps)\n", verb.c_str(), static_cast<long long>(done), done == 1 ? "" : "s",
                  clocktext(seconds).c_str(), seconds > 0 ? done / seconds : 0.0);
     std::fflush(out);
 }

@@ -11,7 +11,8 @@ namespace talvo::capture {
 
 class progressline {
 public:
-    progressline(int64_t total, FILE* out);
+    // `prefix` starts every update line ("fast-forward: "); `verb` starts the closing line.
+    progressline(int64_t total, FILE* out, std::string prefix = "", std::string verb = "captured");
 
     // After frame `done` (1-based): the scene it showed and its moment in milliseconds.
     void update(int64_t done, const std::string& scene, uint32_t moment);
@@ -26,6 +27,7 @@ private:
 
     int64_t total;
     FILE* out;
+    std::string prefix, verb;
     bool terminal;
     clock::time_point start = clock::now();
     clock::time_point shown;

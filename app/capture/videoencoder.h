@@ -1,11 +1,11 @@
 #pragma once
 // Frames as a video: raw RGB frames piped into ffmpeg, which encodes H.264 in yuv420p and
 // muxes the music, cut to the captured range, as AAC.
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/capture/childprocess.h"
 #include "app/capture/framesink.h"
 #include "app/rational.h"
 
@@ -20,34 +20,31 @@ struct videosettings {
     std::string music;   // empty: a video without sound
     rational musicstart;  // seconds into the music
     rational duration;    // seconds of music, the length of the frames
+    std::string label;   // a part's segmentlabel text; empty for a whole capture
 };
 
 // The ffmpeg arguments for these settings (without the program name).
 std::vector<std::string> ffmpegarguments(const videosettings& settings);
 
-// The directory in PATH that holds an executable `name`, or empty.
-std::string findprogram(const std::string& name);
+// The ffmpeg arguments that take the music from input 1 (`music`, looped) and cut it to
+// `duration` seconds from `start`, as AAC beside the video of input 0.
+std::vector<std::string> musicarguments(const std::string& music, rational start, rational duration);
+// The ffmpeg arguments that end the command: a part's segmentlabel text as the container's tag
+// (none when empty), the container's options and the output file.
+std::vector<std::string> outputarguments(const std::string& output, const std::string& label);
 
 class videoencoder : public framesink {
 public:
     // Starts ffmpeg. Throws capturefailure if it cannot be started.
     explicit videoencoder(const videosettings& settings);
-    // Ends ffmpeg if finish() was not reached (the video is then incomplete).
-    ~videoencoder() override;
-    videoencoder(const videoencoder&) = delete;
-    videoencoder& operator=(const videoencoder&) = delete;
 
     void write(const std::vector<uint8_t>& rgb) override;
     // Closes the pipe and waits for ffmpeg; its errors if it failed.
     void finish() override;
 
 private:
-    // Waits for ffmpeg; empty if it succeeded, else its exit and its error output.
-    std::string reap();
-
-    pid_t pid = -1;
-    int pipe = -1;
-    std::string errors;  // file that collects ffmpeg's standard error
+    // Ends ffmpeg, if finish() was not reached, when it goes (the video is then incomplete).
+    childprocess ffmpeg;
 };
 
 }  // namespace talvo::capture

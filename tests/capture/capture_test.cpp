@@ -11,48 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "support/files.h"
-#include "support/process.h"
+#include "capture/runs.h"
 
-using namespace std::chrono_literals;
 using namespace talvo::testsupport;
 namespace fs = std::filesystem;
-
-namespace {
-
-const std::string program = QUELLSPIRE_CAPTURE;
-const std::string builddir = TALVO_BUILD_DIR;
-
-// A working directory like the build's, whose resources/ has everything but the music.
-std::string nomusic(const tempdir& dir) {
-    return workdirwithout(dir.path() / "run", builddir, {"sound.flac"});
-}
-
-// One stream or format field of a video as ffprobe reads it ("" if absent).
-std::string probe(const std::string& file, const std::string& stream, const std::string& entry) {
-    std::string selector = stream.empty() ? "" : "-select_streams " + stream + " ";
-    std::string section = stream.empty() ? "format" : "stream";
-    std::string counting = entry == "nb_read_frames" ? "-count_frames " : "";
-    std::string out = shell("ffprobe -v error " + selector + counting + "-show_entries " + section + "=" + entry +
-                              " -of default=noprint_wrappers=1:nokey=1 '" + file + "'")
-                          .out;
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-struct outcome {
-    int status;
-    std::string out, err;
-};
-
-outcome capture(const std::vector<std::string>& args, const std::string& workdir = builddir,
-                const std::vector<std::string>& environment = {}) {
-    process run(program, args, workdir, environment);
-    int status = run.wait(300s);
-    return {status, run.stdout_(), run.stderr_()};
-}
-
-}  // namespace
 
 TEST(Capture, SameRangeGivesIdenticalPngFilesOnePerFrame) {
     const tempdir dir;
@@ -64,9 +26,7 @@ TEST(Capture, SameRangeGivesIdenticalPngFilesOnePerFrame) {
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("captured 10 frames"), std::string::npos) << run.err;
     }
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path() / "a")) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
+    std::vector<std::string> names = filenames(dir.path() / "a");
     ASSERT_EQ(names.size(), 10u);  // 0.5 s at 20 frames per second
     EXPECT_EQ(names.front(), "frame00000.png");
     EXPECT_EQ(names.back(), "frame00009.png");
@@ -178,4 +138,123 @@ TEST(Capture, BadOptionsEndWithTheirMessageAndStatus2BeforeAnyWindow) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quellspire-capture -o PATH [options]"), std::string::npos);
     EXPECT_NE(help.out.find("initial cloud"), std::string::npos);
+}
+
+namespace {
+
+// The ranges the parts' tests cut in two. Each crosses a change at its middle, where the
+// second part starts: the switch from dreamscape to flight at 136 s, with pictures today; and
+// the particles' end at 28 s in the opening, whose state builds up step by step.
+struct range {
+    std::vector<std::string> args;
+    int frames;
+};
+const range ranges[] = {
+    {{"--size", "64x48", "--fps", "30", "--from", "135.5", "--to", "136.5"}, 30},
+    {{"--size", "64x48", "--fps", "10", "--from", "27.5", "--to", "28.5"}, 10},
+};
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+}  // namespace
+
+TEST(CaptureParts, TwoPartsWriteTheFilesOfOneCaptureByteForByte) {
+    for (const range& r : ranges) {
+        const tempdir dir;
+        fs::create_directory(dir.path() / "whole");
+        fs::create_directory(dir.path() / "parts");
+        outcome whole = capture(with(r.args, {"-o", dir / "whole/f%04d.png"}));
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        // The second part first: nothing of one part depends on the other having run.
+        for (const char* part : {"2/2", "1/2"}) {
+            outcome run = capture(with(r.args, {"--part", part, "-o", dir / "parts/f%04d.png"}));
+            ASSERT_EQ(run.status, 0) << part << "\n" << run.err;
+            EXPECT_NE(run.err.find("captured " + std::to_string(r.frames / 2) + " frames"), std::string::npos) << run.err;
+            if (std::string(part) == "2/2")
+                EXPECT_NE(run.err.find("fast-forwarded " + std::to_string(r.frames / 2) + " frames"), std::string::npos)
+                    << run.err;
+            else
+                EXPECT_EQ(run.err.find("fast-forward"), std::string::npos) << run.err;
+        }
+        const std::vector<std::string> names = filenames(dir.path() / "whole");
+        ASSERT_EQ(names.size(), size_t(r.frames));
+        EXPECT_EQ(filenames(dir.path() / "parts"), names);
+        for (const std::string& name : names)
+            EXPECT_EQ(slurp(dir / ("whole/" + name)), slurp(dir / ("parts/" + name)))
+                << name << " of " << testing::PrintToString(r.args) << " differs";
+    }
+}
+
+// Lossless, so that each part's encoder gives back exactly the frames it was given; at other
+// qualities each encoder makes choices of its own.
+TEST(CaptureParts, JoinedSegmentsAreOneCapturesVideoFrameForFrameWithTheMusic) {
+    const tempdir dir;
+    const std::vector<std::string> args = with(ranges[0].args, {"--crf", "0"});
+    outcome whole = capture(with(args, {"-o", dir / "whole.mp4"}));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    for (const char* part : {"1", "2"}) {
+        outcome run = capture(with(args, {"--part", std::string(part) + "/2", "-o", dir / ("part" + std::string(part) + ".mkv")}));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(probe(dir / ("part" + std::string(part) + ".mkv"), "a", "codec_type"), "") << "a segment has no music";
+    }
+    // Given in any order, joined in the parts' order.
+    outcome join = capture({"--join", dir / "joined.mp4", dir / "part2.mkv", dir / "part1.mkv"});
+    ASSERT_EQ(join.status, 0) << join.err;
+    EXPECT_NE(join.err.find("joined 2 segments, 30 frames"), std::string::npos) << join.err;
+
+    const std::string frames = framemd5(dir / "whole.mp4");
+    ASSERT_NE(frames.find("0,         29,"), std::string::npos) << frames;
+    EXPECT_EQ(framemd5(dir / "joined.mp4"), frames);
+    EXPECT_EQ(probe(dir / "joined.mp4", "a:0", "codec_name"), "aac");
+    EXPECT_EQ(probe(dir / "joined.mp4", "a:0", "duration"), probe(dir / "whole.mp4", "a:0", "duration"));
+    EXPECT_NEAR(std::stod(probe(dir / "joined.mp4", "a:0", "duration")), 1.0, 0.05);
+
+    // Segments that are not every part of one capture, once and complete, are refused.
+    ASSERT_EQ(shell("ffmpeg -hide_banner -loglevel error -i '" + dir / "part1.mkv" +
+                    "' -frames:v 14 -c copy '" + dir / "short.mkv" + "'")
+                  .status,
+              0);
+    struct {
+        std::vector<std::string> segments;
+        std::string message;
+    } refusals[] = {
+        {{dir / "part1.mkv"}, "part 2 of 2 is missing"},
+        {{dir / "part1.mkv", dir / "part1.mkv", dir / "part2.mkv"}, "are both part 1 of 2"},
+        {{dir / "whole.mp4"}, "'" + dir / "whole.mp4" + "' is not a video segment made with --part"},
+        {{dir / "short.mkv", dir / "part2.mkv"}, "holds 14 frames, but part 1 of 2 has 15: its capture did not finish"},
+    };
+    for (const auto& refusal : refusals) {
+        std::vector<std::string> command = {"--join", dir / "refused.mp4"};
+        command.insert(command.end(), refusal.segments.begin(), refusal.segments.end());
+        outcome run = capture(command);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_EQ(run.err.rfind("quellspire-capture: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(refusal.message), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "refused.mp4"));
+    }
+}
+
+// Refused before any window is opened (there is no display), with status 2.
+TEST(CaptureParts, BadPartsEndWithTheirMessageAndStatus2) {
+    const tempdir dir;
+    struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--part", "0/2"}, "--part: '0/2' is not a part K/N with K from 1 to N"},
+        {{"--part", "3/2"}, "--part: '3/2' is not a part K/N"},
+        {{"--part", "1/0"}, "--part: '1/0' is not a part K/N"},
+        {{"--part", "2"}, "--part: '2' is not a part K/N"},
+        {{"--frames", "1", "--part", "2/2"}, "--part: the range has only 1 frame, too few for 2 parts"},
+        {{"--from", "193.9", "--fps", "10", "--part", "1/3"}, "--part: the range has only 1 frame, too few for 3 parts"},
+    };
+    for (const auto& c : cases) {
+        outcome run = capture(with(c.args, {"-o", dir / "f%d.png"}), builddir, {"DISPLAY="});
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(c.args) << "\n" << run.err;
+        EXPECT_NE(run.err.find("quellspire-capture: " + c.message), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }

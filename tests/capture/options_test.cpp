@@ -1,7 +1,10 @@
 // The capture's command line, its clock arithmetic and its file-name patterns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,7 @@
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
 #include "app/capture/options.h"
+#include "app/capture/segmentlabel.h"
 #include "app/loop.h"
 #include "engine/globals.h"
 #include "engine/timercontrol.h"
@@ -95,6 +99,15 @@ TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
         {{"-o", shots, "-o", shots}, "-o is given twice"},
         {{"-o", shots, "--speed", "2"}, "unknown option '--speed'"},
         {{"-o", shots, "extra"}, "unexpected argument 'extra'"},
+        {{"-o", shots, "--part", "2/1"}, "--part: '2/1' is not a part K/N"},
+        {{"-o", shots, "--part", "1/"}, "--part: '1/' is not a part K/N"},
+        {{"-o", shots, "--part", "-1/2"}, "--part: '-1/2' is not a part K/N"},
+        {{"-o", shots, "--from", "10", "--frames", "3", "--part", "1/4"}, "the range has only 3 frames, too few for 4 parts"},
+        {{"--join", "out.mp4"}, "--join needs the output and at least one segment"},
+        {{"--join", "out.avi", "a.mkv"}, "--join: 'out.avi' is not an .mp4 or .mkv video"},
+        {{"--join", video, "/nonexistent-dir/a.mkv"}, "--join: cannot read the segment '/nonexistent-dir/a.mkv'"},
+        {{"--join", video, std::filesystem::temp_directory_path().string()}, "--join: cannot read the segment"},
+        {{"-o", video, "--join", video, "a.mkv"}, "--join comes first and takes no options"},
     };
     for (const auto& c : cases) {
         std::string why = refusal(c.args);
@@ -170,4 +183,73 @@ TEST(CaptureStats, MediansAndSceneSummaries) {
                         "3.000, \"display_mean_ms\": 10.000, \"display_median_ms\": 10.000}"),
               std::string::npos)
         << json;
+}
+
+// Parts cover the range once, in order, as nearly equal as whole frames allow.
+TEST(CaptureParts, SplitTheRangeIntoConsecutiveNearlyEqualPieces) {
+    for (int64_t frames : {1, 2, 7, 30, 11640}) {
+        for (int count : {1, 2, 3, 7}) {
+            if (frames < count) continue;
+            int64_t next = 0, smallest = frames, largest = 0;
+            for (int index = 1; index <= count; ++index) {
+                capturepart part = capturepart::of(frames, index, count);
+                EXPECT_EQ(part.first, next) << index << "/" << count << " of " << frames;
+                next = part.end;
+                smallest = std::min(smallest, part.frames());
+                largest = std::max(largest, part.frames());
+            }
+            EXPECT_EQ(next, frames);
+            EXPECT_GE(smallest, 1);
+            EXPECT_LE(largest - smallest, 1);
+        }
+    }
+    captureoptions o = parse({"-o", shots, "--fps", "30", "--from", "26", "--to", "30", "--part", "2/2"});
+    ASSERT_TRUE(o.part);
+    EXPECT_EQ(o.frames, 120);
+    EXPECT_EQ(o.part->first, 60);
+    EXPECT_EQ(o.part->end, 120);
+    EXPECT_FALSE(parse({"-o", shots}).part);
+}
+
+TEST(CaptureParts, JoinTakesTheOutputAndTheSegmentsInOrder) {
+    const std::string segment = std::filesystem::path(QUELLSPIRE_CAPTURE).string();  // any readable file
+    captureoptions o = parse({"--join", video, segment, segment});
+    EXPECT_TRUE(o.join);
+    EXPECT_EQ(o.output, video);
+    EXPECT_EQ(o.segments, (std::vector<std::string>{segment, segment}));
+    // Joining into one of the segments would overwrite it while it is read.
+    const std::string made = (std::filesystem::temp_directory_path() / "capture-options-segment.mkv").string();
+    std::ofstream(made) << "a segment";
+    EXPECT_NE(refusal({"--join", made, segment, made}).find("--join: the output '" + made + "' is also one of the segments"),
+              std::string::npos);
+    std::filesystem::remove(made);
+}
+
+// The label a segment carries reads back as written, and only such text is taken.
+TEST(CaptureParts, SegmentLabelsReadBackAsWritten) {
+    segmentlabel label;
+    label.part = capturepart::of(5821, 3, 4);
+    label.frames = 5821;
+    label.from = makerational(2711, 20);
+    label.fps = makerational(60000, 1001);
+    label.width = 640;
+    label.height = 360;
+    label.crf = 18;
+    const std::string text = label.text();
+    EXPECT_EQ(text, "part=3/4 frames=5821 from=2711/20 fps=60000/1001 size=640x360 crf=18");
+    std::optional<segmentlabel> back = segmentlabel::parse(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->text(), text);
+    EXPECT_EQ(back->part.first, label.part.first);
+    EXPECT_EQ(back->part.end, label.part.end);
+    EXPECT_TRUE(back->samecapture(label));
+    segmentlabel other = label;
+    other.crf = 0;
+    EXPECT_FALSE(other.samecapture(label));
+    for (const char* bad : {"", "part=3/4", "part=5/4 frames=5821 from=0 fps=60 size=640x360 crf=18",
+                            "part=3/4 frames=2 from=0 fps=60 size=640x360 crf=18",
+                            "part=3/4 frames=5821 from=0 fps=0 size=640x360 crf=18",
+                            "part=3/4 frames=5821 from=0 fps=60 size=640x360 crf=18 extra=1",
+                            "frames=5821 part=3/4 from=0 fps=60 size=640x360 crf=18"})
+        EXPECT_FALSE(segmentlabel::parse(bad)) << bad;
 }

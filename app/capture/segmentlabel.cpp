@@ -1,0 +1,69 @@
+#include "app/capture/segmentlabel.h"
+
+#include <map>
+#include <sstream>
+
+namespace talvo::capture {
+
+namespace {
+
+// A whole number of digits only, from 1 to 10^9.
+std::optional<int64_t> count(const std::string& text) {
+    std::optional<rational> value = parsedecimal(text);
+    if (!value || value->den != 1 || value->num < 1 || text.find('.') != std::string::npos) return std::nullopt;
+    return value->num;
+}
+
+// "AxB" or "A/B" of two such numbers.
+std::optional<std::pair<int64_t, int64_t>> pairof(const std::string& text, char separator) {
+    size_t at = text.find(separator);
+    if (at == std::string::npos) return std::nullopt;
+    std::optional<int64_t> a = count(text.substr(0, at)), b = count(text.substr(at + 1));
+    if (!a || !b) return std::nullopt;
+    return std::make_pair(*a, *b);
+}
+
+}  // namespace
+
+std::string segmentlabel::text() const {
+    return "part=" + std::to_string(part.index) + "/" + std::to_string(part.count) +
+           " frames=" + std::to_string(frames) + " from=" + fractiontext(from) + " fps=" + fractiontext(fps) +
+           " size=" + std::to_string(width) + "x" + std::to_string(height) + " crf=" + std::to_string(crf);
+}
+
+std::optional<segmentlabel> segmentlabel::parse(const std::string& text) {
+    std::map<std::string, std::string> fields;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        size_t equals = word.find('=');
+        if (equals == std::string::npos || !fields.emplace(word.substr(0, equals), word.substr(equals + 1)).second)
+            return std::nullopt;
+    }
+    if (fields.size() != 6) return std::nullopt;
+    auto part = pairof(fields["part"], '/');
+    auto size = pairof(fields["size"], 'x');
+    std::optional<int64_t> frames = count(fields["frames"]);
+    std::optional<rational> from = parserational(fields["from"]);
+    std::optional<rational> fps = parserational(fields["fps"]);
+    std::optional<rational> crf = parsedecimal(fields["crf"]);
+    if (!part || !size || !frames || !from || !fps || !crf || crf->den != 1 || fps->num == 0) return std::nullopt;
+    if (part->second < part->first || *frames < part->second) return std::nullopt;
+
+    segmentlabel label;
+    label.part = capturepart::of(*frames, static_cast<int>(part->first), static_cast<int>(part->second));
+    label.frames = *frames;
+    label.from = *from;
+    label.fps = *fps;
+    label.width = static_cast<int>(size->first);
+    label.height = static_cast<int>(size->second);
+    label.crf = static_cast<int>(crf->num);
+    if (label.text() != text) return std::nullopt;
+    return label;
+}
+
+bool segmentlabel::samecapture(const segmentlabel& other) const {
+    return part.count == other.part.count && frames == other.frames && from == other.from && fps == other.fps &&
+           width == other.width && height == other.height && crf == other.crf;
+}
+
+}  // namespace talvo::capture

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Runs a capture in N parts at once with GNU Parallel, here or on several machines, and puts
+# the pieces together:
+#
+#   tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS
+#
+# CAPTURE OPTIONS are quellspire-capture's (tools/capture.sh --help) for the whole capture;
+# each part gets them with --part K/N. A video's parts are segments that
+# `quellspire-capture --join` joins into the -o file, with the music; a PNG pattern's parts
+# write the files of their frames, numbered as one capture numbers them.
+#
+# Without --sshlogin the N parts run at once on this machine. With it, HOSTS is GNU Parallel's
+# --sshlogin list ("host1,host2", ":" for this machine, "1/host" to run one part at a time
+# there; otherwise a host runs one part per CPU core); each machine needs the project built
+# at this same path, ssh without a password and rsync. There the parts write where they would
+# here (a PNG pattern's parts into a directory of their own beside the output), and rsync
+# brings their files back. Paths are taken relative to where the script is called. The
+# project must be built (tools/build.sh).
+#
+# Progress: each part's lines, marked "part K/N", and after them now and then a summary of
+# the parts done and the time left. Exit status: 0 done; 1 a part, the join or a transfer
+# failed (nothing is joined then: the -o file is written only once every part is in); 2 bad
+# arguments.
+set -euo pipefail
+here=$PWD
+root=$(cd "$(dirname "$0")/.." && pwd)
+me="capture-parallel"
+
+usage() {
+    echo "$me: $1" >&2
+    echo "Usage: tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS" >&2
+    exit 2
+}
+absolute() { if [[ "$1" == /* ]]; then printf '%s' "$1"; else printf '%s' "$here/$1"; fi; }
+
+parts= hosts=
+while (($#)); do
+    case "$1" in
+        -j | --jobs) parts=${2:-}; shift 2 || usage "$1 needs a number of parts" ;;
+        -S | --sshlogin) hosts=${2:-}; shift 2 || usage "$1 needs a list of hosts" ;;
+        --) shift; break ;;
+        *) usage "unexpected '$1' before --" ;;
+    esac
+done
+[[ "$parts" =~ ^[1-9][0-9]{0,5}$ ]] || usage "-j needs a number of parts from 1 to 999999"
+[[ -z "$hosts" || -n "${hosts// /}" ]] || usage "--sshlogin needs a list of hosts"
+
+# The capture's options, with -o and its path taken out and the screen size noted.
+output= size=
+options=()
+while (($#)); do
+    case "$1" in
+        -o | --output) (($# > 1)) || usage "$1 needs a value"; output=$2; shift 2; continue ;;
+        --output=*) output=${1#*=}; shift; continue ;;
+        --part | --part=*) usage "--part is given to each part by the runner" ;;
+        --stats | --stats=*) usage "--stats is for one capture: the parts' figures would overwrite each other" ;;
+        --join) usage "--join is done by the runner" ;;
+        -h | --help) exec "$root/build/quellspire-capture" --help ;;
+        --size) size=${2:-} ;;
+        --size=*) size=${1#*=} ;;
+    esac
+    options+=("$1")
+    shift
+done
+[[ -n "$output" ]] || usage "no output: give -o with a .png pattern or an .mp4 or .mkv file"
+output=$(absolute "$output")
+case "${output,,}" in
+    *.mp4 | *.mkv) kind=video ;;
+    *.png)
+        kind=png
+        [[ "$(dirname "$output")" != *%* ]] || usage "-o: the frame number of a PNG pattern belongs in the file name"
+        ;;
+    *) usage "-o: '$output' is neither a .png pattern nor an .mp4 or .mkv video" ;;
+esac
+outdir=$(dirname "$output")
+[[ -d "$outdir" && -w "$outdir" ]] || usage "-o: cannot write into '$outdir'"
+capture="$root/build/quellspire-capture"
+[[ -x "$capture" ]] || { echo "$me: $capture is not built: run tools/build.sh first" >&2; exit 1; }
+command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's package parallel)" >&2; exit 1; }
+
+# Where each part writes: a video's parts write segments beside the output, on its disk (they
+# are as big as it is); a PNG pattern's parts write its files, on another machine into a
+# directory of their own beside the output, which comes back to be emptied into it.
+stem=${output%.*}
+segment() { printf '%s.part-%s-of-%s.mkv' "$stem" "$1" "$parts"; }
+partdir() { printf '%s/.%s.part-%s-of-%s' "$outdir" "$(basename "$stem")" "$1" "$parts"; }
+joined="$stem.joining.${output##*.}"
+joblog=$(mktemp)
+cleanup() {
+    rm -f "$joblog"
+    [[ ! -f "$joined" ]] || rm -f "$joined"
+    for k in $(seq "$parts"); do
+        [[ ! -f "$(segment "$k")" ]] || rm -f "$(segment "$k")"
+        if [[ -n "$hosts" && $kind == png ]]; then rm -rf "$(partdir "$k")"; fi
+    done
+    # What the parts made on other machines.
+    if [[ -n "$hosts" ]]; then
+        local made=()
+        for k in $(seq "$parts"); do made+=("$([[ $kind == video ]] && segment "$k" || partdir "$k")"); done
+        parallel --nonall --sshlogin "$hosts" rm -rf "${made[@]}" >/dev/null 2>&1 || true
+    fi
+}
+trap cleanup EXIT
+
+if [[ $kind == video ]]; then
+    partoutput=$(segment "{}") made=$partoutput
+elif [[ -z "$hosts" ]]; then
+    partoutput=$output made=$outdir
+else
+    made=$(partdir "{}") partoutput="$made/$(basename "$output")"
+fi
+spread=(--jobs "$parts")
+[[ -z "$hosts" ]] || spread=(--jobs 100% --sshlogin "$hosts" --return "$made")
+
+# A part: into the build directory, where resources/ is, and the capture on a display.
+# shellcheck disable=SC2016
+part=(bash -c 'cd "$1/build" && mkdir -p "$2" && shift 2 && exec ../tools/with-display.sh --fit "$@"' part
+      "$root" "$(dirname "$partoutput")" "$size" ./quellspire-capture "${options[@]}" --part "{}/$parts"
+      -o "$partoutput")
+
+# Passes every line on and adds, now and then and whenever a part ends, how far the whole
+# capture is: parts done, frames made, and the time left at the rate so far.
+summarise() {
+    local line text k done=0 last=0
+    local -a made=() total=()
+    local tab=$'\t'
+    while IFS= read -r line; do
+        [[ "$line" =~ ^part\ ([0-9]+)/[0-9]+"$tab"(.*)$ ]] || { printf '%s\n' "$line" >&2; continue; }
+        k=${BASH_REMATCH[1]} text=${BASH_REMATCH[2]}
+        # The start-up's list of the files each part loads says nothing new.
+        [[ "$text" =~ ^file\ .*\ loaded$ ]] || printf '%s\n' "$line" >&2
+        line=$text
+        if [[ "$line" =~ ^frame\ ([0-9]+)\ of\ ([0-9]+) ]]; then
+            made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[2]}
+        elif [[ "$line" =~ ^captured\ ([0-9]+)\ frame ]]; then
+            made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[1]}
+            done=$((done + 1)) last=0
+        else
+            continue
+        fi
+        ((SECONDS - last >= 5)) || continue
+        last=$SECONDS
+        local sum=0 known=0 count=0
+        for k in "${!total[@]}"; do sum=$((sum + made[k])) known=$((known + total[k])) count=$((count + 1)); done
+        # Parts not started yet count as long as the average of those that have.
+        local all=$((known + (parts - count) * known / count))
+        local left="no estimate yet"
+        if ((sum > 0)); then
+            local seconds=$(((all - sum) * SECONDS / sum))
+            left=$(printf 'about %d:%02d left' $((seconds / 60)) $((seconds % 60)))
+        fi
+        printf '%s: %d of %d parts done, %d of %d frames, %s\n' "$me" "$done" "$parts" "$sum" "$all" "$left" >&2
+    done
+}
+
+echo "$me: $parts parts${hosts:+ on $hosts}" >&2
+SECONDS=0
+status=0
+parallel --quote --line-buffer --tagstring "part {}/$parts" --halt now,fail=1 --joblog "$joblog" "${spread[@]}" \
+    "${part[@]}" ::: $(seq "$parts") 2>&1 | summarise || status=$?
+if ((status != 0)); then
+    # The first part to fail, from the log of jobs in the order they ended.
+    failed=$(awk -F '\t' -v n="$parts" 'NR > 1 && ($7 != 0 || $8 != 0) {
+        print "part " $1 "/" n (($8 != 0) ? " was ended by signal " $8 : " ended with status " $7); exit }' "$joblog")
+    echo "$me: ${failed:-a part failed} (its messages are above); nothing was joined" >&2
+    exit 1
+fi
+
+if [[ $kind == video ]]; then
+    segments=()
+    for k in $(seq "$parts"); do segments+=("$(segment "$k")"); done
+    # Joined under another name, then moved: the output appears only when complete.
+    (cd "$root/build" && ./quellspire-capture --join "$joined" "${segments[@]}") || {
+        echo "$me: the join failed; nothing was written to $output" >&2
+        exit 1
+    }
+    mv -f "$joined" "$output"
+elif [[ -n "$hosts" ]]; then
+    for k in $(seq "$parts"); do
+        find "$(partdir "$k")" -maxdepth 1 -type f -exec mv -f -t "$outdir" {} +
+    done
+fi
+echo "$me: done in $((SECONDS / 60)):$(printf '%02d' $((SECONDS % 60))): $output" >&2
