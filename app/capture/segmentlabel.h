@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/capture/capturepart.h"
-#include "app/capture/rational.h"
+#include "app/rational.h"
 
 namespace talvo::capture {
 

@@ -230,8 +230,8 @@ TEST(CaptureParts, SegmentLabelsReadBackAsWritten) {
     segmentlabel label;
     label.part = capturepart::of(5821, 3, 4);
     label.frames = 5821;
-    label.from = makerational(2711, 20);
-    label.fps = makerational(60000, 1001);
+    label.from = talvo::makerational(2711, 20);
+    label.fps = talvo::makerational(60000, 1001);
     label.width = 640;
     label.height = 360;
     label.crf = 18;
