@@ -11,6 +11,13 @@ bash tools/build.sh >&2
 size=
 args=()
 absolute() { if [[ "$1" == /* || -z "$1" ]]; then printf '%s' "$1"; else printf '%s' "$here/$1"; fi; }
+if [[ "${1:-}" == --join ]]; then
+    # --join OUT SEGMENTS...: every argument after it is a file.
+    args+=("$1")
+    shift
+    for file in "$@"; do args+=("$(absolute "$file")"); done
+    set --
+fi
 while (($#)); do
     case "$1" in
         -o | --output | --stats)
