@@ -13,4 +13,4 @@ cmake --build build-sanitize -j"$(nproc)" --target "${targets[@]}"
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 exec tools/with-display.sh ctest --test-dir build-sanitize --output-on-failure --timeout 600 \
-    -L 'engine|gl|cl|text|audio|scenes' -E 'pictures|Pictures'
+    -L 'engine|gl|cl|text|audio|scenes' -E 'pictures|Pictures|wholeproduction'
