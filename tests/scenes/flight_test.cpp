@@ -91,12 +91,11 @@ TEST_F(flighttest, CamerasFlyAlongTheAxisAndThreeLooksStraightDown) {
     EXPECT_TRUE(looksat(down, glm::vec3(0.0f, -500.0f, -35.0f)));
 
     // Ten seconds in, cameras 0 to 2 are 300 units further along +Z and 3 and 4 are 400.
+    const glm::vec3 eyes[5] = {{0.0f, 0.0f, -35.0f}, {10.0f, 0.0f, -35.0f}, {0.0f, 10.0f, -35.0f},
+                               {0.0f, 10.0f, -35.0f}, {0.0f, 300.0f, -35.0f}};
     for (int k = 0; k < 5; ++k) {
         const float travelled = k < 3 ? 300.0f : 400.0f;
-        const glm::vec3 eye0 = k == 1 ? glm::vec3(10.0f, 0.0f, -35.0f)
-                                      : k == 4 ? glm::vec3(0.0f, 300.0f, -35.0f)
-                                               : k == 0 ? glm::vec3(0.0f, 0.0f, -35.0f) : glm::vec3(0.0f, 10.0f, -35.0f);
-        const glm::vec4 moved = flight::camera(k, 10000.0f) * glm::vec4(eye0 + glm::vec3(0.0f, 0.0f, travelled), 1.0f);
+        const glm::vec4 moved = flight::camera(k, 10000.0f) * glm::vec4(eyes[k] + glm::vec3(0.0f, 0.0f, travelled), 1.0f);
         EXPECT_NEAR(moved.w, 0.0f, 1e-2f) << "camera " << k;
     }
 }
