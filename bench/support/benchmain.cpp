@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
 
@@ -73,6 +74,9 @@ int benchmain(int argc, char** argv, arguments takes, benchargs defaults,
     } catch (const Log::CLException&) {
         status = 1;
     } catch (const Log::GLException&) {
+        status = 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         status = 1;
     }
     glfwDestroyWindow(window);

@@ -18,9 +18,9 @@ struct benchargs {
 // What the command line may set: "[steps]" or "[WxH [steps]]".
 enum class arguments { steps, sizeandsteps };
 
-// Status 0 after the body (or --help), 1 when there is no display or context or when a GL or
-// OpenCL check failed in the body (the check has printed why), 2 with the usage on standard
-// error for a command line it cannot read.
+// Status 0 after the body (or --help), 1 when there is no display or context, when a GL or
+// OpenCL check failed in the body (the check has printed why) or when the body threw (its
+// message is printed), 2 with the usage on standard error for a command line it cannot read.
 int benchmain(int argc, char** argv, arguments takes, benchargs defaults,
               const std::function<void(const benchargs&)>& body);
 

@@ -1,6 +1,10 @@
 // Kernel templates, source caches and the two generator kinds on PoCL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "cl/buffer.h"
@@ -10,6 +14,7 @@
 #include "cl/pointgenerator.h"
 #include "diag/check.h"
 #include "engine/globals.h"
+#include "gl/resource.h"
 #include "support/clfixture.h"
 
 using namespace talvo;
@@ -160,6 +165,30 @@ TEST_F(generators, CopyFromSizesTheDestinationAndRefusesIncompatibleBuffers) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Buffer copy attempted on incompatible buffer types!\n");
     EXPECT_EQ(destination.size(), 40);
     EXPECT_EQ(glfloats(destination.buf(), 40), std::vector<float>(40, 2.0f));
+}
+
+// Dreamscape's clouds store their positions themselves and return before the template's
+// stores (so that PoCL vectorises them): what they store must be what the template would.
+TEST_F(generators, DreamscapeCloudsStoreThePositionsTheTemplateWould) {
+    updatetime = starttime + 23400;
+    for (const auto& [file, count] : {std::pair{"dreamscape.slcl", 3000000}, std::pair{"dreamscapesky.slcl", 500000}}) {
+        SCOPED_TRACE(file);
+        const std::string snippet = loadResource(file);
+        const size_t ownstores = snippet.rfind("\n{__global float* p");
+        ASSERT_NE(ownstores, std::string::npos);
+        CurveGenerator own(snippet, count, ""), templated(snippet.substr(0, ownstores + 1), count, "");
+        step(own);
+        step(templated);
+        templated.readBack();
+        const std::vector<float> stored = glfloats(own.compute().buf(), count * 4);
+        const std::vector<float>& expected = templated.positions();
+        int differing = 0;
+        for (size_t k = 0; k < stored.size(); ++k)
+            // Vector and scalar code may round differently; a misplaced component is far off.
+            differing += std::abs(stored[k] - expected[k]) > 1e-3f * std::max(1.0f, std::abs(expected[k]));
+        EXPECT_EQ(differing, 0);
+        EXPECT_EQ(glfloats(templated.compute().buf(), count * 4), expected);
+    }
 }
 
 }  // namespace
