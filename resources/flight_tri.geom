@@ -26,6 +26,11 @@ void main() {
     vec2 side = len > 1e-6 ? vec2(-d.y, d.x) / len : vec2(0.0, 1.0);
     vec2 offseta = side * focal * 0.5 * max(gl_in[0].gl_Position.w, 0.12);
     vec2 offsetb = side * focal * 0.5 * max(gl_in[1].gl_Position.w, 0.12);
+    // Wholly beyond one side of the view, widening included: nothing to light, and a software
+    // rasteriser would still pay for clipping it.
+    vec4 ends = vec4(a.xy, b.xy), reach = (abs(offseta) + abs(offsetb)).xyxy, bound = vec4(a.ww, b.ww);
+    bvec4 above = greaterThan(ends - reach, bound), below = lessThan(ends + reach, -bound);
+    if ((above.x && above.z) || (above.y && above.w) || (below.x && below.z) || (below.y && below.w)) return;
 
     float fa = 1.0 / (1.0 + a.w * 0.004);
     float fb = 1.0 / (1.0 + b.w * 0.004);

@@ -7,6 +7,13 @@
 // (k, k+1, k+2) and an odd one as (k+1, k, k+2), to keep the winding, so the border edge ends
 // in the third vertex and starts in the first or the second. The fragment shader draws the borders as lines of constant width on screen with
 // a faint fill between.
+//
+// Where the border's steps are far below a pixel, as along a long ribbon seen from afar, the
+// triangle at the start of a run of its kind (even or odd) stretches its border edge over the
+// whole run, keeping its opposite vertex, and the run's other triangles of that kind draw
+// nothing. The stretched triangle narrows across the band just as the run's slivers together
+// do, so it lights the same pixels as much, from a fraction of the primitives, which a
+// software rasteriser pays for one by one.
 layout(triangles) in;
 layout(triangle_strip, max_vertices = 3) out;
 
@@ -16,6 +23,10 @@ uniform vec2 screenSize;
 noperspective out float edge;
 out float depth;
 
+vec2 pixels(vec4 c) {
+    return c.xy / c.w * screenSize * 0.5;
+}
+
 void main() {
     vec4 c[3];
     for (int k = 0; k < 3; ++k) c[k] = mat * vec4(gl_in[k].gl_Position.xyz, 1.0);
@@ -24,9 +35,23 @@ void main() {
 
     int first = (gl_PrimitiveIDIn & 1) == 0 ? 0 : 1;
     int across = 1 - first;
-    vec2 a = c[first].xy / c[first].w * screenSize * 0.5;
-    vec2 b = c[2].xy / c[2].w * screenSize * 0.5;
-    vec2 o = c[across].xy / c[across].w * screenSize * 0.5;
+    vec2 a = pixels(c[first]);
+    vec2 b = pixels(c[2]);
+    // Steps per run: a power of two, so that the runs of neighbouring triangles line up, with a
+    // run at most two pixels long.
+    float step = length(b - a);
+    int run = step > 2.0 ? 1 : int(exp2(min(floor(log2(2.0 / max(step, 1e-3))), 6.0)));
+    if (((gl_PrimitiveIDIn >> 1) & (run - 1)) != 0) return;
+    if (run > 1) {
+        c[2] = c[first] + (c[2] - c[first]) * float(run);
+        if (c[2].w <= 0.0) return;
+        b = pixels(c[2]);
+    }
+    // Wholly beyond one side of the view: nothing to light.
+    vec3 xs = vec3(c[0].x, c[1].x, c[2].x), ys = vec3(c[0].y, c[1].y, c[2].y), ws = vec3(c[0].w, c[1].w, c[2].w);
+    if (all(greaterThan(xs, ws)) || all(lessThan(xs, -ws)) || all(greaterThan(ys, ws)) || all(lessThan(ys, -ws))) return;
+
+    vec2 o = pixels(c[across]);
     vec2 border = b - a;
     vec2 out1 = o - a;
     float len = length(border);
