@@ -41,6 +41,11 @@ one on a machine without).
                      no capture: joins the video segments of a capture's parts, in any order,
                      into OUT (.mp4 or .mkv) without encoding them again, and adds the music
                      of the whole range
+      --steps MODE   where each frame's update steps run: overlapped (default), on a thread
+                     of their own while the frame before is displayed, read back and written,
+                     as the real loop's update thread runs them; serial, on the render thread
+                     between the frames, one thing after another: slower, the same frames
+                     byte for byte, kept to check the overlapped capture against
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
@@ -259,6 +264,12 @@ const optionrow optiontable[] = {
          if (v.empty()) fail("--stats needs a file name");
          if (std::string why = unwritable(v); !why.empty()) fail("--stats: cannot write there: " + why);
          o.stats = v;
+     },
+     nullptr},
+    {{"--steps"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         if (v != "overlapped" && v != "serial") fail("--steps: '" + v + "' is neither overlapped nor serial");
+         o.serial = v == "serial";
      },
      nullptr},
     {{"-h", "--help"}, false, [](captureoptions& o, const std::string&, const givenvalues&) { o.help = true; },
