@@ -34,7 +34,9 @@ one on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, mean and median update-step time and
-                     display time in milliseconds (a part's steps include its fast-forward)
+                     display time in milliseconds (a part's steps include its fast-forward;
+                     overlapped, a step is timed on its own thread while the frame before is
+                     displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
                      1), exactly as a capture of the whole range has them; see Parts
       --join OUT SEGMENTS...
@@ -49,7 +51,9 @@ one on a machine without).
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
-step that begins at or before that moment has run before it is drawn. A frame at 56.000 s
+step that begins at or before that moment has run before it is drawn. As in the real loop, the
+steps that lead to frame k run on an update thread with the second GL context while frame k-1,
+already synced, is drawn, read back and written; frame k's sync waits for them. A frame at 56.000 s
 therefore already shows the second scene. Two captures of the same range are identical.
 
 Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
