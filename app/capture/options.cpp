@@ -46,15 +46,17 @@ one on a machine without).
       --steps MODE   where each frame's update steps run: overlapped (default), on a thread
                      of their own while the frame before is displayed, read back and written,
                      as the real loop's update thread runs them; serial, on the render thread
-                     between the frames, one thing after another: slower, the same frames
-                     byte for byte, kept to check the overlapped capture against
+                     between the frames, one thing after another: the same frames byte for
+                     byte, kept to check the overlapped capture against and to time the
+                     steps apart from the display
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
-step that begins at or before that moment has run before it is drawn. As in the real loop, the
-steps that lead to frame k run on an update thread with the second GL context while frame k-1,
-already synced, is drawn, read back and written; frame k's sync waits for them. A frame at 56.000 s
-therefore already shows the second scene. Two captures of the same range are identical.
+step that begins at or before that moment has run before it is drawn. A frame at 56.000 s
+therefore already shows the second scene. Two captures of the same range are identical. As in
+the real loop, the steps that lead to frame k run on an update thread with the second GL
+context while frame k-1, already synced, is drawn, read back and written; frame k's sync waits
+for them.
 
 Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
 fires every event that is due at once, as after a long stall, so each scene is entered with its
