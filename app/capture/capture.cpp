@@ -19,6 +19,7 @@
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
 #include "app/capture/segmentlabel.h"
+#include "app/capture/steprunner.h"
 #include "app/capture/videoencoder.h"
 #include "app/loop.h"
 #include "app/production.h"
@@ -105,7 +106,8 @@ void startclock(const frameclock& clock) {
 
 // The frames of a capture after startclock: the frames before the part run without being
 // drawn, then the part's frames are each drawn, read back and handed to the sink in turn,
-// then the drain.
+// then the drain. A frame's update steps are handed to the step runner as soon as the frame
+// before has synced, so that, overlapped, they run while that frame is displayed and written.
 class framerun {
 public:
     framerun(demostart& production, const captureoptions& options, framesink& sink)
@@ -118,7 +120,10 @@ public:
           stats({std::begin(scenenames), std::end(scenenames)}),
           reader(options.width, options.height),
           progress(range.frames(), stderr),
-          next(range.first) {}
+          next(range.first),
+          steps(!options.serial) {
+        beginsteps(0);
+    }
 
     // The part's frames made so far, and how many it has.
     int64_t done() const { return next - range.first; }
@@ -135,7 +140,7 @@ public:
         int64_t k = 0;
         for (; k < range.first && !quit && !closed; ++k) {
             const uint32_t moment = clock.moment(k);
-            const bool drawn = advance(moment);
+            const bool drawn = advance(k);
             if (drawn && k == range.first - 1) {
                 displayframe();
                 reader.read();
@@ -152,7 +157,7 @@ public:
     // The next frame: the update pass, the sync, the display, the read-back and the sink.
     void frame() {
         const uint32_t moment = clock.moment(next);
-        if (advance(moment)) {
+        if (advance(next)) {
             stopwatch::time_point start = stopwatch::now();
             displayframe();
             if (timing) {
@@ -190,25 +195,33 @@ public:
 private:
     unsigned scene() const { return production.switcher().index % std::size(scenenames); }
 
-    // The update pass and the sync of the frame at `moment`; true when the frame is drawn.
-    bool advance(uint32_t moment) {
-        virtualtick = frametime = starttime + frameclock::frametick(moment);
-
-        // The update pass, as the update thread runs it, but complete before the sync.
-        glfwMakeContextCurrent(secondarycontext);
-        runsteps(frametime, updatetime, -1, [&] {
-            stopwatch::time_point start = stopwatch::now();
-            current->update();
-            if (timing) stats.step(scene(), millisecondssince(start));
+    // The update pass of frame k, up to its moment, handed to the step runner. The sync
+    // before it has published the previous frame's vertices into the drawn buffers, so the
+    // steps may write the computed ones while that frame is drawn.
+    void beginsteps(int64_t k) {
+        virtualtick = frametime = starttime + frameclock::frametick(clock.moment(k));
+        steptimes.clear();
+        steps.begin([this, tick = frametime] {
+            runsteps(tick, updatetime, -1, [&] {
+                stopwatch::time_point start = stopwatch::now();
+                current->update();
+                if (timing) steptimes.push_back(millisecondssince(start));
+            });
         });
-        // What the steps drew on the update context is complete before the render context uses it.
-        GLCHECKED(glFinish());
-        glfwMakeContextCurrent(primarycontext);
+    }
+
+    // The end of frame k's update pass, its sync, and the start of the next frame's update
+    // pass; true when frame k is drawn. The steps ran on the scene current after the previous
+    // sync; a switch in this sync applies to the next frame's steps, as in the real loop.
+    bool advance(int64_t k) {
+        steps.finish();
+        for (double ms : steptimes) stats.step(scene(), ms);
 
         const bool drawn = syncframe();
         GLCHECKED(glFinish());
         if (windowwidth != options.width || windowheight != options.height)
             throw capturefailure("the window was resized during the capture");
+        if (k + 1 < range.first + range.frames() && !quit) beginsteps(k + 1);
         return drawn;
     }
 
@@ -222,6 +235,9 @@ private:
     framereader reader;
     progressline progress;
     int64_t next;  // the index in the whole range of the next frame to draw
+    // The update pass in flight and its step times, which join the statistics once it ends.
+    std::vector<double> steptimes;
+    steprunner steps;
 };
 
 // The capture proper, between the window's opening and its closing. Returns the frames made.

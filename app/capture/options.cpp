@@ -34,18 +34,29 @@ one on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, mean and median update-step time and
-                     display time in milliseconds (a part's steps include its fast-forward)
+                     display time in milliseconds (a part's steps include its fast-forward;
+                     overlapped, a step is timed on its own thread while the frame before is
+                     displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
                      1), exactly as a capture of the whole range has them; see Parts
       --join OUT SEGMENTS...
                      no capture: joins the video segments of a capture's parts, in any order,
                      into OUT (.mp4 or .mkv) without encoding them again, and adds the music
                      of the whole range
+      --steps MODE   where each frame's update steps run: overlapped (default), on a thread
+                     of their own while the frame before is displayed, read back and written,
+                     as the real loop's update thread runs them; serial, on the render thread
+                     between the frames, one thing after another: the same frames byte for
+                     byte, kept to check the overlapped capture against and to time the
+                     steps apart from the display
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
 step that begins at or before that moment has run before it is drawn. A frame at 56.000 s
-therefore already shows the second scene. Two captures of the same range are identical.
+therefore already shows the second scene. Two captures of the same range are identical. As in
+the real loop, the steps that lead to frame k run on an update thread with the second GL
+context while frame k-1, already synced, is drawn, read back and written; frame k's sync waits
+for them.
 
 Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
 fires every event that is due at once, as after a long stall, so each scene is entered with its
@@ -259,6 +270,12 @@ const optionrow optiontable[] = {
          if (v.empty()) fail("--stats needs a file name");
          if (std::string why = unwritable(v); !why.empty()) fail("--stats: cannot write there: " + why);
          o.stats = v;
+     },
+     nullptr},
+    {{"--steps"}, true,
+     [](captureoptions& o, const std::string& v, const givenvalues&) {
+         if (v != "overlapped" && v != "serial") fail("--steps: '" + v + "' is neither overlapped nor serial");
+         o.serial = v == "serial";
      },
      nullptr},
     {{"-h", "--help"}, false, [](captureoptions& o, const std::string&, const givenvalues&) { o.help = true; },

@@ -29,6 +29,9 @@ struct captureoptions {
     outputkind kind = outputkind::png;
     int crf = 18;
     std::string stats;  // empty: no statistics file
+    // --steps serial: each frame's update steps run on the render thread between the frames,
+    // instead of on their own thread while the frame before is displayed and written.
+    bool serial = false;
     // --part K/N: only these frames of the range are drawn, after the frames before them are
     // run without drawing; a video is then a segment without music, for --join.
     std::optional<capturepart> part;

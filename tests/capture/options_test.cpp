@@ -45,7 +45,9 @@ TEST(CaptureOptions, DefaultsCoverTheWholeProductionAt60Fps) {
     EXPECT_EQ(o.samples, 0);
     EXPECT_EQ(o.frames, 194 * 60);
     EXPECT_EQ(o.kind, outputkind::png);
+    EXPECT_FALSE(o.serial);
     EXPECT_EQ(parse({"-o", video}).kind, outputkind::video);
+    EXPECT_TRUE(parse({"-o", shots, "--steps", "serial"}).serial);
 }
 
 TEST(CaptureOptions, FrameCountIsTheRangeTimesTheRateRoundedUp) {
@@ -95,6 +97,7 @@ TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
         {{"-o", shots, "--crf", "20"}, "--crf applies to video output only"},
         {{"-o", video, "--crf", "52"}, "--crf: '52' is not a quality"},
         {{"-o", shots, "--stats", "/nonexistent-dir/s.json"}, "--stats: cannot write there"},
+        {{"-o", shots, "--steps", "parallel"}, "--steps: 'parallel' is neither overlapped nor serial"},
         {{"-o", shots, "--size"}, "--size needs a value"},
         {{"-o", shots, "-o", shots}, "-o is given twice"},
         {{"-o", shots, "--speed", "2"}, "unknown option '--speed'"},
