@@ -1,10 +1,11 @@
 #version 330 core
-// A round sprite with a soft edge, added onto the HDR image.
+// A round sprite with a soft edge, added onto the HDR image; a sprite drawn as one pixel
+// (negative colour) adds its light there as it is.
 in vec3 colour;
 out vec4 result;
 
 void main() {
     vec2 d = gl_PointCoord * 2.0 - 1.0;
     float fall = max(1.0 - dot(d, d), 0.0);
-    result = vec4(colour * fall, 0.0);
+    result = vec4(colour.r < 0.0 ? -colour : colour * fall, 0.0);
 }

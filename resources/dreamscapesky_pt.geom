@@ -1,11 +1,15 @@
 #version 330 core
 // Sky sprites: w holds the layer (integer part) and the brightness (fraction). Each point
-// becomes a small quad of a fixed part of the picture's height, so the sky looks the same at
+// becomes a small sprite of a fixed part of the picture's height, so the sky looks the same at
 // every window size: stars are tiny and sharp, the band of light a green-to-violet curtain, the
 // cloud sea a pale violet haze of larger sprites. As "distort" grows the sky twists about the
 // vertical axis, the more the higher it is, and its sprites swell.
+//
+// The sprite is one triangle around its disc rather than a quad of two: a software rasteriser
+// pays per triangle far more than per pixel, and the fall-off is the same, since the triangle's
+// corners carry the same offsets from the centre. Unlit cloud (brightness 0) is not drawn.
 layout(points) in;
-layout(triangle_strip, max_vertices = 4) out;
+layout(triangle_strip, max_vertices = 3) out;
 
 uniform mat4 mat;
 uniform float distort;
@@ -22,10 +26,10 @@ void main() {
     float c = cos(twist), s = sin(twist);
     world.xz = mat2(c, s, -s, c) * world.xz;
     vec4 clip = mat * vec4(world, 1.0);
-    if (clip.w < 1.0 || any(greaterThan(abs(clip.xy), vec2(clip.w * 1.05)))) return;
+    if (bright <= 0.0 || clip.w < 1.0 || any(greaterThan(abs(clip.xy), vec2(clip.w * 1.05)))) return;
 
     vec3 tint;
-    float radius;  // half the quad's height, in units of the picture's half-height
+    float radius;  // of the sprite's disc, in units of the picture's half-height
     if (layer < 0.5) {
         tint = vec3(0.8, 0.85, 1.0) * 3.0;
         radius = 0.0025;
@@ -39,11 +43,13 @@ void main() {
         radius = 0.012;
     }
     colour = tint * bright;
-    // The projection's rows give the aspect ratio: the quad is as wide as it is high.
+    // The projection's rows give the aspect ratio: the disc is as wide as it is high.
     float aspect = length(vec3(mat[0][1], mat[1][1], mat[2][1])) / length(vec3(mat[0][0], mat[1][0], mat[2][0]));
     vec2 extent = vec2(radius / aspect, radius) * (1.0 + distort * 0.03) * clip.w;
-    for (int i = 0; i < 4; ++i) {
-        corner = vec2(float(i & 1), float(i >> 1)) * 2.0 - 1.0;
+    // The equilateral triangle whose inscribed circle is the disc.
+    const vec2 corners[3] = vec2[3](vec2(0.0, 2.0), vec2(-1.7320508, -1.0), vec2(1.7320508, -1.0));
+    for (int i = 0; i < 3; ++i) {
+        corner = corners[i];
         gl_Position = clip + vec4(corner * extent, 0.0, 0.0);
         EmitVertex();
     }
