@@ -71,10 +71,10 @@ A video part is a segment without music, labelled with its part and range; --joi
 its segments are every part of one capture, complete, and joins them. At --crf 0 the joined
 video holds the whole capture's frames exactly; at other qualities each part's encoder makes
 its own choices, within the quality asked. Fast-forwarding costs the update steps and syncs
-alone; per second of production skipped, measured on a shared 2-core machine without a GPU:
-opening and entryway well under a millisecond as they stand today, dreamscape about 6 s (its
-steps take 80 to 250 ms each), flight 0.1 s, credits 0.01 s. A part that starts after
-dreamscape thus spends about 5 minutes before its first frame. tools/capture-parallel.sh
+alone; per second of production skipped, measured on a 2-core machine without a GPU:
+opening 0.05 s, entryway 0.03 s, dreamscape about 0.9 s (its steps take 15 to 35 ms each),
+flight 0.07 s, credits 0.01 s. A part that starts after dreamscape thus spends about 50 s
+before its first frame. tools/capture-parallel.sh
 runs a capture's parts at once with GNU Parallel, here or on other machines, and joins them.
 
 Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
