@@ -100,6 +100,7 @@ public:
     void frame() {
         setgains(points, scene.glownow());
         setgains(sparks, scene.glownow());
+        GLCHECKED(glUniform2f(glGetUniformLocation(sparks, "screenSize"), float(width), float(height)));
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer));
         GLCHECKED(glViewport(0, 0, width, height));
         GLCHECKED(glDepthMask(GL_TRUE));

@@ -5,6 +5,14 @@
 // pixel is drawn one pixel wide for only a share of the points, as bright as the points it
 // stands for: a software rasteriser pays per point far more than per pixel, and the far ends
 // of 3000 lines are millions of them.
+//
+// Given the "screenSize", a spark drawn one pixel wide is drawn as the pixel it lights, with the
+// light the sprite gives it, and not at all when it lights none: nearly half of them light
+// none. Which pixel and how much follows how llvmpipe draws a multisampled point sprite, since
+// the pictures are its: a pixel is lit where its corner (x + 1, y + 1) falls inside the sprite's
+// disc (llvmpipe evaluates gl_PointCoord there), by the fall-off at that corner times the share
+// of its four samples inside the sprite's square; a sprite one pixel wide can light at most one.
+// Without a "screenSize" every sprite is drawn as a sprite.
 layout(points) in;
 layout(points, max_vertices = 1) out;
 
@@ -12,7 +20,9 @@ uniform mat4 mat;
 uniform float red;
 uniform float green;
 uniform float blue;
+uniform vec2 screenSize;
 
+// Negative for a spark drawn as one pixel: the light to add there, without fall-off.
 out vec3 colour;
 
 // A fixed value in 0..1 for each point.
@@ -45,6 +55,24 @@ void main() {
     // and make the glow's pulse plain.
     float fade = 1.0 / (1.0 + clip.w * 0.002);
     colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * mix(1.0, 2.0, step(0.2, p.w));
+    if (size <= 1.0 && p.w < 0.2 && screenSize.y > 0.0) {
+        // The sprite's centre in pixels, and the pixel corner nearest to it: the one that may
+        // fall inside its disc of radius 0.5.
+        vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * screenSize;
+        vec2 corner = floor(at + 0.5);
+        vec2 off = at - corner;
+        float near = dot(off, off);
+        // The lit pixel lies below and left of the corner; the square reaches past its right
+        // and top edges, so a sample is inside when it is right of and above the square's
+        // lower left.
+        vec2 low = off + 0.5;
+        vec4 inside = step(vec4(low.x), vec4(0.375, 0.875, 0.125, 0.625)) * step(vec4(low.y), vec4(0.125, 0.375, 0.625, 0.875));
+        float lit = (1.0 - 4.0 * near) * dot(inside, vec4(0.25));
+        // A sprite whose centre is outside the picture is clipped away whole.
+        if (lit <= 0.0 || any(greaterThan(abs(clip.xy), vec2(clip.w)))) return;
+        colour *= -lit;
+        clip.xy = ((corner - 0.5) / screenSize * 2.0 - 1.0) * clip.w;
+    }
     gl_PointSize = clamp(size, 1.0, 12.0);
     gl_Position = clip;
     EmitVertex();

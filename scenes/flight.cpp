@@ -9,6 +9,7 @@
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
+#include "engine/globals.h"
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "gl/resource.h"
@@ -118,6 +119,7 @@ void flight::prepare() {
         p->setUniform("green", 0.8f * glow);
         p->setUniform("blue", 0.3f * glow);
     }
+    sparks.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
 }
 
 void flight::passuniforms() {

@@ -24,7 +24,7 @@ public:
     static float whitepointat(float t);
 
 protected:
-    // The point and spark programs' colour gains.
+    // The point and spark programs' colour gains, and the sparks' "screenSize".
     void prepare() override;
     void passuniforms() override;
     void preparepass() override;

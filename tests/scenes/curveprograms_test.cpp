@@ -1,7 +1,9 @@
 // The scenes' shared curve programs on bands and paths made for the test: the ribbon program
 // ("passthrough_tri.geom", "entryway_ribbon.frag") lights a band alike whether its steps are
 // pixels long or far below a pixel, where it draws runs of them as single triangles; the path
-// ribbon ("flight_tri.geom") still lights the screen's edge from a path just beyond it.
+// ribbon ("flight_tri.geom") still lights the screen's edge from a path just beyond it; a spark
+// one pixel wide ("flight_pt.geom", "flight_ext.frag") drawn as the pixel it lights lights it as
+// the sprite does.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,10 +25,11 @@ constexpr int width = 256, height = 64;
 
 class curveprograms : public talvo::testsupport::scenetest {
 protected:
-    // The resolved HDR image of `vertices` (x, y, z, w each) drawn as a triangle strip by
-    // `program` under the identity matrix into an 8-sample RGB16F target, added up as the
-    // scenes add their light.
-    std::vector<glm::vec3> draw(Program& program, const std::vector<glm::vec4>& vertices) {
+    // The resolved HDR image of `vertices` (x, y, z, w each) drawn as a triangle strip (or
+    // `mode`) by `program` under `mat` into an 8-sample RGB16F target, added up as the scenes
+    // add their light.
+    std::vector<glm::vec3> draw(Program& program, const std::vector<glm::vec4>& vertices, GLenum mode = GL_TRIANGLE_STRIP,
+                                const glm::mat4& mat = glm::mat4(1.0f)) {
         const Texture image(8, GL_RGB16F, width, height, GL_TEXTURE_2D_MULTISAMPLE);
         Framebuffer target = Framebuffer::create();
         target.attachColor(image, 0);
@@ -44,10 +47,11 @@ protected:
             GLCHECKED(glDisable(GL_DEPTH_TEST));
             GLCHECKED(glEnable(GL_BLEND));
             GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
+            GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
             program.use();
-            program.setUniform("mat", glm::mat4(1.0f));
-            va.draw(int(vertices.size()), 1, GL_TRIANGLE_STRIP);
-            glcheck("drawing the strip");
+            program.setUniform("mat", mat);
+            va.draw(int(vertices.size()), 1, mode);
+            glcheck("drawing the vertices");
         });
         GLCHECKED(glDeleteBuffers(1, &buffer));
         return hdrimage(image);
@@ -109,6 +113,36 @@ TEST_F(curveprograms, PathJustBeyondTheRightEdgeStillLightsItByItsWidth) {
     EXPECT_GT(near[middle + width - 8].r, 0.0f);
     EXPECT_EQ(near[middle + width - 16].r, 0.0f);
     for (const glm::vec3& p : far) ASSERT_EQ(p.r, 0.0f);
+}
+
+TEST_F(curveprograms, SparkDrawnAsThePixelItLightsLightsItAsTheSprite) {
+    Program sparks("passthrough.vert", "flight_pt.geom", "flight_ext.frag");
+    sparks.use();
+    for (const char* gain : {"red", "green", "blue"}) sparks.setUniform(gain, 1.0f);
+    // Sparks 4 pixels apart at 44 units from the eye, which makes them 0.98 pixels wide, at
+    // offsets from their pixel's corner that sweep the whole pixel.
+    glm::mat4 eye(1.0f);
+    eye[2][3] = 1.0f;
+    eye[3][3] = 0.0f;
+    const float z = 44.0f;
+    std::vector<glm::vec4> spread;
+    for (int j = 0; j < height / 4; ++j)
+        for (int i = 0; i < width / 4; ++i) {
+            const glm::vec2 at(float(4 * i + 2) + float(i % 16) / 16.0f + 0.03f, float(4 * j + 2) + float(j % 16) / 16.0f + 0.01f);
+            spread.emplace_back((at.x / float(width) * 2.0f - 1.0f) * z, (at.y / float(height) * 2.0f - 1.0f) * z, z, 0.0f);
+        }
+    const std::vector<glm::vec3> sprites = draw(sparks, spread, GL_POINTS, eye);
+    sparks.setUniform("screenSize", glm::vec2(float(width), float(height)));
+    const std::vector<glm::vec3> pixels = draw(sparks, spread, GL_POINTS, eye);
+
+    int lit = 0;
+    for (size_t k = 0; k < sprites.size(); ++k) {
+        if (sprites[k].r > 0.0f) ++lit;
+        EXPECT_NEAR(pixels[k].r, sprites[k].r, 0.01f) << "pixel " << k % width << ", " << k / width;
+    }
+    // A good share of the sparks light a pixel, and none lights more than one.
+    EXPECT_GT(lit, int(spread.size()) / 2);
+    EXPECT_LE(lit, int(spread.size()));
 }
 
 }  // namespace
