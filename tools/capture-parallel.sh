@@ -121,12 +121,12 @@ part=(bash -c 'cd "$1/build" && mkdir -p "$2" && shift 2 && exec ../tools/with-d
 # Passes every line on and adds, now and then and whenever a part ends, how far the whole
 # capture is: parts done, frames made, and the time left at the rate so far.
 summarise() {
-    local line text k done=0 last=0
+    local line text k done=0 last=0 ended
     local -a made=() total=()
     local tab=$'\t'
     while IFS= read -r line; do
         [[ "$line" =~ ^part\ ([0-9]+)/[0-9]+"$tab"(.*)$ ]] || { printf '%s\n' "$line" >&2; continue; }
-        k=${BASH_REMATCH[1]} text=${BASH_REMATCH[2]}
+        k=${BASH_REMATCH[1]} text=${BASH_REMATCH[2]} ended=0
         # The start-up's list of the files each part loads says nothing new.
         [[ "$text" =~ ^file\ .*\ loaded$ ]] || printf '%s\n' "$line" >&2
         line=$text
@@ -134,11 +134,11 @@ summarise() {
             made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[2]}
         elif [[ "$line" =~ ^captured\ ([0-9]+)\ frame ]]; then
             made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[1]}
-            done=$((done + 1)) last=0
+            done=$((done + 1)) ended=1
         else
             continue
         fi
-        ((SECONDS - last >= 5)) || continue
+        ((ended || SECONDS - last >= 5)) || continue
         last=$SECONDS
         local sum=0 known=0 count=0
         for k in "${!total[@]}"; do sum=$((sum + made[k])) known=$((known + total[k])) count=$((count + 1)); done
