@@ -73,10 +73,7 @@ void entrytunnel::drawtunnel(const glm::mat4& m, VArray& va, int count) {
 }
 
 void entrytunnel::prepare() {
-    points.use();
-    points.setUniform("red", 1.5f);
-    points.setUniform("green", 0.8f);
-    points.setUniform("blue", 1.8f);
+    setgains(points, {1.5f, 0.8f, 1.8f});
 }
 
 void entrytunnel::drawscene() {

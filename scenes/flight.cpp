@@ -113,12 +113,7 @@ void flight::drawsparks(const glm::mat4& m, VArray& va, int count) {
 }
 
 void flight::prepare() {
-    for (Program* p : {&points, &sparks}) {
-        p->use();
-        p->setUniform("red", 1.5f * glow);
-        p->setUniform("green", 0.8f * glow);
-        p->setUniform("blue", 0.3f * glow);
-    }
+    for (Program* p : {&points, &sparks}) setgains(*p, glm::vec3(1.5f, 0.8f, 0.3f) * glow);
     sparks.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
 }
 

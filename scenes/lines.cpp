@@ -108,10 +108,7 @@ void lines::drawcopy(const glm::mat4& m, VArray& va, int count) {
 }
 
 void lines::prepare() {
-    points.use();
-    points.setUniform("red", 1.5f);
-    points.setUniform("green", 1.8f);
-    points.setUniform("blue", 1.3f);
+    setgains(points, {1.5f, 1.8f, 1.3f});
 }
 
 void lines::drawscene() {

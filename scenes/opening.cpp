@@ -203,10 +203,7 @@ void opening::drawtitles() {
 }
 
 void opening::drawstars() {
-    starfield.use();
-    starfield.setUniform("red", 1.8f);
-    starfield.setUniform("green", 0.8f);
-    starfield.setUniform("blue", 0.5f);
+    setgains(starfield, {1.8f, 0.8f, 0.5f});
     starfield.setUniform("visibility", starvisibility);
     starfield.setUniform("mat", starmatrix);
     GLCHECKED(glBindAttribLocation(starfield.name(), 0, "pos"));

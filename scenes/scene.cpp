@@ -114,6 +114,13 @@ void additivesprites() {
     GLCHECKED(glDepthFunc(GL_LESS));
 }
 
+void setgains(Program& program, const glm::vec3& gains) {
+    program.use();
+    program.setUniform("red", gains.r);
+    program.setUniform("green", gains.g);
+    program.setUniform("blue", gains.b);
+}
+
 void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count, GLenum mode) {
     program.use();
     // Takes effect at the program's next link only; the shaders also declare location 0.

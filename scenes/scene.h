@@ -103,6 +103,10 @@ void additivelight();
 // state the sprite and ribbon callbacks draw in.
 void additivesprites();
 
+// Makes the program current and sets the sprite programs' colour gains "red", "green" and
+// "blue".
+void setgains(talvo::Program& program, const glm::vec3& gains);
+
 // The scenes' draw call: makes the program current, binds attribute 0 to "pos", sets "mat" and
 // draws count vertices of the array, one instance.
 void drawgeometry(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count, GLenum mode);
