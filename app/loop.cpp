@@ -40,13 +40,16 @@ void startclock(uint32_t now, uint32_t from) {
 bool stoppedbyviewer() { return stopped; }
 
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
+    // The lead as a signed difference: wraps with the counter, and a frame behind the steps
+    // (a capture's first frame may have stepped ahead) runs none instead of four billion.
+    const auto lead = [&] { return int32_t(frame - updated); };
     int steps = 0;
-    while (frame - updated > steplength && (limit < 0 || steps < limit)) {
+    while (lead() > int32_t(steplength) && (limit < 0 || steps < limit)) {
         step();
         updated += steplength;
         ++steps;
     }
-    if (frame - updated > steplength) updated = frame - steplength;
+    if (lead() > int32_t(steplength)) updated = frame - steplength;
     return steps;
 }
 

@@ -56,7 +56,12 @@ void demostart::display() { states.display(); }
 
 void demostart::update() { states.update(); }
 
-bool demostart::sync() { return states.sync(); }
+bool demostart::sync() {
+    // The timeline's answer says only that an event fired; whether the frame is drawn is the
+    // current scene's answer, false for one just entered that has not stepped yet.
+    timeline_->sync();
+    return switcher_->sync();
+}
 
 void demostart::resize(int width, int height) {
     releasesharedtargets();

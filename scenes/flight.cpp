@@ -61,13 +61,16 @@ flight::flight()
     : scene(scenestart, {false, true, true}), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
       points("passthrough.vert", "flight_pt.geom", "flight_pt.frag"),
       sparks("passthrough.vert", "flight_pt.geom", "flight_ext.frag") {
-    root = children.add(hubroot(10));
+    std::unique_ptr<ftree> hub = hubroot(10);
+    root = hub.get();
     growthrate = 0.0015f;
     auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
     // The cameras write the root's transform during the update, so the tree publishes the
     // camera of the step it drew; published through sync, every frame would show the previous
     // frame's camera.
     auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    // After the timeline and the cameras: a cut fired in a sync is published by the same sync.
+    children.add(std::move(hub));
 
     const std::string pathsource = loadResource("flight.slcl");
     auto* path = root->addChild(std::make_unique<ftree>(CurveGenerator(pathsource, pathvertices, ""),

@@ -51,10 +51,13 @@ float lines::whitepointrise(float T) {
 lines::lines()
     : scene(scenestart, {true, false, false}), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
       points("passthrough.vert", "flight_pt.geom", "flight_pt.frag") {
-    root = children.add(hubroot(10));
+    std::unique_ptr<ftree> hub = hubroot(10);
+    root = hub.get();
     growthrate = 0.001f;
     auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
     auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    // After the timeline and the cameras: a cut fired in a sync is published by the same sync.
+    children.add(std::move(hub));
 
     // One generator for every copy: its kernel runs once per step.
     const CurveGenerator curve(loadResource("opening.slcl"), vertices, "");

@@ -106,14 +106,14 @@ opening::opening() : scene(0.0f, {}), font("exmouth/exmouth_.ttf") {
     addchannel<float>(*titles, [] { return secondvisibilityat(productiontime()); }, &secondvisibility);
 
     // Nothing until 12 s, the particles until 28 s, then lines.
-    auto acts = std::make_unique<controls::control<state>>();
-    timeline->addlistener(acts.get());
-    acts->addtrigger(0);
-    acts->addtrigger(2);
-    acts->additem(std::make_unique<statelist>());
-    acts->additem(std::make_unique<particles>());
-    acts->additem(std::make_unique<lines>());
-    children.add(std::move(acts));
+    auto actlist = std::make_unique<controls::control<state>>();
+    timeline->addlistener(actlist.get());
+    actlist->addtrigger(0);
+    actlist->addtrigger(2);
+    actlist->additem(std::make_unique<statelist>());
+    actlist->additem(std::make_unique<particles>());
+    nested = actlist->additem(std::make_unique<lines>());
+    acts = children.add(std::move(actlist));
 
     font.setsize();
     firsttitle = renderText(font, "TalvoX001");
@@ -160,7 +160,7 @@ void opening::update() {
 bool opening::sync() {
     scene::sync();
     starpoints.publish();
-    return true;
+    return published() && (acts->currentitem() != nested || nested->published());
 }
 
 void opening::leave(state* next) {

@@ -8,12 +8,15 @@
 #include <glm/glm.hpp>
 
 #include "cl/pointgenerator.h"
+#include "engine/control.h"
 #include "gl/fsshader.h"
 #include "gl/program.h"
 #include "gl/texture.h"
 #include "gl/varray.h"
 #include "scenes/scene.h"
 #include "text/font.h"
+
+class lines;
 
 class opening : public scene {
 public:
@@ -31,7 +34,8 @@ public:
 
     // The starfield's kernel runs once per step.
     void update() override;
-    // Publishes the children and the starfield; always true, whatever the children answer.
+    // Publishes the children and the starfield. True once the opening has stepped, unless its
+    // act is `lines` and lines has not: lines replaces the whole picture.
     bool sync() override;
     // Also lets go of the titles, their pass and the starfield.
     void leave(talvo::state* next) override;
@@ -63,6 +67,10 @@ protected:
     glm::mat4 starmatrix{1.0f};
     float starvisibility = 0.0f;
     bool titleflag = true;
+
+    // The acts (nothing, the particles, lines) and the last of them; the children own both.
+    talvo::controls::control<talvo::state>* acts = nullptr;
+    lines* nested = nullptr;
 
 private:
     void drawtitles();

@@ -20,10 +20,13 @@ void scene::update() {
     if (growthfirst && root) root->setGrowth(scenetime() * growthrate);
     children.update();
     if (!growthfirst && root) root->setGrowth(scenetime() * growthrate);
+    stepped = true;
 }
 
 bool scene::sync() {
-    return children.sync();
+    const bool drawn = children.sync();
+    shown = shown || stepped;
+    return drawn && shown;
 }
 
 void scene::resize(int width, int height) {
@@ -41,11 +44,14 @@ void scene::resize(int width, int height) {
 }
 
 void scene::enter(state* previous) {
+    stepped = shown = false;
+    if (root) root->setGrowth(scenetime() * growthrate);
     children.enter(previous);
 }
 
 void scene::leave(state* next) {
     children.leave(next);
+    stepped = shown = false;
     target.reset();
     colour.reset();
     depth.reset();

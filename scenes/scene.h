@@ -36,10 +36,14 @@ public:
     void display() override;
     // The children's update and the root's growth, in the order growthfirst says.
     void update() override;
+    // The children's answer, but false until a step made since the scene was entered has been
+    // published: a frame never shows a scene that has not computed anything yet.
     bool sync() override;
     // New target framebuffer and new copies of the shared targets (attached here unless the
     // scene attaches in display).
     void resize(int width, int height) override;
+    // Also grows the tree to the scene's time, so that its first step draws it as far grown as
+    // a scene entered long ago would, not the empty tree of construction.
     void enter(talvo::state* previous) override;
     // Drops the target framebuffer and targets; a scene with droponleave also lets go of its
     // HDR pass and its children, which it never needs again.
@@ -49,6 +53,8 @@ public:
     static float productiontime();
     // Milliseconds since the scene's start time.
     float scenetime() const { return productiontime() - start; }
+    // True once a sync has published a step made since the scene was last entered.
+    bool published() const { return shown; }
 
 protected:
     // The pass is built from hdrfile with one instance.
@@ -94,6 +100,10 @@ protected:
 
 private:
     targets where;
+    // A step has run since the scene was entered (update side), and a sync has published one
+    // (display side).
+    bool stepped = false;
+    bool shown = false;
 };
 
 // Additive light: blending GL_ONE + GL_ONE, no depth test, sprites sized by their geometry

@@ -131,7 +131,7 @@ public:
 
     // The frames before the part: each frame's update pass and sync exactly as a capture of
     // the whole range runs them, without the display, so that the part's first frame starts
-    // from the state it has there. The last of them is drawn after all: a frame the production
+    // from the state it has there. The last few are drawn after all: a frame the production
     // does not draw repeats the picture before it, and the display leaves its GL state to the
     // next as it would.
     void fastforward() {
@@ -141,7 +141,7 @@ public:
         for (; k < range.first && !quit && !closed; ++k) {
             const uint32_t moment = clock.moment(k);
             const bool drawn = advance(k);
-            if (drawn && k == range.first - 1) {
+            if (drawn && mayberepeated(k)) {
                 displayframe();
                 reader.read();
                 reader.take();
@@ -195,19 +195,28 @@ public:
 private:
     unsigned scene() const { return production.switcher().index % std::size(scenenames); }
 
+    // Whether the part's first frame may repeat frame k's picture. Frames go undrawn only from
+    // the sync that enters a scene until the frame that runs its first step, and every frame
+    // less than a step after the entering one runs none: so frame k is the one repeated only if
+    // it is the last before the part, or the frame after it lies within a step of the part's start.
+    bool mayberepeated(int64_t k) const {
+        return k + 1 == range.first || clock.moment(range.first) - clock.moment(k + 1) < steplength;
+    }
+
     // The update pass of frame k, up to its moment, handed to the step runner. The sync
     // before it has published the previous frame's vertices into the drawn buffers, so the
     // steps may write the computed ones while that frame is drawn.
     void beginsteps(int64_t k) {
         virtualtick = frametime = starttime + frameclock::frametick(clock.moment(k));
         steptimes.clear();
-        steps.begin([this, tick = frametime] {
-            runsteps(tick, updatetime, -1, [&] {
-                stopwatch::time_point start = stopwatch::now();
-                current->update();
-                if (timing) steptimes.push_back(millisecondssince(start));
-            });
-        });
+        steps.begin([this, tick = frametime] { runsteps(tick, updatetime, -1, [this] { timedstep(); }); });
+    }
+
+    // One update step of the current state, timed for the statistics.
+    void timedstep() {
+        stopwatch::time_point start = stopwatch::now();
+        current->update();
+        if (timing) steptimes.push_back(millisecondssince(start));
     }
 
     // The end of frame k's update pass, its sync, and the start of the next frame's update
@@ -217,8 +226,20 @@ private:
         steps.finish();
         for (double ms : steptimes) stats.step(scene(), ms);
 
-        const bool drawn = syncframe();
+        bool drawn = syncframe();
         GLCHECKED(glFinish());
+        // The capture's first frame has no picture before it to repeat. Where its sync entered
+        // a scene that has not stepped yet, the next steps run before it, so that a still at a
+        // moment shows the scene of that moment; the later frames keep their clock, since
+        // their steps run up to their own moments.
+        for (int extra = 0; k == 0 && !drawn && !quit && extra < maxsteps; ++extra) {
+            steptimes.clear();
+            steps.begin([this] { timedstep(); updatetime += steplength; });
+            steps.finish();
+            for (double ms : steptimes) stats.step(scene(), ms);
+            drawn = syncframe();
+            GLCHECKED(glFinish());
+        }
         if (windowwidth != options.width || windowheight != options.height)
             throw capturefailure("the window was resized during the capture");
         if (k + 1 < range.first + range.frames() && !quit) beginsteps(k + 1);

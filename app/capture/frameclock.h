@@ -3,8 +3,8 @@
 // reckoned exactly and rounded to the whole millisecond the tick counter counts in. Before
 // that frame is drawn, every 25 ms update step that begins at or before the moment has run:
 // the production time the frame sees is the end of the step that holds the moment, so the
-// schedule's boundaries fall where its times say (a frame at 56.000 s already shows the
-// second scene, one at 55.999 s the first).
+// schedule's boundaries fall where its times say (the second scene is entered in the sync of a
+// frame at 56.000 s, and the first one still steps at 55.999 s).
 #include <cstdint>
 
 #include "app/rational.h"

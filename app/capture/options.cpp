@@ -52,8 +52,11 @@ one on a machine without).
   -h, --help         this text
 
 Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
-step that begins at or before that moment has run before it is drawn. A frame at 56.000 s
-therefore already shows the second scene. Two captures of the same range are identical. As in
+step that begins at or before that moment has run before it is drawn. A scene is shown once
+it has stepped: the frame whose sync enters it (at 56.000 s, the second scene) repeats the
+frame before. A capture's first frame, having none before it, runs the entered scene's first
+step, so that a single frame shows the scene of its moment. Two captures of the same range are
+identical. As in
 the real loop, the steps that lead to frame k run on an update thread with the second GL
 context while frame k-1, already synced, is drawn, read back and written; frame k's sync waits
 for them.

@@ -197,6 +197,9 @@ TEST(UpdateSteps, RunOncePer25MillisecondsStrictly) {
     EXPECT_EQ(talvo::runsteps(1106, updated, talvo::maxsteps, s.step()), 2);
     EXPECT_EQ(updated, 1100u);
     EXPECT_EQ(s.steps, 4);
+    // A frame behind the steps runs none and leaves the clock.
+    EXPECT_EQ(talvo::runsteps(1090, updated, -1, s.step()), 0);
+    EXPECT_EQ(updated, 1100u);
 }
 
 TEST(UpdateSteps, TenStepLimitDropsTheBacklog) {

@@ -145,4 +145,18 @@ TEST_F(curveprograms, SparkDrawnAsThePixelItLightsLightsItAsTheSprite) {
     EXPECT_LE(lit, int(spread.size()));
 }
 
+TEST_F(curveprograms, PathRibbonLightsNothingBeyondItsEdges) {
+    Program path("passthrough.vert", "flight_tri.geom", "flight_tri.frag");
+    // A level path through the middle, 0.64375 wide (w): its edges lie 10.3 rows above and
+    // below row 32's bottom, so rows 42 and 21 have samples inside it but their centres, where
+    // the pixel is shaded, outside.
+    const float w = 0.64375f;
+    const std::vector<glm::vec3> image = draw(path, {{-0.5f, 0.0f, 0.0f, w}, {0.5f, 0.0f, 0.0f, w}, {0.6f, 0.0f, 0.0f, w}});
+    const size_t column = width / 2;
+    EXPECT_GT(image[41 * width + column].r, 0.0f);
+    EXPECT_GT(image[22 * width + column].r, 0.0f);
+    EXPECT_EQ(image[42 * width + column].r, 0.0f);
+    EXPECT_EQ(image[21 * width + column].r, 0.0f);
+}
+
 }  // namespace
