@@ -39,9 +39,8 @@ constexpr int maxsteps = 10;
 
 // Runs `step` once per 25 ms that `frame` is ahead of `updated`, strictly (a lead of exactly
 // 25 runs nothing; a frame behind `updated` runs nothing either), advancing `updated` by 25 each
-// time, at most `limit` times. A backlog left
-// after `limit` steps is dropped: `updated` jumps to `frame` - 25. A negative limit runs every
-// due step. Wrapping 32-bit arithmetic throughout. Returns the number of steps run.
+// time, at most `limit` times. A backlog left after `limit` steps is dropped: `updated` jumps to
+// `frame` - 25. A negative limit runs every due step. Wrapping 32-bit arithmetic throughout. Returns the number of steps run.
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step);
 
 }  // namespace talvo

@@ -24,9 +24,7 @@ void scene::update() {
 }
 
 bool scene::sync() {
-    const bool drawn = children.sync();
-    shown = shown || stepped;
-    return drawn && shown;
+    return children.sync() && stepped;
 }
 
 void scene::resize(int width, int height) {
@@ -44,14 +42,14 @@ void scene::resize(int width, int height) {
 }
 
 void scene::enter(state* previous) {
-    stepped = shown = false;
+    stepped = false;
     if (root) root->setGrowth(scenetime() * growthrate);
     children.enter(previous);
 }
 
 void scene::leave(state* next) {
     children.leave(next);
-    stepped = shown = false;
+    stepped = false;
     target.reset();
     colour.reset();
     depth.reset();

@@ -53,8 +53,9 @@ public:
     static float productiontime();
     // Milliseconds since the scene's start time.
     float scenetime() const { return productiontime() - start; }
-    // True once a sync has published a step made since the scene was last entered.
-    bool published() const { return shown; }
+    // True once a step has run since the scene was last entered; in sync, once one has been
+    // published.
+    bool published() const { return stepped; }
 
 protected:
     // The pass is built from hdrfile with one instance.
@@ -100,10 +101,9 @@ protected:
 
 private:
     targets where;
-    // A step has run since the scene was entered (update side), and a sync has published one
-    // (display side).
+    // A step has run since the scene was entered: set in update, read in sync, both under the
+    // shared lock.
     bool stepped = false;
-    bool shown = false;
 };
 
 // Additive light: blending GL_ONE + GL_ONE, no depth test, sprites sized by their geometry

@@ -206,39 +206,42 @@ private:
     // The update pass of frame k, up to its moment, handed to the step runner. The sync
     // before it has published the previous frame's vertices into the drawn buffers, so the
     // steps may write the computed ones while that frame is drawn.
-    void beginsteps(int64_t k) {
-        virtualtick = frametime = starttime + frameclock::frametick(clock.moment(k));
+    void beginsteps(int64_t k) { stepto(starttime + frameclock::frametick(clock.moment(k))); }
+
+    // Hands the step runner every step due up to the tick, each timed for the statistics.
+    void stepto(uint32_t tick) {
+        virtualtick = frametime = tick;
         steptimes.clear();
-        steps.begin([this, tick = frametime] { runsteps(tick, updatetime, -1, [this] { timedstep(); }); });
+        steps.begin([this, tick] {
+            runsteps(tick, updatetime, -1, [&] {
+                stopwatch::time_point start = stopwatch::now();
+                current->update();
+                if (timing) steptimes.push_back(millisecondssince(start));
+            });
+        });
     }
 
-    // One update step of the current state, timed for the statistics.
-    void timedstep() {
-        stopwatch::time_point start = stopwatch::now();
-        current->update();
-        if (timing) steptimes.push_back(millisecondssince(start));
+    // Waits for the steps handed over, counts them, and syncs; true when the frame is drawn.
+    bool finishandsync() {
+        steps.finish();
+        for (double ms : steptimes) stats.step(scene(), ms);
+        const bool drawn = syncframe();
+        GLCHECKED(glFinish());
+        return drawn;
     }
 
     // The end of frame k's update pass, its sync, and the start of the next frame's update
     // pass; true when frame k is drawn. The steps ran on the scene current after the previous
     // sync; a switch in this sync applies to the next frame's steps, as in the real loop.
     bool advance(int64_t k) {
-        steps.finish();
-        for (double ms : steptimes) stats.step(scene(), ms);
-
-        bool drawn = syncframe();
-        GLCHECKED(glFinish());
+        bool drawn = finishandsync();
         // The capture's first frame has no picture before it to repeat. Where its sync entered
-        // a scene that has not stepped yet, the next steps run before it, so that a still at a
-        // moment shows the scene of that moment; the later frames keep their clock, since
-        // their steps run up to their own moments.
+        // a scene that has not stepped yet, the next steps run before it, one at a time, so
+        // that a still at a moment shows the scene of that moment; the later frames keep their
+        // clock, since their steps run up to their own moments.
         for (int extra = 0; k == 0 && !drawn && !quit && extra < maxsteps; ++extra) {
-            steptimes.clear();
-            steps.begin([this] { timedstep(); updatetime += steplength; });
-            steps.finish();
-            for (double ms : steptimes) stats.step(scene(), ms);
-            drawn = syncframe();
-            GLCHECKED(glFinish());
+            stepto(updatetime + 2 * steplength);
+            drawn = finishandsync();
         }
         if (windowwidth != options.width || windowheight != options.height)
             throw capturefailure("the window was resized during the capture");

@@ -56,10 +56,9 @@ step that begins at or before that moment has run before it is drawn. A scene is
 it has stepped: the frame whose sync enters it (at 56.000 s, the second scene) repeats the
 frame before. A capture's first frame, having none before it, runs the entered scene's first
 step, so that a single frame shows the scene of its moment. Two captures of the same range are
-identical. As in
-the real loop, the steps that lead to frame k run on an update thread with the second GL
-context while frame k-1, already synced, is drawn, read back and written; frame k's sync waits
-for them.
+identical. As in the real loop, the steps that lead to frame k run on an update thread with the
+second GL context while frame k-1, already synced, is drawn, read back and written; frame k's
+sync waits for them.
 
 Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
 fires every event that is due at once, as after a long stall, so each scene is entered with its

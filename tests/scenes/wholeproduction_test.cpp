@@ -60,8 +60,12 @@ TEST(wholeproduction, EveryScenePlaysFromStartToEndAndShowsSomethingEverySecond)
         char name[32];
         std::snprintf(name, sizeof name, "second%03d.png", s);
         const picture p = readpng(dir / name);
-        if (!blackallowed.count(s)) EXPECT_FALSE(black(p)) << s << " s is black";
-        if (!whiteallowed.count(s)) EXPECT_FALSE(white(p)) << s << " s is white";
+        if (!blackallowed.count(s)) {
+            EXPECT_FALSE(black(p)) << s << " s is black";
+        }
+        if (!whiteallowed.count(s)) {
+            EXPECT_FALSE(white(p)) << s << " s is white";
+        }
     }
 }
 
@@ -82,8 +86,11 @@ TEST(wholeproduction, NoCutShowsABlackFrame) {
         const std::vector<picture> frames = capture(
             dir.path(), {"--size", "160x90", "--fps", "30", "--from", std::to_string(cut - 1) + ".9", "--frames", "6"});
         ASSERT_EQ(frames.size(), 6u) << cut;
-        for (size_t k = 0; k < frames.size(); ++k)
-            if (!(cut == 56 && (k == 4 || k == 5))) EXPECT_FALSE(unlit(frames[k])) << "frame " << k << " at the cut " << cut;
+        for (size_t k = 0; k < frames.size(); ++k) {
+            if (!(cut == 56 && (k == 4 || k == 5))) {
+                EXPECT_FALSE(unlit(frames[k])) << "frame " << k << " at the cut " << cut;
+            }
+        }
         if (cut == 74)
             EXPECT_NE(frames[3].rgb, frames[2].rgb) << "the turn at 74 s is drawn on its frame";
         else
