@@ -13,10 +13,10 @@
 // (A_j+n, B_j, B_j+n) that tile its quad, and its other steps draw nothing: a fraction of the
 // primitives, which a software rasteriser pays for one by one. At each share of the way across
 // the band the first triangle covers as much of the run as the steps' A triangles would and
-// the second the rest, so a run under a pixel long lights each pixel with each border's line
-// in the shares its steps would, to within the grain of the samples. Runs are aligned blocks
-// of 2^level steps, each the largest block holding its steps that fits: every step of a block
-// decides from the same vertices, so they agree, and the runs tile the strip.
+// the second the rest, so a short run lights each pixel with each border's line in the shares
+// its steps would, to within the grain of the samples (run says how short). Runs are aligned
+// blocks of 2^level steps, each the largest block holding its steps that can be one: every
+// step of a block decides from the same vertices, so they agree, and the runs tile the strip.
 layout(points) in;
 layout(triangle_strip, max_vertices = 6) out;
 
@@ -28,8 +28,7 @@ uniform int count;
 noperspective out float edge;
 out float depth;
 
-// The longest a run may be on screen, in pixels, along either border: a longer one lights a
-// pixel by where its two triangles meet rather than by its share of the band.
+// The longest a run may be on screen along either border of a narrow band, in pixels (see run).
 const float longestrun = 1.0;
 // At most 2^6 steps to a run.
 const int toplevel = 6;
@@ -49,28 +48,31 @@ float height(vec2 p, vec2 a, vec2 b) {
     return len > 1e-4 ? abs(border.x * out1.y - border.y * out1.x) / len : 0.0;
 }
 
-// Whether the quad from A and B vertices a0, b0 to a1, b1 is in front of the eye, convex (the
-// borders do not cross where the ribbon turns edge-on) and shorter than longestrun on screen
-// along both borders.
-bool smallquad(vec4 a0, vec4 b0, vec4 a1, vec4 b1) {
-    if (min(min(a0.w, a1.w), min(b0.w, b1.w)) <= 0.0) return false;
-    vec2 pa0 = pixels(a0), pa1 = pixels(a1), pb0 = pixels(b0), pb1 = pixels(b1);
+// Whether the quad from A and B vertices a0, b0 to a1, b1, its borders passing through am and
+// bm between, can be drawn as one run:
+// - in front of the eye, and convex: where the ribbon turns edge-on its borders cross;
+// - so straight that am and bm lie within 1/256 of a pixel, the rasteriser's own precision,
+//   of the run's edges: its triangles then cover the samples its steps would;
+// - so short that wherever a border's line shines (within two pixels of it) the run's two
+//   triangles split each pixel between the borders as the steps would, to within a quarter of
+//   the pixel, one of llvmpipe's four sample positions. At a share u of the way across a band
+//   W pixels wide a run L pixels long misplaces up to L u (1 - u) of a pixel, and u is at most
+//   2 / W where a line shines: L may be a pixel, or W / 8 where that is longer.
+bool run(vec4 a0, vec4 b0, vec4 a1, vec4 b1, vec4 am, vec4 bm) {
+    if (min(min(min(a0.w, a1.w), min(b0.w, b1.w)), min(am.w, bm.w)) <= 0.0) return false;
+    vec2 pa0 = pixels(a0), pa1 = pixels(a1), pb0 = pixels(b0), pb1 = pixels(b1), pbm = pixels(bm);
     vec2 e0 = pa1 - pa0, e1 = pb1 - pa1, e2 = pb0 - pb1, e3 = pa0 - pb0;
     vec4 turns = vec4(e0.x * e1.y - e0.y * e1.x, e1.x * e2.y - e1.y * e2.x, e2.x * e3.y - e2.y * e3.x, e3.x * e0.y - e3.y * e0.x);
     if (!(all(greaterThan(turns, vec4(0.0))) || all(lessThan(turns, vec4(0.0))))) return false;
-    return max(distance(pa1, pa0), distance(pb1, pb0)) < longestrun;
+    if (max(height(pixels(am), pa0, pa1), height(pbm, pb0, pb1)) >= 1.0 / 256.0) return false;
+    float wide = min(min(height(pb0, pa0, pa1), height(pb1, pa0, pa1)), height(pbm, pa0, pa1));
+    return max(distance(pa1, pa0), distance(pb1, pb0)) < longestrun * max(1.0, wide / 8.0);
 }
 
-// Whether steps j to j+n (n even) are a run: whole steps of the drawn strip, a small quad, and
-// borders so straight that their halfway vertices lie within 1/256 of a pixel, the
-// rasteriser's own precision, of the run's edges, so that the run covers the samples its steps
-// would.
+// Whether steps j to j+n (n even) are whole steps of the drawn strip that can be one run.
 bool fits(int j, int n) {
     int e = 2 * (j + n), m = 2 * j + n;
-    if (e + 1 >= count) return false;
-    vec4 a0 = vertex(2 * j), b0 = vertex(2 * j + 1), a1 = vertex(e), b1 = vertex(e + 1);
-    if (!smallquad(a0, b0, a1, b1)) return false;
-    return max(height(pixels(vertex(m)), pixels(a0), pixels(a1)), height(pixels(vertex(m + 1)), pixels(b0), pixels(b1))) < 1.0 / 256.0;
+    return e + 1 < count && run(vertex(2 * j), vertex(2 * j + 1), vertex(e), vertex(e + 1), vertex(m), vertex(m + 1));
 }
 
 // Triangle (c0, c1, c2) with its border edge from c[first] to c2 and c[1 - first] opposite.
@@ -98,9 +100,9 @@ void main() {
     int j = gl_PrimitiveIDIn;
     // Step j can start blocks of up to 2^aligned steps; it lies in the second half of the block
     // twice as long and draws nothing when that block is a run. A block holding another is at
-    // least as long, no straighter, and twisted where its parts are, so when a block is no
-    // run, no larger one is: a run's first step finds it looking down from its largest block,
-    // and a step whose own quad is not small draws itself alone.
+    // least as long, no straighter, no wider and twisted where its parts are, so when a block
+    // is no run, no larger one is: a run's first step finds it looking down from its largest
+    // block, and a step that could not be a run on its own draws itself alone.
     int aligned = 0;
     while (aligned < toplevel && ((j >> aligned) & 1) == 0) ++aligned;
     if (aligned < toplevel && fits(j - (1 << aligned), 2 << aligned)) return;
@@ -110,7 +112,7 @@ void main() {
     bool whole = 2 * j + 3 < count;
     vec4 b1 = whole ? vertex(2 * j + 3) : a1;
     int level = 0;
-    if (whole && smallquad(a0, b0, a1, b1)) {
+    if (whole && run(a0, b0, a1, b1, a0, b0)) {
         level = aligned;
         while (level > 0 && !fits(j, 1 << level)) --level;
         if (level > 0) {
