@@ -60,19 +60,24 @@ float height(vec2 p, vec2 a, vec2 b) {
 //   2 / W where a line shines: L may be a pixel, or W / 8 where that is longer.
 bool run(vec4 a0, vec4 b0, vec4 a1, vec4 b1, vec4 am, vec4 bm) {
     if (min(min(min(a0.w, a1.w), min(b0.w, b1.w)), min(am.w, bm.w)) <= 0.0) return false;
-    vec2 pa0 = pixels(a0), pa1 = pixels(a1), pb0 = pixels(b0), pb1 = pixels(b1), pbm = pixels(bm);
+    vec2 pa0 = pixels(a0), pa1 = pixels(a1), pb0 = pixels(b0), pb1 = pixels(b1);
+    float len = max(distance(pa1, pa0), distance(pb1, pb0));
+    // The band is no wider than its ends are long: most steps that are too long end here.
+    if (len >= longestrun * max(1.0, min(distance(pb0, pa0), distance(pb1, pa1)) / 8.0)) return false;
     vec2 e0 = pa1 - pa0, e1 = pb1 - pa1, e2 = pb0 - pb1, e3 = pa0 - pb0;
     vec4 turns = vec4(e0.x * e1.y - e0.y * e1.x, e1.x * e2.y - e1.y * e2.x, e2.x * e3.y - e2.y * e3.x, e3.x * e0.y - e3.y * e0.x);
     if (!(all(greaterThan(turns, vec4(0.0))) || all(lessThan(turns, vec4(0.0))))) return false;
+    vec2 pbm = pixels(bm);
     if (max(height(pixels(am), pa0, pa1), height(pbm, pb0, pb1)) >= 1.0 / 256.0) return false;
     float wide = min(min(height(pb0, pa0, pa1), height(pb1, pa0, pa1)), height(pbm, pa0, pa1));
-    return max(distance(pa1, pa0), distance(pb1, pb0)) < longestrun * max(1.0, wide / 8.0);
+    return len < longestrun * max(1.0, wide / 8.0);
 }
 
-// Whether steps j to j+n (n even) are whole steps of the drawn strip that can be one run.
-bool fits(int j, int n) {
-    int e = 2 * (j + n), m = 2 * j + n;
-    return e + 1 < count && run(vertex(2 * j), vertex(2 * j + 1), vertex(e), vertex(e + 1), vertex(m), vertex(m + 1));
+// Whether steps j to j+n (n even), whose halfway vertices are am and bm, are whole steps of the
+// drawn strip that can be one run.
+bool fits(int j, int n, vec4 am, vec4 bm) {
+    int e = 2 * (j + n);
+    return e + 1 < count && run(vertex(2 * j), vertex(2 * j + 1), vertex(e), vertex(e + 1), am, bm);
 }
 
 // Triangle (c0, c1, c2) with its border edge from c[first] to c2 and c[1 - first] opposite.
@@ -98,23 +103,23 @@ void triangle(vec4 c0, vec4 c1, vec4 c2, int first) {
 
 void main() {
     int j = gl_PrimitiveIDIn;
-    // Step j can start blocks of up to 2^aligned steps; it lies in the second half of the block
-    // twice as long and draws nothing when that block is a run. A block holding another is at
-    // least as long, no straighter, no wider and twisted where its parts are, so when a block
-    // is no run, no larger one is: a run's first step finds it looking down from its largest
-    // block, and a step that could not be a run on its own draws itself alone.
-    int aligned = 0;
-    while (aligned < toplevel && ((j >> aligned) & 1) == 0) ++aligned;
-    if (aligned < toplevel && fits(j - (1 << aligned), 2 << aligned)) return;
-
     vec4 a0 = vertex(2 * j), b0 = vertex(2 * j + 1), a1 = vertex(2 * j + 2);
     // The strip may end in an A triangle.
     bool whole = 2 * j + 3 < count;
     vec4 b1 = whole ? vertex(2 * j + 3) : a1;
     int level = 0;
+    // A block holding another is at least as long, no straighter, no wider and twisted where
+    // its parts are, so when a block cannot be a run, no larger one can: a step that cannot be
+    // one on its own draws itself alone.
     if (whole && run(a0, b0, a1, b1, a0, b0)) {
+        // Step j can start blocks of up to 2^aligned steps; it is the middle of the block twice
+        // as long, and draws nothing when that block is a run. Otherwise its run is the
+        // largest block it starts that can be one.
+        int aligned = 0;
+        while (aligned < toplevel && ((j >> aligned) & 1) == 0) ++aligned;
+        if (aligned < toplevel && fits(j - (1 << aligned), 2 << aligned, a0, b0)) return;
         level = aligned;
-        while (level > 0 && !fits(j, 1 << level)) --level;
+        while (level > 0 && !fits(j, 1 << level, vertex(2 * j + (1 << level)), vertex(2 * j + (1 << level) + 1))) --level;
         if (level > 0) {
             a1 = vertex(2 * (j + (1 << level)));
             b1 = vertex(2 * (j + (1 << level)) + 1);
