@@ -61,6 +61,7 @@ credits::credits() : scene(scenestart, {}) {
 
     const std::string tools = loadResource("tools.slcl");
     const CurveGenerator branch(loadResource("credits.slcl"), branchvertices, tools);
+    strip = Texture(GL_RGBA32F, branch.display().buf());
 
     font.setsize();
     for (const char* text : texts) {
@@ -81,7 +82,7 @@ credits::credits() : scene(scenestart, {}) {
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < branches; ++k) {
         auto node = std::make_unique<ftree>(branch, [this](glm::mat4 m, VArray& va, int n) {
-            drawgeometry(ribbon, m, va, n, GL_TRIANGLE_STRIP);
+            drawribbon(ribbon, strip, m, va, n);
         });
         const size_t n = nodes.size();
         const size_t parent = n <= 1 ? 0 : size_t(std::rand()) % (n - 1);

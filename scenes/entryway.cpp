@@ -80,6 +80,7 @@ entryway::entryway()
     children.add(std::move(hub));
 
     const CurveGenerator ribboncurve(ribbonexpression, ribbonvertices, ribbonprefix);
+    strip = Texture(GL_RGBA32F, ribboncurve.display().buf());
 
     auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     cameras->addtrigger(0);
@@ -92,7 +93,7 @@ entryway::entryway()
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < ribbons; ++k) {
         auto node = std::make_unique<ftree>(ribboncurve, [this](glm::mat4 m, VArray& va, int n) {
-            drawgeometry(ribbon, m, va, n, GL_TRIANGLE_STRIP);
+            drawribbon(ribbon, strip, m, va, n);
         });
         const size_t n = nodes.size();
         const size_t p = n <= 1 ? 0 : size_t(std::rand()) % (n - 1);

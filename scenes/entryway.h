@@ -6,6 +6,7 @@
 #include <glm/glm.hpp>
 
 #include "gl/program.h"
+#include "gl/texture.h"
 #include "scenes/scene.h"
 
 class entryway : public scene {
@@ -31,4 +32,6 @@ protected:
     void preparepass() override;
 
     talvo::Program ribbon;
+    // The ribbons' shared vertices, as the ribbon program reads them.
+    talvo::Texture strip;
 };
