@@ -180,7 +180,7 @@ private:
         GLCHECKED(glUniform1f(glGetUniformLocation(points, "green"), 0.8f));
         GLCHECKED(glUniform1f(glGetUniformLocation(points, "blue"), 1.8f));
         setmatrix(points, "mat", camera);
-        tunnel->draw(GL_POINTS, count);
+        tunnel->draw(GL_LINE_STRIP, count);
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, image.framebuffer));
         pass.draw(tunnelimage, entrytunnel::whitepointat(whiteout), 1.0f);
     }

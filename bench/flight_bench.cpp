@@ -116,12 +116,12 @@ public:
         path.draw(GL_TRIANGLE_STRIP, pathcount);
         GLCHECKED(glUseProgram(points));
         setmat(points, pathmat);
-        path.draw(GL_POINTS, pathcount);
+        path.draw(GL_LINE_STRIP, pathcount);
         GLCHECKED(glUseProgram(sparks));
         const GLint mat = glGetUniformLocation(sparks, "mat");
         for (size_t i = 1; i < scene.drawn.size(); ++i) {
             GLCHECKED(glUniformMatrix4fv(mat, 1, GL_FALSE, glm::value_ptr(scene.drawn[i].first)));
-            line.draw(GL_POINTS, scene.drawn[i].second);
+            line.draw(GL_LINE_STRIP, scene.drawn[i].second);
         }
 
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));

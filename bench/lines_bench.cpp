@@ -83,7 +83,7 @@ public:
             curve.draw(GL_TRIANGLE_STRIP);
             GLCHECKED(glUseProgram(sprites));
             GLCHECKED(glUniformMatrix4fv(spritemat, 1, GL_FALSE, glm::value_ptr(m)));
-            curve.draw(GL_POINTS);
+            curve.draw(GL_LINE_STRIP);
         }
         GLCHECKED(glDisable(GL_PROGRAM_POINT_SIZE));
         GLCHECKED(glDisable(GL_BLEND));

@@ -1,13 +1,12 @@
 #version 330 core
 // The tunnel's lines: soft across their width, violet near the camera turning blue-green in
-// the distance. Values are tiny: the tunnel's picture is added onto the entryway's, whose
-// pass exposes five times over, so anything above a few hundredths burns white.
+// the distance. Light for the tunnel's white point of 20.
 in float across;
 in float fade;
 out vec4 result;
 
-const vec3 nearcolour = vec3(0.012, 0.003, 0.02);
-const vec3 farcolour = vec3(0.001, 0.004, 0.006);
+const vec3 nearcolour = vec3(13.0, 7.0, 17.0);
+const vec3 farcolour = vec3(4.4, 8.2, 9.8);
 
 void main() {
     // Multisampled edges shade at the pixel centre, which may lie beyond the ribbon's edge:

@@ -13,7 +13,12 @@
 // disc (llvmpipe evaluates gl_PointCoord there), by the fall-off at that corner times the share
 // of its four samples inside the sprite's square; a sprite one pixel wide can light at most one.
 // Without a "screenSize" every sprite is drawn as a sprite.
-layout(points) in;
+//
+// The curve comes in as a line strip: each segment lights one sprite, at its start, with the
+// light of the segment's length. Where the vertices lie closer than a sprite is wide, the
+// sprites overlap, and each gives its share, so that a curve glows alike however densely it is
+// sampled; sprites further apart than they are wide shine whole.
+layout(lines) in;
 layout(points, max_vertices = 1) out;
 
 uniform mat4 mat;
@@ -24,6 +29,8 @@ uniform vec2 screenSize;
 
 // Negative for a spark drawn as one pixel: the light to add there, without fall-off.
 out vec3 colour;
+// The sprite's share of its segment's light, for the white-hot centre the gains do not colour.
+out float portion;
 
 // A fixed value in 0..1 for each point.
 float pointhash(uint n) {
@@ -44,6 +51,8 @@ void main() {
     // Sizes in pixels at 720 lines, whose half height is 360 pixels.
     float focal = length(vec3(mat[0][1], mat[1][1], mat[2][1]));
     float world = max(p.w, 0.12);
+    float share = min(distance(gl_in[1].gl_Position.xyz, p.xyz) / world, 1.0);
+    portion = share;
     float size = world * focal * 360.0 / clip.w;
     // Far away, at least one point in five stays, so that the lines still read from high
     // above.
@@ -54,7 +63,7 @@ void main() {
     // than burn white. The squared gains keep the colour saturated through the tone mapping
     // and make the glow's pulse plain.
     float fade = 1.0 / (1.0 + clip.w * 0.002);
-    colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * mix(1.0, 2.0, step(0.2, p.w));
+    colour = vec3(red * red, green * green, blue * blue) * 0.5 * fade * share * mix(1.0, 2.0, step(0.2, p.w));
     if (size <= 1.0 && p.w < 0.2 && screenSize.y > 0.0) {
         // The sprite's centre in pixels, and the pixel corner nearest to it: the one that may
         // fall inside its disc of radius 0.5.

@@ -67,9 +67,10 @@ entrytunnel::entrytunnel()
 
 void entrytunnel::drawtunnel(const glm::mat4& m, VArray& va, int count) {
     additivesprites();
-    // The same vertices twice: as a ribbon and as sprites.
+    // The same vertices twice: as a ribbon, and as sprites drawn from the strip's segments, each
+    // lit by its segment's length.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
-    drawgeometry(points, m, va, count, GL_POINTS);
+    drawgeometry(points, m, va, count, GL_LINE_STRIP);
 }
 
 void entrytunnel::prepare() {

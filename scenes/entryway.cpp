@@ -103,7 +103,7 @@ entryway::entryway()
 
     auto* act = children.add(std::make_unique<controls::control<state>>());
     act->additem(std::make_unique<statelist>());
-    act->additem(std::make_unique<entrytunnel>());
+    act->additem(std::make_unique<entrytunnel>())->mapsintoparent(exposure, maxbright);
     act->addtrigger(0);
     timeline->addlistener(act);
 }

@@ -105,14 +105,15 @@ flight::flight()
 
 void flight::drawpath(const glm::mat4& m, VArray& va, int count) {
     additivesprites();
-    // The path twice on the same vertices: as a ribbon and as sprites.
+    // The path twice on the same vertices: as a ribbon, and as sprites drawn from the strip's
+    // segments, each lit by its segment's length.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
-    drawgeometry(points, m, va, count, GL_POINTS);
+    drawgeometry(points, m, va, count, GL_LINE_STRIP);
 }
 
 void flight::drawsparks(const glm::mat4& m, VArray& va, int count) {
     additivesprites();
-    drawgeometry(sparks, m, va, count, GL_POINTS);
+    drawgeometry(sparks, m, va, count, GL_LINE_STRIP);
 }
 
 void flight::prepare() {

@@ -102,7 +102,8 @@ void lines::drawcopy(const glm::mat4& m, VArray& va, int count) {
     points.setUniform("mat", m);
     GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
     GLCHECKED(glDepthMask(GL_FALSE));
-    va.draw(count, 1, GL_POINTS);
+    // Sprites from the strip's segments, each lit by its segment's length.
+    va.draw(count, 1, GL_LINE_STRIP);
 
     GLCHECKED(glDisable(GL_PROGRAM_POINT_SIZE));
     GLCHECKED(glDisable(GL_BLEND));

@@ -113,6 +113,7 @@ opening::opening() : scene(0.0f, {}), font("exmouth/exmouth_.ttf") {
     actlist->additem(std::make_unique<statelist>());
     actlist->additem(std::make_unique<particles>());
     nested = actlist->additem(std::make_unique<lines>());
+    nested->mapsintoparent(exposure, maxbright);
     acts = children.add(std::move(actlist));
 
     font.setsize();

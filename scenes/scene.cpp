@@ -77,8 +77,17 @@ void scene::display() {
     hdr->setTexture("tex", *colour);
     hdr->setUniform("samples", colour->samples);
     passuniforms();
+    if (where.nested) {
+        hdr->setUniform("parentexposure", parentexposure);
+        hdr->setUniform("parentmaxbright", parentmaxbright);
+    }
     preparepass();
     hdr->display();
+}
+
+void scene::mapsintoparent(float exposure, float maxbright) {
+    parentexposure = exposure;
+    parentmaxbright = maxbright;
 }
 
 void scene::drawscene() {

@@ -56,6 +56,10 @@ public:
     // True once a step has run since the scene was last entered; in sync, once one has been
     // published.
     bool published() const { return stepped; }
+    // For a nested scene: the exposure and white point of the parent's pass, which maps the
+    // image this scene's pass writes into, so that the parent shows this scene's picture as this
+    // scene's pass made it.
+    void mapsintoparent(float exposure, float maxbright);
 
 protected:
     // The pass is built from hdrfile with one instance.
@@ -101,6 +105,8 @@ protected:
 
 private:
     targets where;
+    float parentexposure = 0.0f;  // 0: a top-level pass, which encodes for the display
+    float parentmaxbright = 1.0f;
     // A step has run since the scene was entered: set in update, read in sync, both under the
     // shared lock.
     bool stepped = false;

@@ -1,9 +1,10 @@
-// The HDR pass: resolves the multisampled target by averaging its samples, then tone-maps with
-// exposure and white point and gamma-encodes.
+// The HDR pass: resolves the multisampled target in linear light, lets the white point scale
+// every level, and hands a nested scene's picture through its parent's pass unchanged.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "diag/check.h"
@@ -18,67 +19,138 @@ using talvo::testsupport::readpixel;
 
 namespace {
 
-class hdr : public gltests::gltest {};
+constexpr int size = 8;
 
-// The curve the pass is meant to apply, as an 8-bit display value.
-glm::vec3 tonemapped(glm::vec3 value, float exposure, float maxbright) {
-    glm::vec3 result;
-    for (int i = 0; i < 3; ++i) {
-        const float c = exposure * value[i];
-        const float mapped = std::min(c * (1.0f + c / (maxbright * maxbright)) / (1.0f + c), 1.0f);
-        result[i] = 255.0f * std::pow(mapped, 1.0f / 2.2f);
+class hdr : public gltests::gltest {
+protected:
+    // A multisampled HDR image, lit a quarter at a time by draw().
+    // Made in SetUp, once the context exists, and gone before it.
+    std::optional<Texture> image;
+    std::optional<Framebuffer> source;
+    std::optional<FSShader> fill;
+
+    void SetUp() override {
+        gltest::SetUp();
+        image.emplace(8, GL_RGB16F, size, size, GL_TEXTURE_2D_MULTISAMPLE);
+        source.emplace(Framebuffer::create());
+        source->attachColor(*image, 0);
+        fill.emplace("solid.frag", 1);
+        fill->setClear(false);
+        GLCHECKED(glClearColor(0.0f, 0.0f, 0.0f, 0.0f));
     }
-    return result;
+    void TearDown() override {
+        fill.reset();
+        source.reset();
+        image.reset();
+        gltest::TearDown();
+    }
+
+    struct light {
+        float value;
+        bool everysample = true;  // or sample 0 only
+    };
+    // Fills quarter k (columns 2k and 2k + 1) of the cleared image with the k-th light.
+    void draw(const std::vector<light>& quarters) {
+        renderInto(*source, [&] {
+            GLCHECKED(glEnable(GL_SAMPLE_MASK));
+            for (size_t k = 0; k < quarters.size(); ++k) {
+                const float v = quarters[k].value;
+                fill->program().use();
+                GLCHECKED(glUniform4f(fill->program().location("colour"), v, v, v, 1.0f));
+                fill->setTransform(glm::translate(glm::mat4(1.0f), glm::vec3(-0.75f + 0.5f * float(k), 0.0f, 0.0f)) *
+                                   glm::scale(glm::mat4(1.0f), glm::vec3(0.25f, 1.0f, 1.0f)));
+                GLCHECKED(glSampleMaski(0, quarters[k].everysample ? ~0u : 1u));
+                fill->display();
+            }
+            GLCHECKED(glSampleMaski(0, ~0u));
+            GLCHECKED(glDisable(GL_SAMPLE_MASK));
+        });
+    }
+
+    // The red channel of each quarter after a top-level pass with this exposure and white point.
+    std::vector<int> shown(float exposure, float maxbright) {
+        const Texture display = testsupport::rgba8texture(size, size);
+        Framebuffer target = Framebuffer::create();
+        target.attachColor(display, 0);
+        FSShader pass("hdr.frag", 1);
+        pass.setTexture("tex", *image);
+        pass.setUniform("samples", image->samples);
+        pass.setUniform("maxbright", maxbright);
+        pass.setUniform("exposure", exposure);
+        renderInto(target, pass);
+        glcheck("hdr pass");
+        std::vector<int> quarters;
+        for (int q = 0; q < 4; ++q) quarters.push_back(readpixel(target.name(), 2 * q + 1, size / 2).r);
+        return quarters;
+    }
+};
+
+// A display value back in linear light.
+float linear(int value) {
+    return std::pow(float(value) / 255.0f, 2.2f);
 }
 
-void expectnear(glm::u8vec4 pixel, glm::vec3 expected) {
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR(float(pixel[i]), expected[i], 1.5f) << "channel " << i;
-    EXPECT_EQ(pixel.a, 255);
+TEST_F(hdr, ResolvesTheSamplesInLinearLight) {
+    ASSERT_GT(image->samples, 1);
+    // Light far above the white point in one sample of eight shows as an eighth of it in all.
+    draw({{16.0f, false}, {16.0f / float(image->samples)}});
+    const std::vector<int> q = shown(1.0f, 4.0f);
+    EXPECT_GT(q[0], 0);
+    EXPECT_NEAR(q[0], q[1], 1);
 }
 
-TEST_F(hdr, ResolvesThenToneMaps) {
-    const glm::vec3 value(6.0f, 0.5f, 0.1f);  // red beyond the white point after exposure
-    const float exposure = 1.5f, maxbright = 4.0f;
+TEST_F(hdr, TheWhitePointScalesEveryLevelAndWhiteComesOnlyFarAboveIt) {
+    // A tenth of the white point, the white point, ten times it.
+    draw({{0.1f}, {1.0f}, {10.0f}});
+    const std::vector<int> dim = shown(1.0f, 1.0f);
+    const std::vector<int> dimmer = shown(1.0f, 2.0f);
+    // Doubling the white point halves a dim level: the curve does not only act near it.
+    EXPECT_NEAR(linear(dim[0]) / linear(dimmer[0]), 2.0f, 0.1f);
+    // The white point is bright but not white; light far above it is.
+    EXPECT_GT(dim[1], 225);
+    EXPECT_LT(dim[1], 250);
+    EXPECT_EQ(dim[2], 255);
+    // And the exposure multiplies the light the white point divides.
+    EXPECT_EQ(shown(2.0f, 2.0f), dim);
+}
 
-    const Texture image(8, GL_RGB16F, 8, 8, GL_TEXTURE_2D_MULTISAMPLE);
-    ASSERT_GT(image.samples, 1);
-    Framebuffer source = Framebuffer::create();
-    source.attachColor(image, 0);
+TEST_F(hdr, ANestedPassShowsThroughItsParentAsItWouldOnTheScreen) {
+    // From the toe through the knee to far above the white point.
+    const float values[] = {0.02f, 0.4f, 1.5f, 6.0f};
+    draw({{values[0]}, {values[1]}, {values[2]}, {values[3]}});
+    const std::vector<int> direct = shown(1.0f, 2.0f);
 
-    // The left half gets the value in every sample, the right half in sample 0 only.
-    FSShader fill("solid.frag", 1);
-    fill.setClear(false);
-    fill.program().use();
-    glUniform4f(fill.program().location("colour"), value.r, value.g, value.b, 1.0f);
-    const glm::mat4 half = glm::scale(glm::mat4(1.0f), glm::vec3(0.5f, 1.0f, 1.0f));
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    renderInto(source, [&] {
-        glEnable(GL_SAMPLE_MASK);
-        glSampleMaski(0, ~0u);
-        fill.setTransform(glm::translate(glm::mat4(1.0f), glm::vec3(-0.5f, 0.0f, 0.0f)) * half);
-        fill.display();
-        glSampleMaski(0, 1u);
-        fill.setTransform(glm::translate(glm::mat4(1.0f), glm::vec3(0.5f, 0.0f, 0.0f)) * half);
-        fill.display();
-        glSampleMaski(0, ~0u);
-        glDisable(GL_SAMPLE_MASK);
-    });
+    // The nested pass writes into a parent image, which a parent with the opening's exposure and
+    // white point shows.
+    const Texture parentimage(8, GL_RGB16F, size, size, GL_TEXTURE_2D_MULTISAMPLE);
+    Framebuffer parent = Framebuffer::create();
+    parent.attachColor(parentimage, 0);
+    FSShader nested("hdr.frag", 1);
+    nested.setTexture("tex", *image);
+    nested.setUniform("samples", image->samples);
+    nested.setUniform("maxbright", 2.0f);
+    nested.setUniform("exposure", 1.0f);
+    nested.setUniform("parentexposure", 10.0f);
+    nested.setUniform("parentmaxbright", 1.0f);
+    renderInto(parent, nested);
+    glcheck("nested pass");
 
-    const Texture display = testsupport::rgba8texture(8, 8);
+    const Texture display = testsupport::rgba8texture(size, size);
     Framebuffer target = Framebuffer::create();
     target.attachColor(display, 0);
     FSShader pass("hdr.frag", 1);
-    pass.setTexture("tex", image);
-    pass.setUniform("samples", image.samples);
-    pass.setUniform("maxbright", maxbright);
-    pass.setUniform("exposure", exposure);
+    pass.setTexture("tex", parentimage);
+    pass.setUniform("samples", parentimage.samples);
+    pass.setUniform("maxbright", 1.0f);
+    pass.setUniform("exposure", 10.0f);
     renderInto(target, pass);
-    EXPECT_NO_THROW(glcheck("hdr pass"));
+    glcheck("parent pass");
 
-    expectnear(readpixel(target.name(), 1, 4), tonemapped(value, exposure, maxbright));
-    expectnear(readpixel(target.name(), 6, 4),
-               tonemapped(value / float(image.samples), exposure, maxbright));
+    for (int q = 0; q < 4; ++q) {
+        EXPECT_GT(direct[q], 0) << values[q];
+        EXPECT_NEAR(readpixel(target.name(), 2 * q + 1, size / 2).r, direct[q], 1) << values[q];
+    }
+    EXPECT_LT(direct[2], 255);  // the shoulder is handed through, not clipped
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // draws its sub-pixel steps in runs or one by one; the path ribbon ("flight_tri.geom") still
 // lights the screen's edge from a path just beyond it; a spark one pixel wide
 // ("flight_pt.geom", "flight_ext.frag") drawn as the pixel it lights lights it as the sprite
-// does.
+// does; a curve of glowing sprites ("flight_pt.frag") glows alike however densely it is sampled.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,7 +78,6 @@ protected:
 
     // `vertices` drawn as the scenes draw a ribbon, by `program` under `mat`.
     std::vector<glm::vec3> ribbon(Program& program, const std::vector<glm::vec4>& vertices, const glm::mat4& mat) {
-        if (getenv("OLDGEOM")) return draw(program, vertices, GL_TRIANGLE_STRIP, mat);
         return image(vertices, [&](VArray& va, const Texture& strip) { drawribbon(program, strip, mat, va, int(vertices.size())); });
     }
 };
@@ -227,9 +226,9 @@ TEST_F(curveprograms, SparkDrawnAsThePixelItLightsLightsItAsTheSprite) {
             const glm::vec2 at(float(4 * i + 2) + float(i % 16) / 16.0f + 0.03f, float(4 * j + 2) + float(j % 16) / 16.0f + 0.01f);
             spread.emplace_back((at.x / float(width) * 2.0f - 1.0f) * z, (at.y / float(height) * 2.0f - 1.0f) * z, z, 0.0f);
         }
-    const std::vector<glm::vec3> sprites = draw(sparks, spread, GL_POINTS, eye);
+    const std::vector<glm::vec3> sprites = draw(sparks, spread, GL_LINE_STRIP, eye);
     sparks.setUniform("screenSize", glm::vec2(float(width), float(height)));
-    const std::vector<glm::vec3> pixels = draw(sparks, spread, GL_POINTS, eye);
+    const std::vector<glm::vec3> pixels = draw(sparks, spread, GL_LINE_STRIP, eye);
 
     int lit = 0;
     for (size_t k = 0; k < sprites.size(); ++k) {
@@ -253,6 +252,24 @@ TEST_F(curveprograms, PathRibbonLightsNothingBeyondItsEdges) {
     EXPECT_GT(image[22 * width + column].r, 0.0f);
     EXPECT_EQ(image[42 * width + column].r, 0.0f);
     EXPECT_EQ(image[21 * width + column].r, 0.0f);
+}
+
+TEST_F(curveprograms, SpriteCurveGlowsAlikeHoweverDenselySampled) {
+    Program glow("passthrough.vert", "flight_pt.geom", "flight_pt.frag");
+    glow.use();
+    for (const char* gain : {"red", "green", "blue"}) glow.setUniform(gain, 1.0f);
+    // A level curve of sprites 0.5 wide (12 pixels on screen), sampled every 0.01 and every
+    // 0.005: dozens of sprites overlap at every pixel of it.
+    const auto curve = [](int steps) {
+        std::vector<glm::vec4> v;
+        for (int j = 0; j <= steps; ++j) v.emplace_back(-0.5f + float(j) / float(steps), 0.0f, 0.0f, 0.5f);
+        return v;
+    };
+    const size_t middle = size_t(height / 2) * width + width / 2;
+    const glm::vec3 sparse = draw(glow, curve(100), GL_LINE_STRIP)[middle];
+    const glm::vec3 dense = draw(glow, curve(200), GL_LINE_STRIP)[middle];
+    ASSERT_GT(sparse.r, 0.0f);
+    EXPECT_NEAR(dense.r / sparse.r, 1.0f, 0.05f);
 }
 
 }  // namespace
