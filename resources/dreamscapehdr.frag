@@ -1,7 +1,8 @@
 #version 330 core
 // The dreamscape's tone mapping. The samples of the multisampled HDR target are averaged,
 // scaled by "exposure" and mapped with the extended Reinhard curve whose white point
-// "maxbright" maps to 1, then gamma-encoded, as in the other scenes.
+// "maxbright" maps to 1, then gamma-encoded. The other scenes' pass divides by a white point
+// that moves; the dreamscape's never does, and its light was made for this curve.
 //
 // "distort" (0, then rising to about 26) bends the picture: rings rippling out from the centre
 // push the image in and out, the middle turns, and the three colours are taken from

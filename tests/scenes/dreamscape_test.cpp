@@ -143,10 +143,12 @@ TEST_F(dreamscapetest, FlashIsClearedIntoTheHdrTargetAndReattachedAfterAResize) 
     EXPECT_NO_THROW(glcheck("dreamscape frames"));
 }
 
-TEST_F(dreamscapetest, PassIsPlainToneMappingUntilTheDistortionStarts) {
+TEST_F(dreamscapetest, PassBendsNothingUntilTheDistortionStarts) {
     probe s;
     bringin(s, scenestart);
-    FSShader plain("hdr.frag", 1);
+    FSShader plain("dreamscapehdr.frag", 1);
+    plain.program().setUniform("res", glm::vec2(float(windowwidth), float(windowheight)));
+    plain.setUniform("distort", 0.0f);
     // The same HDR image through the scene's pass and through the plain one.
     auto bothpasses = [&] {
         s.display();

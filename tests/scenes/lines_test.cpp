@@ -140,8 +140,8 @@ TEST_F(linestest, OneFrameDrawsEveryCopyAsARibbonThenSpritesAndLeavesTheStateSet
     bringin(s, 28000);
     step(s, 30000);
     step(s, 30025);
-    // What the frame hands to GL: per copy a strip of n vertices (n - 2 triangles) and n
-    // points; then the pass's one point.
+    // What the frame hands to GL: per copy a strip of n vertices (n - 2 triangles), and the same
+    // n vertices as a line strip (n - 1 segments, one sprite each); then the pass's one point.
     ASSERT_TRUE(epoxy_has_gl_extension("GL_ARB_pipeline_statistics_query"));
     GLuint queries[2] = {};
     glGenQueries(2, queries);
@@ -157,7 +157,7 @@ TEST_F(linestest, OneFrameDrawsEveryCopyAsARibbonThenSpritesAndLeavesTheStateSet
     EXPECT_NO_THROW(glcheck("lines frame"));
     const GLuint n = lines::vertices;
     EXPECT_EQ(vertices, lines::copies * 2 * n + 1);
-    EXPECT_EQ(primitives, lines::copies * (2 * n - 2) + 1);
+    EXPECT_EQ(primitives, lines::copies * (2 * n - 3) + 1);
 
     EXPECT_EQ(callbacks, lines::copies);
     EXPECT_EQ(wrongstate, 0);
