@@ -80,7 +80,10 @@ TEST_F(devicechoice, PassesOverAnEmptyFirstPlatform) {
                                 "' --gtest_filter=devicechoice.SkipsAPlatformWithoutDevices 2>&1";
     const auto [status, out] = shell(command);
     EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(occurrences(out, "Platform count: 2\n"), 1) << out;
+    // Every platform of the machine (PoCL here; Mesa's Clover and rusticl elsewhere) and the
+    // empty one.
+    const std::string count = "Platform count: " + std::to_string(allplatforms().size() + 1) + "\n";
+    EXPECT_EQ(occurrences(out, count), 1) << out;
     EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;
 }
 
