@@ -11,6 +11,7 @@
 
 #include "diag/fatal.h"
 #include "app/music.h"
+#include "app/stopsignal.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "engine/state.h"
@@ -26,7 +27,7 @@ std::condition_variable& cond = *new std::condition_variable;
 // Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
 // wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
 uint64_t handovers = 0;
-// Set on the render thread by Escape and the close button; never cleared, since the run ends.
+// Set on the render thread by Escape, the close button and a stop signal; never cleared, since the run ends.
 bool stopped = false;
 }  // namespace
 
@@ -68,7 +69,7 @@ bool beginframe() {
     bool result = false;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
+        if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS || stopsignal() != 0) {
             quit = stopped = true;
         } else {
             result = syncframe();
@@ -110,6 +111,7 @@ void mainloop(uint32_t from) {
     // create mutex or cond, aborting." has no cause here; only the thread can fail.
     glfwSetTime(0.0);
     startclock(gettickcount(), from);
+    const stopsignals catching;
 
     std::thread updater;
     try {

@@ -9,7 +9,7 @@
 namespace talvo {
 
 // Runs the production from `from` milliseconds of production time until quit is set (Escape,
-// the close button or the last state).
+// the close button, SIGINT or SIGTERM, or the last state).
 void mainloop(uint32_t from);
 // Starts the production clock at `from` milliseconds of production time, the tick counter
 // reading `now`: starttime lies `from` before now, so that production time and music started
@@ -19,7 +19,8 @@ void mainloop(uint32_t from);
 void startclock(uint32_t now, uint32_t from);
 // The start of the 25 ms step that holds `from`.
 uint32_t firststep(uint32_t from);
-// True once Escape or the close button has ended the run, as opposed to its last state.
+// True once Escape, the close button or a stop signal has ended the run, as opposed to its last
+// state.
 bool stoppedbyviewer();
 // The render thread's hand-over under the lock; true when this frame is drawn.
 bool beginframe();

@@ -4,6 +4,7 @@
 #include "diag/fatal.h"
 #include "app/production.h"
 #include "app/runconfig.h"
+#include "app/stopsignal.h"
 
 int main(int argc, char* argv[]) {
     if (talvo::askshelp(argc, argv)) {
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
         config.restart = static_cast<uint32_t>(std::strtoul(restart, nullptr, 10));
 #endif
     talvo::endonfatal([&] { talvo::runproduction(config); });
+    // Ended by a signal: the shell's status for it, and nobody at the console to press enter.
+    if (const int signal = talvo::stopsignal()) return 128 + signal;
     std::cout << "Press enter to exit..." << std::endl;
     std::cin.get();
     return 0;

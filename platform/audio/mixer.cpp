@@ -58,6 +58,9 @@ FMOD_RESULT mixer::init(int channels) {
     output.callback = fill;
     output.userdata = this;
     quietalsa();
+    // SDL would otherwise take SIGINT and SIGTERM for quit events that nothing here reads; the
+    // program decides what those signals do.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return FMOD_ERR_OUTPUT_INIT;
     SDL_AudioSpec obtained{};
     device = SDL_OpenAudioDevice(nullptr, 0, &output, &obtained,

@@ -1,7 +1,9 @@
 // The production executable started as a user would, on the test display.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <utility>
 #include <string>
 
 #include "support/files.h"
@@ -56,6 +58,22 @@ TEST(Run, EndsOnTheCloseButton) {
     ASSERT_TRUE(pressclosebutton());
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
     expectcleanrun(run);
+}
+
+TEST(Run, SIGINTAndSIGTERMEndItAsEscapeDoesWhileTheMusicPlays) {
+    const tempdir dir;
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        process run(program, {"--windowed", "--from", "180", "320", "180"}, builddir,
+                    {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir / "out.raw"});
+        ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
+        std::this_thread::sleep_for(2s);
+        ASSERT_TRUE(run.running()) << run.stderr_();
+        kill(run.id(), signal);
+        // The production itself would play on for another 12 s.
+        EXPECT_EQ(run.wait(8s), status) << signal << "\n" << run.stdout_() << run.stderr_();
+        EXPECT_NE(run.stdout_().find("Talvo de-initialized.\n"), std::string::npos) << run.stdout_();
+        EXPECT_EQ(run.stdout_().find("Press enter to exit..."), std::string::npos) << run.stdout_();
+    }
 }
 
 TEST(Run, OneArgumentIsIgnored) {
