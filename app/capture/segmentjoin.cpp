@@ -18,6 +18,7 @@
 #include "app/capture/framesink.h"
 #include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
+#include "app/capture/videomusic.h"
 
 namespace talvo::capture {
 
@@ -212,6 +213,7 @@ int runjoin(const captureoptions& options) {
     for (const char* program : {"ffprobe", "ffmpeg"})
         if (findprogram(program).empty())
             return failure(std::string(program) + " not found: segments are joined with ffmpeg (Debian's package ffmpeg)", 1);
+    if (std::string refusal = musicrefusal(musicfile); !refusal.empty()) return failure(refusal, 1);
     try {
         const std::vector<segment> segments = inorder(options.segments);
         const segmentlabel& range = segments.front().label;
