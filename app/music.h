@@ -15,7 +15,8 @@ extern FMOD::System system;
 extern FMOD::Sound sound;
 extern FMOD::Channel channel;
 
-// Creates and initialises the audio system and opens soundfile as a looping stream.
+// Creates and initialises the audio system and opens soundfile as a looping stream. A file
+// that cannot be streamed is named, after its check line, in one line that says why.
 void openmusic(const std::string& soundfile);
 // Starts the stream `from` milliseconds in (on the update thread, before its first step).
 void playmusic(uint32_t from);
@@ -23,5 +24,10 @@ void playmusic(uint32_t from);
 void pausemusic();
 // Releases the stream, then closes and releases the system.
 void releasemusic();
+
+// Why soundfile cannot be streamed ("not found", "not a sound file that can be played",
+// "truncated"), or empty when it can: the test openmusic's stream makes, for a program that
+// does not play it.
+std::string musicproblem(const std::string& soundfile);
 
 }  // namespace talvo

@@ -1,15 +1,22 @@
 #include "cl/clprogram.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "cl/clcontext.h"
 #include "diag/check.h"
+#include "gl/resource.h"
 
 namespace talvo {
 
 namespace {
 // Without the log, a failed build names only its status and leaves the snippet's author blind.
-void printbuildlog(cl_program program) {
+// Returns the log it printed.
+std::string printbuildlog(cl_program program) {
     const cl_device_id device = CLContext::instance()->device();
     size_t size = 0;
     CLCHECKED(clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &size));
@@ -18,6 +25,27 @@ void printbuildlog(cl_program program) {
     log = log.c_str();
     while (!log.empty() && (log.back() == '\n' || log.back() == ' ')) log.pop_back();
     std::cerr << log << std::endl;
+    return log;
+}
+
+// The files the source names in its line directives (a snippet read from resources/ comes
+// with one), each with the lines of it that the build log's errors point at ("<file>:<line>:").
+std::map<std::string, std::set<int>> errorsbyfile(const std::string& source, const std::string& log) {
+    static const std::regex directive(R"re(#line\s+\d+\s+"([^"]*)")re");
+    std::map<std::string, std::set<int>> files;
+    for (std::sregex_iterator m(source.begin(), source.end(), directive), end; m != end; ++m) {
+        const std::string file = (*m)[1];
+        std::istringstream entries(log);
+        for (std::string entry; std::getline(entries, entry);) {
+            const size_t at = entry.find(file + ":");
+            if (entry.find("error") == std::string::npos || at == std::string::npos) continue;
+            const char* digits = entry.c_str() + at + file.size() + 1;
+            char* end = nullptr;
+            const long line = std::strtol(digits, &end, 10);
+            if (end != digits && *end == ':') files[file].insert(int(line));
+        }
+    }
+    return files;
 }
 }  // namespace
 
@@ -46,7 +74,9 @@ CLProgram::CLProgram(const std::string& source, const std::string& options) {
     clcheck(err, "*_program = clCreateProgramWithSource(context->context(), 1, &c, &l, &err);");
 
     const cl_int status = clBuildProgram(data.program, 0, nullptr, options.c_str(), nullptr, nullptr);
-    if (status != CL_SUCCESS) printbuildlog(data.program);
+    if (status != CL_SUCCESS)
+        for (const auto& [file, lines] : errorsbyfile(source, printbuildlog(data.program)))
+            resourcefailure(file, "does not compile", lines);
     clcheck(status, "clBuildProgram(*_program, 0,0, \"\", 0,0);");
 }
 

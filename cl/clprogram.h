@@ -19,7 +19,9 @@ public:
     // An empty handle: no program.
     CLProgram() = default;
     // Builds the source for the context's device. A build failure prints the build log to
-    // standard error and ends the run through the check of clBuildProgram.
+    // standard error, then a line for each file the source names in a line directive (a
+    // snippet's resources/<name>) with the lines its errors point at, and ends the run through
+    // the check of clBuildProgram.
     CLProgram(const std::string& source, const std::string& options);
 
     // Creates the kernel `func`, replacing (and releasing) an earlier one of that name.

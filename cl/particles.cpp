@@ -4,6 +4,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "cl/kerneltemplates.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "gl/resource.h"
@@ -17,16 +18,16 @@ const char* const kernelname = "flowparticles";
 
 particles::particles()
     : varray(VArray::create()), shader(Program::create()),
-      program(loadResource("particles.cl"), "-cl-fast-relaxed-math -cl-mad-enable") {}
+      program(loadsnippet("particles.cl"), "-cl-fast-relaxed-math -cl-mad-enable") {}
 
 void particles::enter(state* /*previous*/) {
     if (!initial.empty()) return;
     program.createKernel(kernelname);
 
     {
-        const Shader vertex(GL_VERTEX_SHADER, loadResource("particles.vert"));
-        const Shader geometry(GL_GEOMETRY_SHADER, loadResource("minimal.geom"));
-        const Shader fragment(GL_FRAGMENT_SHADER, loadResource("minimal.frag"));
+        const Shader vertex(GL_VERTEX_SHADER, loadResource("particles.vert"), "particles.vert");
+        const Shader geometry(GL_GEOMETRY_SHADER, loadResource("minimal.geom"), "minimal.geom");
+        const Shader fragment(GL_FRAGMENT_SHADER, loadResource("minimal.frag"), "minimal.frag");
         shader.attach(vertex);
         shader.attach(geometry);
         shader.attach(fragment);

@@ -42,9 +42,9 @@ void ftcheck(int error, const std::string& text) {
     throw Log::FTException();
 }
 
-void fmodcheck(int result, const std::string& text) {
-    if (result == 0) return;
-    std::cerr << "at " << text << " | FMODERROR: " << fmoderrortext(result) << std::endl;
+int fmodcheck(int result, const std::string& text) {
+    if (result != 0) std::cerr << "at " << text << " | FMODERROR: " << fmoderrortext(result) << std::endl;
+    return result;
 }
 
 const char* clerrorname(int status) {
@@ -122,27 +122,29 @@ const char* fmoderrortext(int result) {
 
 namespace {
 template <typename GetIv, typename GetLog>
-void printlog(unsigned object, GetIv getiv, GetLog getlog, const char* ivtext, const char* logtext) {
+std::string printlog(unsigned object, GetIv getiv, GetLog getlog, const char* ivtext, const char* logtext) {
     GLint sz = 0;
     getiv(object, GL_INFO_LOG_LENGTH, &sz);
     glcheck(ivtext);
-    if (sz <= 0) return;
+    if (sz <= 0) return "";
     std::unique_ptr<char[]> infoLog(new char[sz]);
     GLsizei charsWritten = 0;
     getlog(object, sz, &charsWritten, infoLog.get());
     glcheck(logtext);
-    std::cout << "InfoLog:\n" << std::string(infoLog.get(), charsWritten) << "\n";
+    std::string log(infoLog.get(), charsWritten);
+    std::cout << "InfoLog:\n" << log << "\n";
+    return log;
 }
 }  // namespace
 
-void shaderlog(unsigned shader) {
-    printlog(shader, glGetShaderiv, glGetShaderInfoLog,
+std::string shaderlog(unsigned shader) {
+    return printlog(shader, glGetShaderiv, glGetShaderInfoLog,
              "glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &sz);",
              "glGetShaderInfoLog(shader,sz, &charsWritten, infoLog);");
 }
 
-void programlog(unsigned program) {
-    printlog(program, glGetProgramiv, glGetProgramInfoLog,
+std::string programlog(unsigned program) {
+    return printlog(program, glGetProgramiv, glGetProgramInfoLog,
              "glGetProgramiv(shader, GL_INFO_LOG_LENGTH, &sz);",
              "glGetProgramInfoLog(shader,sz, &charsWritten, infoLog);");
 }

@@ -15,15 +15,17 @@ void glcheck(const std::string& text);
 void clcheck(int status, const std::string& text);
 // Prints "at <text> | FTERROR: <code>" without a line end and throws Log::FTException.
 void ftcheck(int error, const std::string& text);
-// Prints "at <text> | FMODERROR: <description>" when result is not 0, then returns.
-void fmodcheck(int result, const std::string& text);
+// Prints "at <text> | FMODERROR: <description>" when result is not 0, then returns the
+// result, for a caller that says more about the failure.
+int fmodcheck(int result, const std::string& text);
 
 const char* clerrorname(int status);
 const char* fmoderrortext(int result);
 
-// Info-log printers for failed compiles and links (standard output).
-void shaderlog(unsigned shader);
-void programlog(unsigned program);
+// Info-log printers for failed compiles and links (standard output). Each returns the log it
+// printed ("" for none).
+std::string shaderlog(unsigned shader);
+std::string programlog(unsigned program);
 
 }  // namespace talvo
 

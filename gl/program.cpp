@@ -38,9 +38,9 @@ Program Program::create() {
 Program::Program(const std::string& vertexfile, const std::string& geometryfile,
                  const std::string& fragmentfile)
     : Program(newprogram()) {
-    const Shader vertex(GL_VERTEX_SHADER, loadResource(vertexfile));
-    const Shader geometry(GL_GEOMETRY_SHADER, loadResource(geometryfile));
-    const Shader fragment(GL_FRAGMENT_SHADER, loadResource(fragmentfile));
+    const Shader vertex(GL_VERTEX_SHADER, loadResource(vertexfile), vertexfile);
+    const Shader geometry(GL_GEOMETRY_SHADER, loadResource(geometryfile), geometryfile);
+    const Shader fragment(GL_FRAGMENT_SHADER, loadResource(fragmentfile), fragmentfile);
     attach(vertex);
     attach(geometry);
     attach(fragment);

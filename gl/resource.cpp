@@ -31,4 +31,11 @@ std::string loadResource(const std::string& name) {
     return bytes;
 }
 
+void resourcefailure(const std::string& path, const std::string& what, const std::set<int>& lines) {
+    std::string where;
+    for (int line : lines) where += (where.empty() ? "" : ", ") + std::to_string(line);
+    if (!lines.empty()) where = (lines.size() == 1 ? " (line " : " (lines ") + where + ")";
+    std::cerr << path << ": " << what << where << std::endl;
+}
+
 }  // namespace talvo

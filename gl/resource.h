@@ -1,6 +1,7 @@
 #pragma once
 // Data files (shaders, kernel snippets, font, music) live under "resources/" in the working
 // directory and are read whole, as bytes.
+#include <set>
 #include <string>
 
 namespace talvo {
@@ -12,5 +13,9 @@ std::string resourcePath(const std::string& name);
 // loaded". A file that cannot be read ends the process with status 1 after "Unable to open
 // file <path>" on standard error.
 std::string loadResource(const std::string& name);
+
+// Names the resource file a failure comes from, in one line on standard error: "<path>:
+// <what>", then the lines the failure points at, if any (" (line 3)", " (lines 3, 7)").
+void resourcefailure(const std::string& path, const std::string& what, const std::set<int>& lines = {});
 
 }  // namespace talvo

@@ -1,8 +1,12 @@
 #include "gl/shader.h"
 
+#include <cctype>
 #include <iostream>
+#include <regex>
+#include <sstream>
 
 #include "diag/check.h"
+#include "gl/resource.h"
 
 namespace talvo {
 
@@ -16,9 +20,25 @@ GLuint newshader(GLenum type) {
     GLCHECKED(shader = glCreateShader(type));
     return shader;
 }
+
+// The source lines a compiler's log points its errors at. Each entry names the source string
+// and the line: "0:12(5): error" (Mesa), "0(12) : error", "ERROR: 0:12:".
+std::set<int> errorlines(const std::string& log) {
+    static const std::regex position(R"((\d+)[:(](\d+))");
+    std::set<int> lines;
+    std::istringstream entries(log);
+    for (std::string entry; std::getline(entries, entry);) {
+        std::string lower = entry;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        std::smatch at;
+        if (lower.find("error") != std::string::npos && std::regex_search(entry, at, position))
+            lines.insert(std::stoi(at[2]));
+    }
+    return lines;
+}
 }  // namespace
 
-Shader::Shader(GLenum type, const std::string& source)
+Shader::Shader(GLenum type, const std::string& source, const std::string& file)
     : handle(newshader(type), destroy), shadertype(type), text(source) {
     const GLuint shader = handle.name();
     const GLchar* data = text.data();
@@ -29,7 +49,8 @@ Shader::Shader(GLenum type, const std::string& source)
     GLCHECKED(glGetShaderiv(shader, GL_COMPILE_STATUS, &status));
     if (status == 0) {
         std::cout << "Shader compilation failed." << std::endl;
-        shaderlog(shader);
+        const std::string log = shaderlog(shader);
+        if (!file.empty()) resourcefailure(resourcePath(file), "does not compile", errorlines(log));
         throw ShaderCompilerException();
     }
 }

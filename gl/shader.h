@@ -14,9 +14,11 @@ public:
     // An empty handle: no GL shader.
     Shader() = default;
     // Compiles the source, passed with its explicit length (it need not end in a NUL). On
-    // failure prints "Shader compilation failed." and the info log to standard output and
-    // throws ShaderCompilerException.
-    Shader(GLenum type, const std::string& source);
+    // failure prints "Shader compilation failed." and the info log to standard output, then,
+    // given the resource `file` the source was read from, one line on standard error that
+    // names resources/<file> and the lines the compiler points at; and throws
+    // ShaderCompilerException.
+    Shader(GLenum type, const std::string& source, const std::string& file = "");
 
     GLuint name() const { return handle.name(); }
     GLenum type() const { return shadertype; }

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "cl/curvegenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/data.h"
 #include "engine/globals.h"
 #include "engine/pdata.h"
-#include "gl/resource.h"
 #include "scenes/camera.h"
 #include "text/rendertext.h"
 
@@ -59,8 +59,8 @@ credits::credits() : scene(scenestart, {}) {
     textpass = FSShader("credits_font.frag", 1);
     root = children.add(std::move(hub));
 
-    const std::string tools = loadResource("tools.slcl");
-    const CurveGenerator branch(loadResource("credits.slcl"), branchvertices, tools);
+    const std::string tools = loadsnippet("tools.slcl");
+    const CurveGenerator branch(loadsnippet("credits.slcl"), branchvertices, tools);
     strip = Texture(GL_RGBA32F, branch.display().buf());
 
     font.setsize();

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "cl/curvegenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
 #include "engine/globals.h"
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
-#include "gl/resource.h"
 #include "scenes/camera.h"
 
 using namespace talvo;
@@ -79,10 +79,10 @@ dreamscape::dreamscape()
     auto* flashing = children.add(std::make_unique<controls::control<data<float>>>());
     addchannel<float>(*flashing, [this] { return std::min(std::max(500.0f - scenetime(), 0.0f), 500.0f); }, &flash);
 
-    const std::string groundsource = loadResource("dreamscape.slcl");
+    const std::string groundsource = loadsnippet("dreamscape.slcl");
     root->addChild(std::make_unique<ftree>(CurveGenerator(groundsource, groundpoints, ""),
                                            [this](glm::mat4 m, VArray& va, int n) { drawpoints(ground, m, va, n); }));
-    const std::string skysource = loadResource("dreamscapesky.slcl");
+    const std::string skysource = loadsnippet("dreamscapesky.slcl");
     root->addChild(std::make_unique<ftree>(CurveGenerator(skysource, skypoints, ""),
                                            [this](glm::mat4 m, VArray& va, int n) { drawpoints(sky, m, va, n); }));
 

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "cl/curvegenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
 #include "engine/pdata.h"
-#include "gl/resource.h"
 #include "scenes/camera.h"
 
 using namespace talvo;
@@ -51,7 +51,7 @@ entrytunnel::entrytunnel()
     children.add(std::move(hub));
     auto* camerachannels = children.add(std::move(cameras));
 
-    const std::string tunnelsource = loadResource("entrytunnel.slcl");
+    const std::string tunnelsource = loadsnippet("entrytunnel.slcl");
     root->addChild(std::make_unique<ftree>(CurveGenerator(tunnelsource, tunnelvertices, ""),
                                            [this](glm::mat4 m, VArray& va, int n) { drawtunnel(m, va, n); }));
     addpchannel<glm::mat4>(*camerachannels, [this] { return camera(scenetime()); }, &root->transform);

@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "cl/curvegenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
 #include "engine/globals.h"
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
-#include "gl/resource.h"
 #include "scenes/camera.h"
 
 using namespace talvo;
@@ -72,7 +72,7 @@ flight::flight()
     // After the timeline and the cameras: a cut fired in a sync is published by the same sync.
     children.add(std::move(hub));
 
-    const std::string pathsource = loadResource("flight.slcl");
+    const std::string pathsource = loadsnippet("flight.slcl");
     auto* path = root->addChild(std::make_unique<ftree>(CurveGenerator(pathsource, pathvertices, ""),
                                                         [this](glm::mat4 m, VArray& va, int n) { drawpath(m, va, n); }));
     // Every line is the same row of sparks from x = -500 to 499; hung on the path, its x axis

@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "cl/curvegenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
-#include "gl/resource.h"
 #include "scenes/camera.h"
 
 using namespace talvo;
@@ -60,7 +60,7 @@ lines::lines()
     children.add(std::move(hub));
 
     // One generator for every copy: its kernel runs once per step.
-    const CurveGenerator curve(loadResource("opening.slcl"), vertices, "");
+    const CurveGenerator curve(loadsnippet("opening.slcl"), vertices, "");
     for (int i = 0; i < copies; ++i) {
         auto node = std::make_unique<ftree>(curve, [this](glm::mat4 m, VArray& va, int n) { drawcopy(m, va, n); });
         auto* placing = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());

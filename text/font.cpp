@@ -1,5 +1,7 @@
 #include "text/font.h"
 
+#include <string>
+
 #include "diag/check.h"
 #include "gl/resource.h"
 
@@ -32,14 +34,34 @@ void destroy(FT_Face face) {
     FTCHECKED(FT_Done_Face(face));
     droplibrary();
 }
+
+// FreeType's own description of an error code (its library keeps no texts unless built to).
+std::string errortext(FT_Error error) {
+#undef FTERRORS_H_
+#define FT_ERRORDEF(e, v, s) {e, s},
+#define FT_ERROR_START_LIST {
+#define FT_ERROR_END_LIST }
+    static const struct {
+        FT_Error code;
+        const char* text;
+    } texts[] =
+#include FT_ERRORS_H
+        ;
+    for (const auto& t : texts)
+        if (t.code == error) return t.text;
+    return "error " + std::to_string(error);
+}
 }  // namespace
 
 Font::Font(const std::string& name) {
     takelibrary();
     FT_Face face = nullptr;
     const FT_Error error = FT_New_Face(freetype, resourcePath(name).c_str(), 0, &face);
-    // No face, no font: give the library share back before the check throws.
-    if (error) droplibrary();
+    if (error) {
+        // No face, no font: give the library share back before the check throws.
+        droplibrary();
+        resourcefailure(resourcePath(name), "FreeType cannot read the font (" + errortext(error) + ")");
+    }
     ftcheck(error, "FT_New_Face(context->lib(), name.c_str(), 0, face)");
     handle = shared<FT_Face>(face, destroy);
 }

@@ -20,8 +20,8 @@ public:
 
     // An empty handle: no face.
     Font() = default;
-    // Opens resources/<name>. A file FreeType cannot open prints its check line and throws
-    // Log::FTException, leaving the live-font count as it was.
+    // Opens resources/<name>. A file FreeType cannot open prints a line naming it and why,
+    // then its check line, and throws Log::FTException, leaving the live-font count as it was.
     explicit Font(const std::string& name);
 
     // Rasterises at pixelheight from now on; call once before rendering text.

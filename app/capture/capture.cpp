@@ -21,6 +21,7 @@
 #include "app/capture/segmentlabel.h"
 #include "app/capture/steprunner.h"
 #include "app/capture/videoencoder.h"
+#include "app/capture/videomusic.h"
 #include "app/loop.h"
 #include "app/production.h"
 #include "diag/check.h"
@@ -283,6 +284,8 @@ int runcapture(const captureoptions& options) {
         return failure("no display: run it through tools/capture.sh, which starts a virtual one");
     if (options.kind == outputkind::video && findprogram("ffmpeg").empty())
         return failure("ffmpeg not found: videos are made with ffmpeg (Debian's package ffmpeg); PNG output works without");
+    if (options.kind == outputkind::video && !options.part)
+        if (std::string refusal = musicrefusal(musicfile); !refusal.empty()) return failure(refusal);
 
     resetglobals();
     gettickcount = [] { return virtualtick; };

@@ -12,6 +12,7 @@
 
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
+#include "app/capture/limits.h"
 
 namespace talvo::capture {
 
@@ -85,11 +86,7 @@ or segments that are not every part of one capture.
 
 namespace {
 
-constexpr int maxside = 16384;
 constexpr int maxsamples = 32;
-constexpr int maxcrf = 51;
-constexpr int64_t maxframes = 1000000000;
-constexpr int64_t maxparts = 1000000;
 constexpr rational productionend{productionseconds, 1};
 const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
@@ -118,7 +115,7 @@ std::optional<std::pair<int, int>> parsesize(const std::string& text) {
 // A frame rate above 0 and at most 1000, exact: "60", "29.97" or "60000/1001".
 std::optional<rational> parsefps(const std::string& text) {
     std::optional<rational> fps = parserational(text);
-    if (!fps || fps->num == 0 || rational{1000, 1} < *fps) return std::nullopt;
+    if (!fps || fps->num == 0 || maxfps < *fps) return std::nullopt;
     return fps;
 }
 

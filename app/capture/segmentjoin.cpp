@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "app/capture/childprocess.h"
@@ -16,6 +18,7 @@
 #include "app/capture/framesink.h"
 #include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
+#include "app/capture/videomusic.h"
 
 namespace talvo::capture {
 
@@ -31,36 +34,115 @@ struct badsegments : std::runtime_error {
 struct segment {
     std::string file;
     segmentlabel label;
+    // The video's packets, as hashes of their data in the order they are stored: segments
+    // that agree here hold the same frames, whatever their labels say.
+    std::string packets;
 };
 
-// The label of `file` and the frames it holds, as ffprobe reads them.
-segment probe(const std::string& file) {
-    childprocess ffprobe("ffprobe",
-                         {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
-                          std::string("stream=nb_read_packets:format_tags=") + segmentlabel::tag, "-of",
-                          "default=noprint_wrappers=1", "file:" + file},
-                         false, true);
+// What ffprobe prints of `file`, asked for `args`; a segment it cannot read is refused.
+std::string ffprobe(const std::string& file, std::vector<std::string> args) {
+    args.insert(args.begin(), {"-v", "error"});
+    args.push_back("file:" + file);
+    childprocess ffprobe("ffprobe", args, false, true);
     if (std::string failure = ffprobe.wait(); !failure.empty())
         throw badsegments("cannot read the segment '" + file + "': ffprobe " + failure);
-    std::istringstream lines(ffprobe.output());
-    std::string packets, text;
+    return ffprobe.output();
+}
+
+// The label `file` carries, checked to be one that a capture could have written. The tag is
+// read on its own: a forged one may hold anything, line breaks included, and nothing else
+// read from the file may be taken from it.
+segmentlabel readlabel(const std::string& file) {
+    std::string text = ffprobe(file, {"-show_entries", std::string("format_tags=") + segmentlabel::tag, "-of",
+                                      "default=noprint_wrappers=1:nokey=1"});
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::optional<segmentlabel> label = segmentlabel::parse(text);
+    if (!label) throw badsegments("'" + file + "' is not a video segment made with --part");
+    if (std::string why = label->outofrange(); !why.empty())
+        throw badsegments("'" + file + "' has a label no capture writes: " + why);
+    return *label;
+}
+
+// What the first video stream of `file` holds, as ffprobe reads it: up to `packets` packets,
+// so that a forged file costs no more than the frames its label may claim.
+struct videocontent {
+    std::map<std::string, std::string> stream;  // codec_name, pix_fmt, width, height, time_base
+    std::vector<int64_t> times;                 // the packets' time stamps, in the time base
+    std::string packets;                        // as segment::packets
+};
+
+videocontent readcontent(const std::string& file, int64_t packets) {
+    std::istringstream lines(ffprobe(file, {"-read_intervals", "%+#" + std::to_string(packets), "-select_streams",
+                                            "v:0", "-show_entries",
+                                            "stream=codec_name,pix_fmt,width,height,time_base:packet=pts,data_hash",
+                                            "-show_data_hash", "sha256", "-of", "default=noprint_wrappers=1"}));
+    videocontent content;
     for (std::string line; std::getline(lines, line);) {
         const size_t equals = line.find('=');
         if (equals == std::string::npos) continue;
-        // Matroska keeps tag names in capitals.
-        std::string key = line.substr(0, equals);
-        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (key == "nb_read_packets") packets = line.substr(equals + 1);
-        if (key == std::string("tag:") + segmentlabel::tag) text = line.substr(equals + 1);
+        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        if (key == "pts") {
+            // A packet without a time stamp can be no frame of a segment.
+            std::optional<rational> pts = parsedecimal(value);
+            content.times.push_back(pts && pts->den == 1 ? pts->num : -1);
+        } else if (key == "data_hash") {
+            content.packets += value + "\n";
+        } else {
+            content.stream[key] = value;
+        }
     }
-    std::optional<segmentlabel> label = segmentlabel::parse(text);
-    if (!label) throw badsegments("'" + file + "' is not a video segment made with --part");
-    const std::string expected = std::to_string(label->part.frames());
-    if (packets != expected)
-        throw badsegments("'" + file + "' holds " + (packets.empty() ? "no" : packets) + " frames, but part " +
-                          std::to_string(label->part.index) + " of " + std::to_string(label->part.count) + " has " +
-                          expected + ": its capture did not finish");
-    return {file, *label};
+    return content;
+}
+
+// True when, sorted, time stamp k (in ticks of `tick` seconds) lies within a tick of k/fps.
+bool onclock(std::vector<int64_t> times, rational tick, rational fps) {
+    using wide = __int128;
+    std::sort(times.begin(), times.end());
+    for (size_t k = 0; k < times.size(); ++k) {
+        // |pts * tick - k/fps| <= tick, multiplied out by tick.den * fps.num.
+        const wide off = wide(times[k]) * tick.num * fps.num - wide(k) * fps.den * tick.den;
+        if (times[k] < 0 || (off < 0 ? -off : off) > wide(tick.num) * fps.num) return false;
+    }
+    return true;
+}
+
+// Refuses a segment whose video is not what its label says: H.264 in yuv420p of the label's
+// size, as many frames as its part has, frame k at k/fps.
+void checkcontent(const std::string& file, const segmentlabel& label, videocontent& content) {
+    std::map<std::string, std::string>& stream = content.stream;
+    if (stream["codec_name"] != "h264" || stream["pix_fmt"] != "yuv420p")
+        throw badsegments("'" + file + "' is not H.264 in yuv420p, as every segment is");
+    const std::string size = stream["width"] + "x" + stream["height"];
+    const std::string labelled = std::to_string(label.width) + "x" + std::to_string(label.height);
+    if (size != labelled) throw badsegments("'" + file + "' is " + size + ", but its label says " + labelled);
+    const size_t expected = size_t(label.part.frames()), held = content.times.size();
+    const std::string part = "part " + std::to_string(label.part.index) + " of " + std::to_string(label.part.count);
+    if (held < expected)
+        throw badsegments("'" + file + "' holds " + (held ? std::to_string(held) : "no") + " frames, but " + part +
+                          " has " + std::to_string(expected) + ": its capture did not finish");
+    if (held > expected)
+        throw badsegments("'" + file + "' holds more frames than the " + std::to_string(expected) + " of " + part);
+    const std::optional<rational> tick = parserational(stream["time_base"]);
+    if (!tick || !onclock(content.times, *tick, label.fps))
+        throw badsegments("'" + file + "' does not hold its frames at the " + fractiontext(label.fps) +
+                          " fps its label says");
+}
+
+// The label of `file`, checked against its content.
+segment probe(const std::string& file) {
+    segmentlabel label = readlabel(file);
+    // One packet more than its part's frames shows a segment that holds too many.
+    videocontent content = readcontent(file, label.part.frames() + 1);
+    checkcontent(file, label, content);
+    return {file, label, content.packets};
+}
+
+// Refuses two segments that hold the same frames: one of them stands for a part it is not.
+void checkdistinct(const std::vector<segment>& segments) {
+    std::map<std::string, const segment*> seen;
+    for (const segment& s : segments)
+        if (auto [other, fresh] = seen.emplace(s.packets, &s); !fresh)
+            throw badsegments("'" + s.file + "' holds the same frames as '" + other->second->file + "'");
 }
 
 // The segments in the order of their parts, checked to be every part of one capture once.
@@ -86,6 +168,7 @@ std::vector<segment> inorder(const std::vector<std::string>& files) {
         else
             throw badsegments("part " + std::to_string(index) + " of " + std::to_string(count) + " is missing");
     }
+    checkdistinct(segments);
     return segments;
 }
 
@@ -130,6 +213,7 @@ int runjoin(const captureoptions& options) {
     for (const char* program : {"ffprobe", "ffmpeg"})
         if (findprogram(program).empty())
             return failure(std::string(program) + " not found: segments are joined with ffmpeg (Debian's package ffmpeg)", 1);
+    if (std::string refusal = musicrefusal(musicfile); !refusal.empty()) return failure(refusal, 1);
     try {
         const std::vector<segment> segments = inorder(options.segments);
         const segmentlabel& range = segments.front().label;

@@ -7,8 +7,8 @@
 namespace talvo::capture {
 
 // Joins options.segments into options.output. Returns the exit status: 0 done; 1 ffprobe or
-// ffmpeg failed; 2 the segments are not all the parts of one capture, each complete. The
-// reason goes to standard error.
+// ffmpeg failed, or the music cannot be used; 2 the segments are not all the parts of one
+// capture, each complete and each what its label says. The reason goes to standard error.
 int runjoin(const captureoptions& options);
 
 }  // namespace talvo::capture

@@ -3,6 +3,9 @@
 #include <map>
 #include <sstream>
 
+#include "app/capture/frameclock.h"
+#include "app/capture/limits.h"
+
 namespace talvo::capture {
 
 namespace {
@@ -64,6 +67,23 @@ std::optional<segmentlabel> segmentlabel::parse(const std::string& text) {
 bool segmentlabel::samecapture(const segmentlabel& other) const {
     return part.count == other.part.count && frames == other.frames && from == other.from && fps == other.fps &&
            width == other.width && height == other.height && crf == other.crf;
+}
+
+std::string segmentlabel::outofrange() const {
+    const std::string end = "the production's end (" + std::to_string(productionseconds) + " s)";
+    const std::string size = "size=" + std::to_string(width) + "x" + std::to_string(height);
+    if (part.count > maxparts)
+        return "part=" + std::to_string(part.index) + "/" + std::to_string(part.count) + ": more than " +
+               std::to_string(maxparts) + " parts";
+    if (!(from < rational{productionseconds, 1})) return "from=" + fractiontext(from) + " is not before " + end;
+    if (maxfps < fps) return "fps=" + fractiontext(fps) + " is above " + fractiontext(maxfps);
+    if (width > maxside || height > maxside) return size + ": a side is above " + std::to_string(maxside);
+    if (width % 2 || height % 2) return size + ": a video's sides are even";
+    if (crf > maxcrf) return "crf=" + std::to_string(crf) + " is above " + std::to_string(maxcrf);
+    if (!frameclock(from, fps).fitsproduction(frames))
+        return "frames=" + std::to_string(frames) + " from " + fractiontext(from) + " s at " + fractiontext(fps) +
+               " fps run past " + end;
+    return "";
 }
 
 }  // namespace talvo::capture

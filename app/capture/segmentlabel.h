@@ -28,6 +28,10 @@ struct segmentlabel {
     static std::optional<segmentlabel> parse(const std::string& text);
     // True when both are parts of the same capture (they may be different parts).
     bool samecapture(const segmentlabel& other) const;
+    // Of a label parse() read: why no capture could have written it, or empty when one could
+    // (every field within what the capture's options take, a video's even size, and a range
+    // that ends within the production with a frame at least for every part).
+    std::string outofrange() const;
 };
 
 }  // namespace talvo::capture

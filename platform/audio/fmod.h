@@ -17,6 +17,7 @@ enum FMOD_RESULT : int {
     FMOD_OK = 0,
     FMOD_ERR_CHANNEL_ALLOC = 10,
     FMOD_ERR_FILE_COULDNOTSEEK = 20,
+    FMOD_ERR_FILE_EOF = 22,
     FMOD_ERR_FILE_NOTFOUND = 23,
     FMOD_ERR_FORMAT = 25,
     FMOD_ERR_INITIALIZED = 32,
@@ -74,8 +75,8 @@ public:
     // is FMOD_ERR_OUTPUT_INIT and the system stays usable, silently: streams open and
     // "play" to nowhere. extradriverdata is ignored.
     FMOD_RESULT init(int maxchannels, FMOD_INITFLAGS flags, void* extradriverdata);
-    // Opens a file for streaming: only its header is read here, the samples are decoded
-    // while it plays.
+    // Opens a file for streaming: only its header and its last frame are read here (a file
+    // cut short is FMOD_ERR_FILE_EOF), the samples are decoded while it plays.
     FMOD_RESULT createStream(const char* name, FMOD_MODE mode, FMOD_CREATESOUNDEXINFO* exinfo,
                              Sound* sound);
     // Starts a stream from its first sample at once (unless paused) and returns at once.

@@ -15,10 +15,19 @@ FMOD_RESULT stream::open(const char* name, bool looping) {
     // sf_open reads the header only; the samples are decoded as they are played.
     file = sf_open(name, SFM_READ, &info);
     loop = looping;
-    if (file) return FMOD_OK;
-    std::error_code ec;
-    bool exists = std::filesystem::exists(name, ec);
-    return !exists && !ec ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FORMAT;
+    if (!file) {
+        std::error_code ec;
+        bool exists = std::filesystem::exists(name, ec);
+        return !exists && !ec ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FORMAT;
+    }
+    // A file cut short would play up to its cut and then loop early: its last frame is read
+    // now, a seek away, so that it is refused before it plays.
+    std::vector<float> last(size_t(std::max(info.channels, 1)));
+    if (info.frames > 0 && !(seek(info.frames - 1) && sf_readf_float(file, last.data(), 1) == 1 && seek(0))) {
+        close();
+        return FMOD_ERR_FILE_EOF;
+    }
+    return FMOD_OK;
 }
 
 void stream::close() {

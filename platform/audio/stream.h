@@ -22,7 +22,8 @@ struct stream {
     stream& operator=(const stream&) = delete;
     ~stream() { close(); }
 
-    // FMOD_OK, FMOD_ERR_FILE_NOTFOUND, or FMOD_ERR_FORMAT for anything libsndfile cannot read.
+    // FMOD_OK, FMOD_ERR_FILE_NOTFOUND, FMOD_ERR_FORMAT for anything libsndfile cannot read, or
+    // FMOD_ERR_FILE_EOF for a file that ends before the last frame its header promises.
     FMOD_RESULT open(const char* name, bool looping);
     void close();
     // Moves to `frame` (0 to the file's length): the next read starts there. False when the

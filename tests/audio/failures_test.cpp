@@ -198,6 +198,7 @@ TEST_F(music, AMissingFileIsReportedAndTheRunGoesOnSilently) {
     EXPECT_EQ(run("resources/sound.flac"),
               "at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, "
               "&sound) | FMODERROR: File not found. \n"
+              "resources/sound.flac: not found: the production plays without music\n"
               "at system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel) | FMODERROR: "
               "An invalid object handle was used. \n"
               "at sound->release() | FMODERROR: An invalid object handle was used. \n");
@@ -213,6 +214,7 @@ TEST_F(music, AMissingFileStartedLateReportsEachCallAndAMutedRunNoneAtAll) {
     EXPECT_EQ(GetCapturedStderr(),
               "at system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, "
               "&sound) | FMODERROR: File not found. \n"
+              "resources/sound.flac: not found: the production plays without music\n"
               "at system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel) | FMODERROR: "
               "An invalid object handle was used. \n"
               "at channel->setPosition(from, FMOD_TIMEUNIT_MS) | FMODERROR: An invalid object handle was used. \n"

@@ -290,6 +290,49 @@ TEST(CaptureParts, JoinedSegmentsAreOneCapturesVideoFrameForFrameWithTheMusic) {
     }
 }
 
+// Segments may come from other machines: a label no capture writes, or one its video belies,
+// ends the join with one line naming the segment and status 2, before any work is done for it.
+// The forgeries are copies of a real part with their label rewritten (or their video too).
+TEST(CaptureParts, ForgedSegmentsAreRefusedByName) {
+    const tempdir dir;
+    const std::string part1 = dir / "part1.mkv";
+    outcome made = capture({"--size", "64x48", "--fps", "30", "--from", "160", "--frames", "8", "--part", "1/2", "-o", part1});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const struct {
+        std::string label;
+        std::string message;
+        bool withpart1 = false;      // joined beside the real part 1 of 2
+        const char* video = "copy";  // its frames: part 1's own, or encoded anew with this codec
+    } forgeries[] = {
+        {"part=2/2 frames=8 from=160 fps=30 size=64x48 crf=18", "holds the same frames as '" + part1 + "'", true},
+        {"part=1/1 frames=4 from=1000000000 fps=30 size=64x48 crf=18", "from=1000000000 is not before the production's end"},
+        {"part=1/1 frames=4 from=19399/100 fps=30 size=64x48 crf=18", "run past the production's end"},
+        {"part=1/1 frames=4 from=160 fps=1001 size=64x48 crf=18", "fps=1001 is above 1000"},
+        {"part=1/1 frames=4 from=160 fps=30 size=64x48 crf=52", "crf=52 is above 51"},
+        {"part=1/1 frames=4 from=160 fps=30 size=63x48 crf=18", "size=63x48: a video's sides are even"},
+        {"part=1/1 frames=4 from=160 fps=30 size=640x360 crf=18", "is 64x48, but its label says 640x360"},
+        {"part=1/1 frames=4 from=160 fps=60 size=64x48 crf=18", "does not hold its frames at the 60 fps its label says"},
+        {"part=1/1 frames=8 from=160 fps=30 size=64x48 crf=18\nnb_read_packets=8", "is not a video segment made with --part"},
+        {"part=1/1 frames=4 from=160 fps=30 size=64x48 crf=18", "is not H.264 in yuv420p", false, "mpeg4"},
+    };
+    int n = 0;
+    for (const auto& forgery : forgeries) {
+        const std::string forged = dir / ("forged" + std::to_string(n++) + ".mkv");
+        ASSERT_EQ(shell("ffmpeg -hide_banner -loglevel error -i '" + part1 + "' -c:v " + forgery.video +
+                        " -metadata 'quellspire_part=" + forgery.label + "' '" + forged + "'")
+                      .status,
+                  0);
+        std::vector<std::string> command = {"--join", dir / "joined.mp4", forged};
+        if (forgery.withpart1) command.push_back(part1);
+        outcome run = capture(command);
+        EXPECT_EQ(run.status, 2) << forgery.label << "\n" << run.err;
+        EXPECT_EQ(run.err.find("quellspire-capture: '" + forged + "'"), 0u) << run.err;
+        EXPECT_NE(run.err.find(forgery.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+        EXPECT_FALSE(fs::exists(dir / "joined.mp4"));
+    }
+}
+
 // Refused before any window is opened (there is no display), with status 2.
 TEST(CaptureParts, BadPartsEndWithTheirMessageAndStatus2) {
     const tempdir dir;

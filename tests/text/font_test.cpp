@@ -15,11 +15,12 @@ using texttests::fontname;
 namespace {
 
 TEST(fonts, LiveFontsShareOneLibraryAndTheLastDropsIt) {
-    // A missing file prints its check line (FreeType's "cannot open resource", no line end)
-    // and throws, keeping no library.
+    // A missing file is named, then its check line printed (FreeType's "cannot open
+    // resource", no line end); it throws, keeping no library.
     testing::internal::CaptureStderr();
     EXPECT_THROW(Font("exmouth/missing.ttf"), Log::FTException);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "resources/exmouth/missing.ttf: FreeType cannot read the font (cannot open resource)\n"
               "at FT_New_Face(context->lib(), name.c_str(), 0, face) | FTERROR: 1");
     EXPECT_EQ(Font::livefonts(), 0);
     EXPECT_EQ(Font::library(), nullptr);

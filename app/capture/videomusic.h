@@ -1,0 +1,12 @@
+#pragma once
+// The music a video takes, which ffmpeg cuts to the video's range. It is checked before
+// anything is rendered or joined, so that a broken file costs no capture.
+#include <string>
+
+namespace talvo::capture {
+
+// The line that refuses `musicfile` for a video, or empty when the video may go on: the file
+// streams, or it is missing (the video is then made silent, with a warning).
+std::string musicrefusal(const std::string& musicfile);
+
+}  // namespace talvo::capture

@@ -1,0 +1,14 @@
+#pragma once
+// OpenCL C read from resources/: a scene's snippet (*.slcl), pasted into a kernel template, or
+// a whole program ("particles.cl").
+#include <string>
+
+namespace talvo {
+
+// The text of resources/<name> (read with loadResource), after a line directive that names
+// the file: wherever the text is pasted, the compiler's messages then give the file and its
+// own line numbers. A file with nothing but white space would build a kernel that computes
+// nothing: it ends the process with status 1 after "resources/<name>: the snippet is empty".
+std::string loadsnippet(const std::string& name);
+
+}  // namespace talvo
