@@ -220,7 +220,9 @@ const optionrow optiontable[] = {
     {{"--from"}, true,
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          rational from = accept(parsedecimal(v), "--from", v, "a time in seconds (e.g. 56 or 56.5)");
-         if (productionend <= from) fail("--from: " + v + " s is not before the production's end " + endtext);
+         // The clock counts whole milliseconds; the end itself is no place to start.
+         if (milliseconds(from) >= int64_t(demostart::endtime))
+             fail("--from: " + v + " s is not before the production's end " + endtext);
          o.from = from;
      },
      nullptr},
