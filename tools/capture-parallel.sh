@@ -112,6 +112,7 @@ stop() {
     stopped=$1
     [[ -z "$child" ]] || kill -TERM "$child" 2>/dev/null || true
 }
+# shellcheck disable=SC2064  # each trap names its own signal
 for signal in INT TERM HUP; do trap "stop $signal" "$signal"; done
 interrupted() {
     echo "$me: interrupted" >&2
