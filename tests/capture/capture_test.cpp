@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -282,8 +283,10 @@ TEST(CaptureStops, AFailingPngSequenceKeepsTheFramesWrittenAndNamesTheOneThatFai
                               "--to", "89.5", "-o", dir / "f%02d.png"},
                              builddir, {"DISPLAY="});
     EXPECT_EQ(run.status, 1) << run.err;
+    const std::vector<std::string> lines = said(run.err);
+    ASSERT_FALSE(lines.empty()) << run.err;
     std::smatch failed;
-    const std::string last = said(run.err).back();
+    const std::string& last = lines.back();
     ASSERT_TRUE(std::regex_match(last, failed, std::regex("quellspire-capture: frame (\\d+): cannot write " + dir.path().string() +
                                                            "/f(\\d+)\\.png: File too large")))
         << run.err;
@@ -291,7 +294,11 @@ TEST(CaptureStops, AFailingPngSequenceKeepsTheFramesWrittenAndNamesTheOneThatFai
     EXPECT_EQ(std::stoi(failed[2]), frame);
     ASSERT_GE(frame, 1) << "the first frames are small";
     std::vector<std::string> written;
-    for (int k = 0; k < frame; ++k) written.push_back("f0" + std::to_string(k) + ".png");
+    for (int k = 0; k < frame; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d.png", k);
+        written.push_back(name);
+    }
     EXPECT_EQ(filenames(dir.path()), written);
     for (const std::string& name : written) {
         png_image image{};
