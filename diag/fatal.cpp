@@ -10,7 +10,7 @@ namespace talvo {
 void endrun() {
     std::cout.flush();
     std::cerr.flush();
-    std::_Exit(1);
+    std::quick_exit(1);
 }
 
 void endonfatal(const std::function<void()>& body) {

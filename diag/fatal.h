@@ -12,7 +12,8 @@ void endonfatal(const std::function<void()>& body);
 
 // Ends the process with status 1 after flushing the console, without running destructors
 // (static or otherwise): another thread may still be waiting on a condition variable that
-// exit() would destroy under it.
+// exit() would destroy under it. Only the handlers registered with std::at_quick_exit run
+// (the capture's: the programs it started and its unfinished files).
 [[noreturn]] void endrun();
 
 }  // namespace talvo

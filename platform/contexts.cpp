@@ -60,7 +60,7 @@ namespace {
 [[noreturn]] void lost(const std::string& why) {
     std::cout << "Lost the window or its display (" << why << "), aborting." << std::endl;
     std::cerr.flush();
-    std::_Exit(1);
+    std::quick_exit(1);
 }
 
 int onioerror(Display*) {

@@ -29,9 +29,9 @@ GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary);
 
 // Makes a lost X connection, or an X error outside GLFW's own calls (the window destroyed from
-// outside), end the process at once with status 1 and one line saying so. Xlib's own handlers
-// call exit(), which runs static destructors under threads that are still running. Call after
-// GLFW is initialised.
+// outside), end the process at once with status 1 and one line saying so, running only the
+// std::at_quick_exit handlers. Xlib's own handlers call exit(), which runs static destructors
+// under threads that are still running. Call after GLFW is initialised.
 void handledisplayerrors();
 
 // The native handles OpenCL needs to share objects with a GL context: the GLX context of

@@ -20,7 +20,9 @@
 # Progress: each part's lines, marked "part K/N", and after them now and then a summary of
 # the parts done and the time left. Exit status: 0 done; 1 a part, the join or a transfer
 # failed (nothing is joined then: the -o file is written only once every part is in); 2 bad
-# arguments.
+# arguments. A signal (SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends
+# every part and the join, removes the segments and says "interrupted"; the runner then ends
+# by that signal (status 130, 143 or 129).
 set -euo pipefail
 here=$PWD
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -84,11 +86,10 @@ command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's 
 stem=${output%.*}
 segment() { printf '%s.part-%s-of-%s.mkv' "$stem" "$1" "$parts"; }
 partdir() { printf '%s/.%s.part-%s-of-%s' "$outdir" "$(basename "$stem")" "$1" "$parts"; }
-joined="$stem.joining.${output##*.}"
-joblog=$(mktemp)
+work=$(mktemp -d)
+joblog=$work/joblog
 cleanup() {
-    rm -f "$joblog"
-    [[ ! -f "$joined" ]] || rm -f "$joined"
+    rm -rf "$work"
     for k in $(seq "$parts"); do
         [[ ! -f "$(segment "$k")" ]] || rm -f "$(segment "$k")"
         if [[ -n "$hosts" && $kind == png ]]; then rm -rf "$(partdir "$k")"; fi
@@ -101,6 +102,42 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
+
+# A signal is taken at once: what runs (GNU Parallel with the parts, or the join) runs in the
+# background and is waited for, and the signal is passed on to it as SIGTERM. GNU Parallel
+# then ends every part, and each part its ffmpeg and its unfinished segment. Once it has ended,
+# the run ends by the signal it was given.
+child= stopped=
+stop() {
+    stopped=$1
+    [[ -z "$child" ]] || kill -TERM "$child" 2>/dev/null || true
+}
+# shellcheck disable=SC2064  # each trap names its own signal
+for signal in INT TERM HUP; do trap "stop $signal" "$signal"; done
+interrupted() {
+    echo "$me: interrupted" >&2
+    cleanup
+    trap - EXIT "$1"
+    kill -s "$1" $$
+    # Not reached, unless the runner was started with that signal ignored.
+    exit $((128 + $(kill -l "$1")))
+}
+# Waits until the child $1 has ended, through any signal (which ends `wait` early); its status.
+reap() {
+    local status=0
+    while wait "$1"; status=$?; kill -0 "$1" 2>/dev/null; do :; done
+    return "$status"
+}
+# Runs "$@" in the background, the child the signals go to, and reaps it; its status.
+waitfor() {
+    "$@" &
+    child=$!
+    [[ -z "$stopped" ]] || kill -TERM "$child" 2>/dev/null || true
+    local status=0
+    reap "$child" || status=$?
+    child=
+    return "$status"
+}
 
 if [[ $kind == video ]]; then
     partoutput=$(segment "{}") made=$partoutput
@@ -156,25 +193,44 @@ summarise() {
 echo "$me: $parts parts${hosts:+ on $hosts}" >&2
 SECONDS=0
 status=0
-parallel --quote --line-buffer --tagstring "part {}/$parts" --halt now,fail=1 --joblog "$joblog" "${spread[@]}" \
-    "${part[@]}" ::: $(seq "$parts") 2>&1 | summarise || status=$?
+# The lines pass through a pipe of their own, so that GNU Parallel is the child the signals go
+# to; the summary reads on, whatever signal comes, until GNU Parallel has ended.
+mkfifo "$work/lines"
+(trap '' INT TERM HUP; summarise) <"$work/lines" &
+summary=$!
+waitfor parallel --quote --line-buffer --tagstring "part {}/$parts" --halt now,fail=1 --joblog "$joblog" \
+    "${spread[@]}" "${part[@]}" ::: $(seq "$parts") >"$work/lines" 2>&1 || status=$?
+reap "$summary" || true
+[[ -z "$stopped" ]] || interrupted "$stopped"
 if ((status != 0)); then
-    # The first part to fail, from the log of jobs in the order they ended.
-    failed=$(awk -F '\t' -v n="$parts" 'NR > 1 && ($7 != 0 || $8 != 0) {
-        print "part " $1 "/" n (($8 != 0) ? " was ended by signal " $8 : " ended with status " $7); exit }' "$joblog")
-    echo "$me: ${failed:-a part failed} (its messages are above); nothing was joined" >&2
+    # The first part to end, from the log of jobs in the order they ended: one that a signal
+    # to end ended means the run was interrupted.
+    read -r index signal exitval < <(awk -F '\t' 'NR > 1 && ($7 != 0 || $8 != 0) { print $1, $8, $7; exit }' "$joblog") || true
+    case "${signal:-}" in
+        1) interrupted HUP ;;
+        2) interrupted INT ;;
+        15) interrupted TERM ;;
+    esac
+    failed="a part failed"
+    if [[ -n "${index:-}" ]]; then
+        failed="part $index/$parts $( ((signal != 0)) && echo "was ended by signal $signal" || echo "ended with status $exitval")"
+    fi
+    echo "$me: $failed (its messages are above); nothing was joined" >&2
     exit 1
 fi
 
 if [[ $kind == video ]]; then
     segments=()
     for k in $(seq "$parts"); do segments+=("$(segment "$k")"); done
-    # Joined under another name, then moved: the output appears only when complete.
-    (cd "$root/build" && ./quellspire-capture --join "$joined" "${segments[@]}") || {
+    # From the build directory, where the music is. The join writes the output under another
+    # name and moves it into place once complete.
+    cd "$root/build"
+    waitfor ./quellspire-capture --join "$output" "${segments[@]}" || status=$?
+    [[ -z "$stopped" ]] || interrupted "$stopped"
+    if ((status != 0)); then
         echo "$me: the join failed; nothing was written to $output" >&2
         exit 1
-    }
-    mv -f "$joined" "$output"
+    fi
 elif [[ -n "$hosts" ]]; then
     for k in $(seq "$parts"); do
         find "$(partdir "$k")" -maxdepth 1 -type f -exec mv -f -t "$outdir" {} +

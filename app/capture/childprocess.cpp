@@ -1,7 +1,6 @@
 #include "app/capture/childprocess.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,22 +9,32 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "app/capture/framesink.h"
+#include "app/capture/runend.h"
 
 extern char** environ;
 
 namespace talvo::capture {
 
 namespace {
-std::string readfile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream collected;
-    collected << file.rdbuf();
-    return collected.str();
+std::string readall(FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char chunk[4096];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, got);
+    return text;
+}
+
+// The last line of a program's messages, leaving out ffmpeg's indented notes such as "Last
+// message repeated 4 times".
+std::string lastline(const std::string& text) {
+    std::istringstream lines(text);
+    std::string last;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != ' ') last = line;
+    return last;
 }
 }  // namespace
 
@@ -43,13 +52,11 @@ std::string findprogram(const std::string& name) {
     return "";
 }
 
-std::string childprocess::tempfile(const char* what, int& fd) {
-    std::string name =
-        (std::filesystem::temp_directory_path() / ("quellspire-capture-" + program + "-XXXXXX")).string();
-    fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
+childprocess::unnamedfile childprocess::unnamed(const char* what) const {
+    unnamedfile file(std::tmpfile(), fclose);
+    if (!file || fcntl(fileno(file.get()), F_SETFD, FD_CLOEXEC) != 0)
         throw capturefailure("cannot make a file for " + program + "'s " + what + ": " + std::strerror(errno));
-    return name;
+    return file;
 }
 
 childprocess::childprocess(const std::string& program, const std::vector<std::string>& args, bool feed,
@@ -59,26 +66,15 @@ childprocess::childprocess(const std::string& program, const std::vector<std::st
     // signal ending the whole capture.
     std::signal(SIGPIPE, SIG_IGN);
 
-    int errorfd = -1, outfd = -1;
-    errors = tempfile("messages", errorfd);
-    if (keepoutput) {
-        try {
-            kept = tempfile("output", outfd);
-        } catch (const capturefailure&) {
-            close(errorfd);
-            unlink(errors.c_str());
-            throw;
-        }
-    }
+    const std::string dir = findprogram(program);
+    if (dir.empty()) throw capturefailure("cannot start " + program + ": not found in PATH");
+    const std::string path = dir + "/" + program;
+    errors = unnamed("messages");
+    if (keepoutput) kept = unnamed("output");
     int ends[2] = {-1, -1};
-    if (feed && pipe2(ends, O_CLOEXEC) != 0) {
-        std::string why = std::strerror(errno);
-        for (int fd : {errorfd, outfd})
-            if (fd >= 0) close(fd);
-        for (const std::string& file : {errors, kept})
-            if (!file.empty()) unlink(file.c_str());
-        throw capturefailure("cannot make a pipe to " + program + ": " + why);
-    }
+    if (feed && pipe2(ends, O_CLOEXEC) != 0)
+        throw capturefailure("cannot make a pipe to " + program + ": " + std::strerror(errno));
+    const int empty = open("/dev/null", O_RDWR | O_CLOEXEC);
 
     std::vector<std::string> words = args;
     words.insert(words.begin(), program);
@@ -86,33 +82,28 @@ childprocess::childprocess(const std::string& program, const std::vector<std::st
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (feed)
-        posix_spawn_file_actions_adddup2(&actions, ends[0], 0);
-    else
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (keepoutput)
-        posix_spawn_file_actions_adddup2(&actions, outfd, 1);
-    else
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errorfd, 2);
-    int started = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    for (int fd : {ends[0], errorfd, outfd})
+    pid = forkchild();
+    if (pid == 0) {
+        if (dup2(feed ? ends[0] : empty, 0) < 0 || dup2(keepoutput ? fileno(kept.get()) : empty, 1) < 0 ||
+            dup2(fileno(errors.get()), 2) < 0)
+            _exit(127);
+        execve(path.c_str(), argv.data(), environ);
+        _exit(127);
+    }
+    const int started = errno;
+    for (int fd : {ends[0], empty})
         if (fd >= 0) close(fd);
-    if (started != 0) {
-        pid = -1;
+    if (pid < 0) {
         if (feed) close(ends[1]);
-        for (const std::string& file : {errors, kept})
-            if (!file.empty()) unlink(file.c_str());
         throw capturefailure("cannot start " + program + ": " + std::strerror(started));
     }
     pipe = ends[1];
 }
 
 childprocess::~childprocess() {
-    if (pid > 0) wait();
+    if (pid <= 0) return;
+    if (pipe >= 0) close(pipe);
+    endchild(pid, true);
 }
 
 void childprocess::write(const uint8_t* data, size_t size) {
@@ -134,24 +125,22 @@ std::string childprocess::wait() {
     if (pid <= 0) return "";
     if (pipe >= 0) close(pipe);
     pipe = -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    // Waits without reaping; endchild reaps it.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
     }
+    const int status = endchild(pid, false);
     pid = -1;
-    std::string text = readfile(errors);
+    std::string text = readall(errors.get());
+    if (kept) out = readall(kept.get());
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    unlink(errors.c_str());
-    if (!kept.empty()) {
-        out = readfile(kept);
-        unlink(kept.c_str());
-    }
     // At its error log level ffmpeg prints errors only, and some (a trailer that could not be
     // written) it reports with status 0 all the same.
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && text.empty()) return "";
     std::string how = !WIFEXITED(status)         ? "ended by signal " + std::to_string(WTERMSIG(status))
                       : WEXITSTATUS(status) != 0 ? "exit status " + std::to_string(WEXITSTATUS(status))
                                                  : "exit status 0, but with errors";
-    return text.empty() ? how : how + "\n" + text;
+    return text.empty() ? how : how + ": " + lastline(text);
 }
 
 }  // namespace talvo::capture

@@ -1,10 +1,12 @@
 #pragma once
 // A helper program the capture runs (ffmpeg, ffprobe): its standard input a pipe the capture
 // feeds or nothing, its standard output kept when asked, its standard error collected for the
-// message when it fails.
+// message when it fails. It ends with the capture, however the capture ends (runend.h).
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@ public:
     // for write(), otherwise empty; with `keepoutput` its standard output is kept for output(),
     // otherwise dropped. Throws capturefailure if it cannot be started.
     childprocess(const std::string& program, const std::vector<std::string>& args, bool feed, bool keepoutput);
-    // Ends the feed and waits for the program if wait() was not reached.
+    // Ends the program if wait() was not reached: its work is unfinished.
     ~childprocess();
     childprocess(const childprocess&) = delete;
     childprocess& operator=(const childprocess&) = delete;
@@ -27,21 +29,22 @@ public:
     // Feeds its standard input. Throws capturefailure ("<program> failed: ...") when it stops
     // reading.
     void write(const uint8_t* data, size_t size);
-    // Ends the feed and waits: empty if the program succeeded, else how it ended and its error
-    // output.
+    // Ends the feed and waits: empty if the program succeeded, else one line: how it ended and
+    // the last line of its error output, which is the one that says why.
     std::string wait();
     // Its standard output, once wait() returned.
     const std::string& output() const { return out; }
 
 private:
-    // A file for one of its outputs, removed by wait().
-    std::string tempfile(const char* what, int& fd);
+    // Files without a name for its outputs: nothing is left of them whatever way the run ends.
+    using unnamedfile = std::unique_ptr<FILE, int (*)(FILE*)>;
+    unnamedfile unnamed(const char* what) const;
 
     std::string program;
     pid_t pid = -1;
     int pipe = -1;
-    std::string errors;  // file that collects standard error
-    std::string kept;    // file that collects standard output, when kept
+    unnamedfile errors{nullptr, fclose};  // collects standard error
+    unnamedfile kept{nullptr, fclose};    // collects standard output, when kept
     std::string out;
 };
 

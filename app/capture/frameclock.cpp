@@ -6,7 +6,11 @@ namespace talvo::capture {
 
 namespace {
 using wide = __int128;
-}
+
+// A frame's moment comes before the production's end when the frame starts before the end's
+// last half millisecond: later ones round to the end itself.
+constexpr rational lastinstant{2 * int64_t(demostart::endtime) - 1, 2000};
+}  // namespace
 
 uint32_t frameclock::moment(int64_t k) const {
     // 1000 * (a/b + k * q/p) = 1000 * (a*p + k*q*b) / (b*p), rounded half up.
@@ -16,6 +20,7 @@ uint32_t frameclock::moment(int64_t k) const {
 }
 
 int64_t frameclock::framesbefore(rational to) const {
+    if (lastinstant < to) to = lastinstant;
     // (c/d - a/b) * p/q = (c*b - a*d) * p / (d*b*q), rounded up.
     wide num = (wide(to.num) * from.den - wide(from.num) * to.den) * fps.num;
     wide den = wide(to.den) * from.den * fps.den;
@@ -23,13 +28,7 @@ int64_t frameclock::framesbefore(rational to) const {
     return static_cast<int64_t>((num + den - 1) / den);
 }
 
-bool frameclock::fitsproduction(int64_t count) const {
-    // The last frame starts at from + (count - 1)/fps, which must lie before the end:
-    // a*p + (count - 1)*q*b < end*b*p.
-    if (count < 1) return true;
-    return wide(from.num) * fps.num + wide(count - 1) * fps.den * from.den <
-           wide(productionseconds) * from.den * fps.num;
-}
+bool frameclock::fitsproduction(int64_t count) const { return count <= framesbefore(lastinstant); }
 
 rational frameclock::duration(int64_t count) const { return makerational(count * fps.den, fps.num); }
 

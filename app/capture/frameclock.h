@@ -22,9 +22,10 @@ public:
 
     // The moment of frame k, in milliseconds of production time (halves round up).
     uint32_t moment(int64_t k) const;
-    // How many frames start before `to` (seconds): the range times the rate, rounded up.
+    // How many frames start before `to` (seconds): the range times the rate, rounded up; but
+    // none whose moment rounds to the production's end, where its exit draws nothing.
     int64_t framesbefore(rational to) const;
-    // True when `count` frames all start before the production's end.
+    // True when `count` frames all show the production before its end.
     bool fitsproduction(int64_t count) const;
     // The length of `count` frames in seconds.
     rational duration(int64_t count) const;

@@ -4,12 +4,20 @@
 #include <vector>
 
 #include "app/capture/capture.h"
+#include "app/capture/framesink.h"
 #include "app/capture/options.h"
+#include "app/capture/runend.h"
 #include "app/capture/segmentjoin.h"
 #include "diag/fatal.h"
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    try {
+        catchstops();
+    } catch (const capturefailure& e) {
+        std::cerr << "quellspire-capture: " << e.what() << std::endl;
+        return 1;
+    }
     captureoptions options;
     try {
         options = parseoptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -80,8 +80,13 @@ flight 0.07 s, credits 0.01 s. A part that starts after dreamscape thus spends a
 before its first frame. tools/capture-parallel.sh
 runs a capture's parts at once with GNU Parallel, here or on other machines, and joins them.
 
+A video is written under a temporary name beside it and takes its name once complete: a
+capture that fails or is interrupted leaves none. A PNG sequence keeps the frames written
+before a failure, each complete.
+
 Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
-or segments that are not every part of one capture.
+or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
+"interrupted" and by that signal (status 130, 143 or 129).
 )";
 
 namespace {
@@ -217,7 +222,9 @@ const optionrow optiontable[] = {
     {{"--from"}, true,
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          rational from = accept(parsedecimal(v), "--from", v, "a time in seconds (e.g. 56 or 56.5)");
-         if (productionend <= from) fail("--from: " + v + " s is not before the production's end " + endtext);
+         // The clock counts whole milliseconds; the end itself is no place to start.
+         if (milliseconds(from) >= int64_t(demostart::endtime))
+             fail("--from: " + v + " s is not before the production's end " + endtext);
          o.from = from;
      },
      nullptr},

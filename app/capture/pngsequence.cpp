@@ -2,9 +2,19 @@
 
 #include <png.h>
 
+#include "app/capture/outputfile.h"
+
 namespace talvo::capture {
 
-void pngsequence::write(const std::vector<uint8_t>& rgb) { writepng(pattern.path(next++), rgb, width, height); }
+void pngsequence::write(const std::vector<uint8_t>& rgb) {
+    const int64_t frame = next++;
+    try {
+        writepng(pattern.path(frame), rgb, width, height);
+    } catch (const capturefailure& e) {
+        // The frames before it are complete files, and stay.
+        throw capturefailure("frame " + std::to_string(frame) + ": " + e.what());
+    }
+}
 
 void pngsequence::writepng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height) {
     png_image image{};
@@ -12,12 +22,21 @@ void pngsequence::writepng(const std::string& path, const std::vector<uint8_t>& 
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
+    // Encoded in memory, so that writing the file reports the system's reason when it fails.
     // libpng writes no time stamp, so the same picture always gives the same file.
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr)) {
-        std::string message = "cannot write " + path + ": " + image.message;
+    png_alloc_size_t size = 0;
+    std::string bytes;
+    if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) {
+        bytes.resize(size);
+        png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), 0, nullptr);
+    }
+    if (PNG_IMAGE_FAILED(image)) {
+        std::string message = "cannot encode " + path + ": " + image.message;
         png_image_free(&image);
         throw capturefailure(message);
     }
+    bytes.resize(size);
+    writefile(path, bytes);
 }
 
 }  // namespace talvo::capture

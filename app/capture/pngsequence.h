@@ -16,7 +16,8 @@ public:
     void write(const std::vector<uint8_t>& rgb) override;
     void finish() override {}
 
-    // Writes one RGB picture (top row first) to `path`. Throws capturefailure.
+    // Writes one RGB picture (top row first) to `path`, which appears only complete. Throws
+    // capturefailure.
     static void writepng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height);
 
 private:

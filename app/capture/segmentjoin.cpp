@@ -1,12 +1,7 @@
 #include "app/capture/segmentjoin.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -16,6 +11,7 @@
 #include "app/capture/childprocess.h"
 #include "app/capture/frameclock.h"
 #include "app/capture/framesink.h"
+#include "app/capture/outputfile.h"
 #include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
 #include "app/capture/videomusic.h"
@@ -180,27 +176,13 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-// The concat list of the segments, in a temporary file that goes with the object.
-class concatlist {
-public:
-    explicit concatlist(const std::vector<segment>& segments) {
-        std::string name = (std::filesystem::temp_directory_path() / "quellspire-capture-concat-XXXXXX").string();
-        int fd = mkostemp(name.data(), O_CLOEXEC);
-        if (fd < 0) throw capturefailure(std::string("cannot make the list of segments: ") + std::strerror(errno));
-        path = name;
-        std::string text = "ffconcat version 1.0\n";
-        for (const segment& s : segments)
-            text += "file " + quoted("file:" + std::filesystem::absolute(s.file).string()) + "\n";
-        const bool written = ::write(fd, text.data(), text.size()) == ssize_t(text.size());
-        close(fd);
-        if (!written) throw capturefailure("cannot write the list of segments " + path);
-    }
-    ~concatlist() { unlink(path.c_str()); }
-    concatlist(const concatlist&) = delete;
-    concatlist& operator=(const concatlist&) = delete;
-
-    std::string path;
-};
+// The concat list of the segments, which ffmpeg reads from its standard input.
+std::string concatlist(const std::vector<segment>& segments) {
+    std::string text = "ffconcat version 1.0\n";
+    for (const segment& s : segments)
+        text += "file " + quoted("file:" + std::filesystem::absolute(s.file).string()) + "\n";
+    return text;
+}
 
 int failure(const std::string& message, int status) {
     std::cerr << "quellspire-capture: " << message << std::endl;
@@ -217,10 +199,12 @@ int runjoin(const captureoptions& options) {
     try {
         const std::vector<segment> segments = inorder(options.segments);
         const segmentlabel& range = segments.front().label;
-        const concatlist list(segments);
+        const std::string list = concatlist(segments);
+        // Joined under another name and moved into place once complete.
+        outputfile joined(options.output);
 
-        std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "concat",
-                                         "-safe",        "0",        "-i",    "file:" + list.path};
+        std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "concat", "-safe", "0",
+                                         "-protocol_whitelist", "pipe,file", "-i", "pipe:0"};
         if (std::filesystem::exists(musicfile)) {
             std::vector<std::string> music =
                 musicarguments(musicfile, range.from, frameclock(range.from, range.fps).duration(range.frames));
@@ -230,11 +214,13 @@ int runjoin(const captureoptions& options) {
         }
         // The segments' own tags describe a part, not the whole.
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
-        std::vector<std::string> output = outputarguments(options.output, "");
+        std::vector<std::string> output = outputarguments(joined.temporary(), "");
         args.insert(args.end(), output.begin(), output.end());
 
-        childprocess ffmpeg("ffmpeg", args, false, false);
-        if (std::string why = ffmpeg.wait(); !why.empty()) return failure("ffmpeg failed: " + why, 1);
+        childprocess ffmpeg("ffmpeg", args, true, false);
+        ffmpeg.write(reinterpret_cast<const uint8_t*>(list.data()), list.size());
+        if (std::string why = ffmpeg.wait(); !why.empty()) return failure("ffmpeg failed: " + joined.named(why), 1);
+        joined.commit();
         std::cerr << "joined " << segments.size() << " segment" << (segments.size() == 1 ? "" : "s") << ", "
                   << range.frames << " frames, into " << options.output << std::endl;
         return 0;

@@ -51,14 +51,28 @@ std::vector<std::string> ffmpegarguments(const videosettings& s) {
     return args;
 }
 
-videoencoder::videoencoder(const videosettings& settings)
-    : ffmpeg("ffmpeg", ffmpegarguments(settings), true, false) {}
+namespace {
+videosettings writing(videosettings settings, const outputfile& file) {
+    settings.output = file.temporary();
+    return settings;
+}
+}  // namespace
 
-void videoencoder::write(const std::vector<uint8_t>& rgb) { ffmpeg.write(rgb.data(), rgb.size()); }
+videoencoder::videoencoder(const videosettings& settings)
+    : file(settings.output), ffmpeg("ffmpeg", ffmpegarguments(writing(settings, file)), true, false) {}
+
+void videoencoder::write(const std::vector<uint8_t>& rgb) {
+    try {
+        ffmpeg.write(rgb.data(), rgb.size());
+    } catch (const capturefailure& e) {
+        throw capturefailure(file.named(e.what()));
+    }
+}
 
 void videoencoder::finish() {
     std::string failure = ffmpeg.wait();
-    if (!failure.empty()) throw capturefailure("ffmpeg failed: " + failure);
+    if (!failure.empty()) throw capturefailure("ffmpeg failed: " + file.named(failure));
+    file.commit();
 }
 
 }  // namespace talvo::capture

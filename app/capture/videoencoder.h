@@ -7,6 +7,7 @@
 
 #include "app/capture/childprocess.h"
 #include "app/capture/framesink.h"
+#include "app/capture/outputfile.h"
 #include "app/rational.h"
 
 namespace talvo::capture {
@@ -39,11 +40,13 @@ public:
     explicit videoencoder(const videosettings& settings);
 
     void write(const std::vector<uint8_t>& rgb) override;
-    // Closes the pipe and waits for ffmpeg; its errors if it failed.
+    // Closes the pipe, waits for ffmpeg and moves the video into place; its error if it failed.
     void finish() override;
 
 private:
-    // Ends ffmpeg, if finish() was not reached, when it goes (the video is then incomplete).
+    // The video appears under its name only once ffmpeg has finished it.
+    outputfile file;
+    // Ends ffmpeg, if finish() was not reached, when it goes, before its file is removed.
     childprocess ffmpeg;
 };
 

@@ -56,6 +56,8 @@ TEST(CaptureOptions, FrameCountIsTheRangeTimesTheRateRoundedUp) {
     EXPECT_EQ(parse({"-o", shots, "--fps", "29.97", "--from", "5", "--to", "6"}).frames, 30);
     EXPECT_EQ(parse({"-o", shots, "--from", "56.0", "--frames", "1"}).frames, 1);
     EXPECT_EQ(parse({"-o", shots, "--from=193.99", "--frames=1"}).frames, 1);
+    // The tenth frame, at 193.9995 s, would round to the end.
+    EXPECT_EQ(parse({"-o", shots, "--from", "193.9905", "--fps", "1000"}).frames, 9);
     captureoptions o = parse({"--size=320x200", "--samples", "4", "--output=" + shots});
     EXPECT_EQ(o.width, 320);
     EXPECT_EQ(o.height, 200);
@@ -79,6 +81,10 @@ TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
         {{"-o", shots, "--fps", "1e3"}, "is not a frame rate"},
         {{"-o", shots, "--from", "200"}, "--from: 200 s is not before the production's end (194 s)"},
         {{"-o", shots, "--from", "194"}, "is not before the production's end"},
+        // As the player: a start that rounds to the end's millisecond shows only its exit.
+        {{"-o", shots, "--from", "193.9999999"}, "--from: 193.9999999 s is not before the production's end (194 s)"},
+        {{"-o", shots, "--from", "193.9995", "--fps", "1000"}, "--from: 193.9995 s is not before the production's end"},
+        {{"-o", shots, "--from", "193.9905", "--fps", "1000", "--frames", "10"}, "run past the production's end"},
         {{"-o", shots, "--from", "-3"}, "--from: '-3' is not a time in seconds"},
         {{"-o", shots, "--to", "194.001"}, "--to: 194.001 s is past the production's end"},
         {{"-o", shots, "--from", "10", "--to", "10"}, "--to must be later than --from"},

@@ -2,7 +2,10 @@
 // would, here with two parts at once.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,4 +100,39 @@ TEST(CaptureParallel, TwoPartsHereWriteOneCapturesPngFiles) {
     ASSERT_EQ(names.size(), 10u);
     EXPECT_EQ(filenames(dir.path() / "parts"), names);
     for (const std::string& name : names) EXPECT_EQ(slurp(dir / ("parts/" + name)), slurp(dir / ("whole/" + name))) << name;
+}
+
+// A signal to the runner, to all of its processes at once (Ctrl-C), or one that ends a part
+// ends every part and every ffmpeg and removes the segments: the run says "interrupted" and
+// ends by that signal, and no process of it is left.
+TEST(CaptureParallel, ASignalEndsEveryPartAndLeavesNothing) {
+    enum class to { runner, group, part };
+    const struct {
+        to whom;
+        int signal;
+    } cases[] = {{to::runner, SIGINT}, {to::group, SIGINT}, {to::part, SIGTERM}};
+    for (const auto& c : cases) {
+        const tempdir dir;
+        // A process group of its own, as a shell gives a job.
+        process run("/usr/bin/setsid",
+                    {"/bin/bash", runnerscript, "-j", "2", "--", "-o", "out.mp4", "--size", "64x48", "--fps", "10", "--to", "56"},
+                    dir.path());
+        for (const char* drawing : {"part 1/2\tframe 1 of", "part 2/2\tframe 1 of"})
+            ASSERT_TRUE(run.waitforerror(drawing, std::chrono::seconds(300))) << run.stderr_();
+        const pid_t runner = run.id();
+        if (c.whom == to::runner) kill(runner, c.signal);
+        if (c.whom == to::group) kill(-runner, c.signal);
+        if (c.whom == to::part)
+            for (const auto& [pid, command] : processeswith(dir.path()))
+                if (command.rfind("./quellspire-capture ", 0) == 0 && command.find("--part 2/2") != std::string::npos)
+                    kill(pid, c.signal);
+        const int whom = static_cast<int>(c.whom);
+        EXPECT_EQ(run.wait(std::chrono::seconds(300)), 128 + c.signal) << whom << "\n" << run.stderr_();
+        EXPECT_NE(run.stderr_().find("capture-parallel: interrupted"), std::string::npos) << whom << "\n" << run.stderr_();
+        EXPECT_EQ(run.stderr_().find("nothing was joined"), std::string::npos) << whom << "\n" << run.stderr_();
+        EXPECT_EQ(filenames(dir.path()), std::vector<std::string>{}) << whom;
+        EXPECT_EQ(processeswith(dir.path()), (std::map<pid_t, std::string>{})) << whom;
+        errno = 0;
+        EXPECT_TRUE(kill(-runner, 0) != 0 && errno == ESRCH) << whom << ": a process of the runner's group is left";
+    }
 }

@@ -1,8 +1,11 @@
 #pragma once
 // quellspire-capture and the runner of its parts started as a user would, from the build
 // directory on the test display, and their videos read back with the real ffmpeg and ffprobe.
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,21 @@ inline std::string probe(const std::string& file, const std::string& stream, con
 // (time stamps, sizes and a checksum of each frame).
 inline std::string framemd5(const std::string& file) {
     return shell("ffmpeg -hide_banner -loglevel error -i '" + file + "' -map 0:v:0 -f framemd5 -").out;
+}
+
+// The processes whose command line holds `text`, by id: a test's scratch directory names what
+// a run it started has started in turn.
+inline std::map<pid_t, std::string> processeswith(const std::string& text) {
+    std::map<pid_t, std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
+        std::string command = slurp(entry.path() / "cmdline");
+        for (char& c : command)
+            if (c == '\0') c = ' ';
+        if (command.find(text) != std::string::npos) found[std::stoi(name)] = command;
+    }
+    return found;
 }
 
 // The names of the files in `dir`, sorted.

@@ -57,8 +57,8 @@ public:
         return !finished;
     }
 
-    // The exit status, or -1 if the program had not ended by the deadline (it is then killed)
-    // or was ended by a signal.
+    // The exit status as a shell reports it (128 + the signal's number for a program ended by
+    // a signal), or -1 if the program had not ended by the deadline (it is then killed).
     int wait(std::chrono::seconds deadline) {
         auto until = std::chrono::steady_clock::now() + deadline;
         while (running() && std::chrono::steady_clock::now() < until)
@@ -75,14 +75,10 @@ public:
 
     // Waits until standard output holds `text` or the program ends; true if it appeared.
     bool waitforoutput(const std::string& text, std::chrono::seconds deadline) {
-        auto until = std::chrono::steady_clock::now() + deadline;
-        while (std::chrono::steady_clock::now() < until) {
-            if (stdout_().find(text) != std::string::npos) return true;
-            if (!running()) return stdout_().find(text) != std::string::npos;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return waitfor(out, text, deadline);
     }
+    // The same for standard error.
+    bool waitforerror(const std::string& text, std::chrono::seconds deadline) { return waitfor(err, text, deadline); }
 
     std::string stdout_() const { return slurp(out); }
     // The process id, to read the program's figures in /proc while it runs.
@@ -96,7 +92,16 @@ private:
     }
     void record(int status) {
         finished = true;
-        exitstatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exitstatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    bool waitfor(const std::string& file, const std::string& text, std::chrono::seconds deadline) {
+        auto until = std::chrono::steady_clock::now() + deadline;
+        while (std::chrono::steady_clock::now() < until) {
+            if (slurp(file).find(text) != std::string::npos) return true;
+            if (!running()) return slurp(file).find(text) != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
     }
 
     pid_t pid = -1;

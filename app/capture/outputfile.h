@@ -1,0 +1,37 @@
+#pragma once
+// An output that appears only complete: it is written under a temporary name beside its
+// target, in the same directory so that moving it into place is one rename, and commit()
+// moves it there. Until then the temporary file goes with the object, or with the run however
+// it ends (runend.h).
+#include <string>
+#include <string_view>
+
+namespace talvo::capture {
+
+class outputfile {
+public:
+    explicit outputfile(std::string target);
+    // Removes the temporary file unless it was committed.
+    ~outputfile();
+    outputfile(const outputfile&) = delete;
+    outputfile& operator=(const outputfile&) = delete;
+
+    // Where the output is written: ".unfinished-<process>-<count>-<name>" beside the target,
+    // the name's extension kept for the programs that choose a format by it.
+    const std::string& temporary() const { return unfinished; }
+    // Moves the temporary file into place. Throws capturefailure.
+    void commit();
+    // A message of a program that wrote the temporary file, with the target's name in its place.
+    std::string named(std::string text) const;
+
+private:
+    std::string target;
+    std::string unfinished;
+    bool committed = false;
+};
+
+// Writes `bytes` as the file `target`, which appears only complete. Throws capturefailure
+// ("cannot write <target>: <the system's reason>").
+void writefile(const std::string& target, std::string_view bytes);
+
+}  // namespace talvo::capture
