@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -25,8 +26,13 @@ int main(int argc, char* argv[]) {
         config.restart = static_cast<uint32_t>(std::strtoul(restart, nullptr, 10));
 #endif
     talvo::endonfatal([&] { talvo::runproduction(config); });
-    // Ended by a signal: the shell's status for it, and nobody at the console to press enter.
-    if (const int signal = talvo::stopsignal()) return 128 + signal;
+    // Ended by a signal: nobody at the console to press enter. The process then ends by that
+    // signal, as the capture does, so that a shell loop around it stops on Ctrl-C too.
+    if (const int signal = talvo::stopsignal()) {
+        std::cout.flush();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
     std::cout << "Press enter to exit..." << std::endl;
     std::cin.get();
     return 0;

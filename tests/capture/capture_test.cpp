@@ -310,8 +310,9 @@ TEST(CaptureStops, AFailingPngSequenceKeepsTheFramesWrittenAndNamesTheOneThatFai
     }
 }
 
-// A join's ffmpeg, held by music that never comes, ends with it.
-TEST(CaptureStops, ASignalEndsAJoinAndItsFfmpegAndLeavesNothing) {
+// A join held by music that never comes (read before any ffmpeg starts) ends on a signal and
+// leaves nothing behind.
+TEST(CaptureStops, ASignalEndsAJoinAndLeavesNothing) {
     const tempdir dir;
     outcome part = capture({"--size", "64x48", "--fps", "30", "--frames", "3", "--part", "1/1", "-o", dir / "part.mkv"});
     ASSERT_EQ(part.status, 0) << part.err;
@@ -320,15 +321,7 @@ TEST(CaptureStops, ASignalEndsAJoinAndItsFfmpegAndLeavesNothing) {
     const tempdir scratch;
     process join(captureprogram, {"--join", dir / "joined.mp4", dir / "part.mkv"}, workdir,
                  {"TMPDIR=" + scratch.path().string()});
-    auto joining = [&] {
-        for (const auto& [pid, command] : processeswith(dir.path()))
-            if (command.rfind("ffmpeg ", 0) == 0 && command.find(" concat ") != std::string::npos) return true;
-        return false;
-    };
-    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60); !joining() && join.running();) {
-        ASSERT_LT(std::chrono::steady_clock::now(), until) << "no ffmpeg joining";
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     ASSERT_TRUE(join.running()) << join.stderr_();
     kill(join.id(), SIGTERM);
     EXPECT_EQ(join.wait(std::chrono::seconds(60)), 128 + SIGTERM);
