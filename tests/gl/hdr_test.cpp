@@ -67,18 +67,27 @@ protected:
         });
     }
 
-    // The red channel of each quarter after a top-level pass with this exposure and white point.
-    std::vector<int> shown(float exposure, float maxbright) {
+    // The pass over `source` with this exposure and white point, and for a nested pass its
+    // parent's, run into `into`.
+    static void pass(const Texture& source, Framebuffer& into, float exposure, float maxbright,
+                     float parentexposure = 0.0f, float parentmaxbright = 1.0f) {
+        FSShader hdrpass("hdr.frag", 1);
+        hdrpass.setTexture("tex", source);
+        hdrpass.setUniform("samples", source.samples);
+        hdrpass.setUniform("maxbright", maxbright);
+        hdrpass.setUniform("exposure", exposure);
+        hdrpass.setUniform("parentexposure", parentexposure);
+        hdrpass.setUniform("parentmaxbright", parentmaxbright);
+        renderInto(into, hdrpass);
+        glcheck("hdr pass");
+    }
+
+    // The red channel of each quarter of `source` after a top-level pass.
+    std::vector<int> shown(float exposure, float maxbright, const Texture* source = nullptr) {
         const Texture display = testsupport::rgba8texture(size, size);
         Framebuffer target = Framebuffer::create();
         target.attachColor(display, 0);
-        FSShader pass("hdr.frag", 1);
-        pass.setTexture("tex", *image);
-        pass.setUniform("samples", image->samples);
-        pass.setUniform("maxbright", maxbright);
-        pass.setUniform("exposure", exposure);
-        renderInto(target, pass);
-        glcheck("hdr pass");
+        pass(source ? *source : *image, target, exposure, maxbright);
         std::vector<int> quarters;
         for (int q = 0; q < 4; ++q) quarters.push_back(readpixel(target.name(), 2 * q + 1, size / 2).r);
         return quarters;
@@ -125,30 +134,12 @@ TEST_F(hdr, ANestedPassShowsThroughItsParentAsItWouldOnTheScreen) {
     const Texture parentimage(8, GL_RGB16F, size, size, GL_TEXTURE_2D_MULTISAMPLE);
     Framebuffer parent = Framebuffer::create();
     parent.attachColor(parentimage, 0);
-    FSShader nested("hdr.frag", 1);
-    nested.setTexture("tex", *image);
-    nested.setUniform("samples", image->samples);
-    nested.setUniform("maxbright", 2.0f);
-    nested.setUniform("exposure", 1.0f);
-    nested.setUniform("parentexposure", 10.0f);
-    nested.setUniform("parentmaxbright", 1.0f);
-    renderInto(parent, nested);
-    glcheck("nested pass");
-
-    const Texture display = testsupport::rgba8texture(size, size);
-    Framebuffer target = Framebuffer::create();
-    target.attachColor(display, 0);
-    FSShader pass("hdr.frag", 1);
-    pass.setTexture("tex", parentimage);
-    pass.setUniform("samples", parentimage.samples);
-    pass.setUniform("maxbright", 1.0f);
-    pass.setUniform("exposure", 10.0f);
-    renderInto(target, pass);
-    glcheck("parent pass");
+    pass(*image, parent, 1.0f, 2.0f, 10.0f, 1.0f);
+    const std::vector<int> throughparent = shown(10.0f, 1.0f, &parentimage);
 
     for (int q = 0; q < 4; ++q) {
         EXPECT_GT(direct[q], 0) << values[q];
-        EXPECT_NEAR(readpixel(target.name(), 2 * q + 1, size / 2).r, direct[q], 1) << values[q];
+        EXPECT_NEAR(throughparent[q], direct[q], 1) << values[q];
     }
     EXPECT_LT(direct[2], 255);  // the shoulder is handed through, not clipped
 }
