@@ -7,7 +7,6 @@
 #include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "gl/resource.h"
 #include "gl/shader.h"
 
 namespace talvo {
@@ -25,9 +24,9 @@ void particles::enter(state* /*previous*/) {
     program.createKernel(kernelname);
 
     {
-        const Shader vertex(GL_VERTEX_SHADER, loadResource("particles.vert"), "particles.vert");
-        const Shader geometry(GL_GEOMETRY_SHADER, loadResource("minimal.geom"), "minimal.geom");
-        const Shader fragment(GL_FRAGMENT_SHADER, loadResource("minimal.frag"), "minimal.frag");
+        const Shader vertex = Shader::load(GL_VERTEX_SHADER, "particles.vert");
+        const Shader geometry = Shader::load(GL_GEOMETRY_SHADER, "minimal.geom");
+        const Shader fragment = Shader::load(GL_FRAGMENT_SHADER, "minimal.frag");
         shader.attach(vertex);
         shader.attach(geometry);
         shader.attach(fragment);

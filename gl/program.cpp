@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "diag/check.h"
-#include "gl/resource.h"
 #include "gl/shader.h"
 #include "gl/texture.h"
 
@@ -38,9 +37,9 @@ Program Program::create() {
 Program::Program(const std::string& vertexfile, const std::string& geometryfile,
                  const std::string& fragmentfile)
     : Program(newprogram()) {
-    const Shader vertex(GL_VERTEX_SHADER, loadResource(vertexfile), vertexfile);
-    const Shader geometry(GL_GEOMETRY_SHADER, loadResource(geometryfile), geometryfile);
-    const Shader fragment(GL_FRAGMENT_SHADER, loadResource(fragmentfile), fragmentfile);
+    const Shader vertex = Shader::load(GL_VERTEX_SHADER, vertexfile);
+    const Shader geometry = Shader::load(GL_GEOMETRY_SHADER, geometryfile);
+    const Shader fragment = Shader::load(GL_FRAGMENT_SHADER, fragmentfile);
     attach(vertex);
     attach(geometry);
     attach(fragment);

@@ -55,4 +55,8 @@ Shader::Shader(GLenum type, const std::string& source, const std::string& file)
     }
 }
 
+Shader Shader::load(GLenum type, const std::string& file) {
+    return Shader(type, loadResource(file), file);
+}
+
 }  // namespace talvo

@@ -19,6 +19,8 @@ public:
     // names resources/<file> and the lines the compiler points at; and throws
     // ShaderCompilerException.
     Shader(GLenum type, const std::string& source, const std::string& file = "");
+    // The shader of the resource file `file`, read with loadResource.
+    static Shader load(GLenum type, const std::string& file);
 
     GLuint name() const { return handle.name(); }
     GLenum type() const { return shadertype; }
