@@ -62,7 +62,6 @@ public:
     void forgethost(const float* data);
 
     size_t glbuffercount() const { return glbuffers.size(); }
-    size_t hostbuffercount() const { return buffers.size(); }
 
 private:
     friend class CLProgram;

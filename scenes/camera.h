@@ -17,10 +17,6 @@ inline glm::mat4 perspective(float fovdegrees, float aspect, float near, float f
     return glm::perspective(glm::radians(fovdegrees), aspect, near, far);
 }
 
-inline glm::mat4 infiniteperspective(float fovdegrees, float aspect, float near) {
-    return glm::infinitePerspective(glm::radians(fovdegrees), aspect, near);
-}
-
 inline glm::mat4 lookat(const glm::vec3& eye, const glm::vec3& centre, const glm::vec3& up) {
     return glm::lookAt(eye, centre, up);
 }

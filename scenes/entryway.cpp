@@ -73,7 +73,7 @@ entryway::entryway()
     maxbright = 1.0f;
     exposure = 5.0f;
 
-    auto* timeline = children.add(std::make_unique<controls::timercontrol>());
+    timeline = children.add(std::make_unique<controls::timercontrol>());
     timeline->addevent(turntime);
     timeline->addevent(80000.0f);
     hdr = std::make_unique<FSShader>("hdr.frag", 1);
@@ -82,7 +82,7 @@ entryway::entryway()
     const CurveGenerator ribboncurve(ribbonexpression, ribbonvertices, ribbonprefix);
     strip = Texture(GL_RGBA32F, ribboncurve.display().buf());
 
-    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     cameras->addtrigger(0);
     timeline->addlistener(cameras);
     addpchannel<glm::mat4>(*cameras, [this] { return cameraslide(scenetime()); }, &root->transform);
@@ -101,7 +101,7 @@ entryway::entryway()
         nodes.push_back(nodes[p]->addChild(std::move(node)));
     }
 
-    auto* act = children.add(std::make_unique<controls::control<state>>());
+    act = children.add(std::make_unique<controls::control<state>>());
     act->additem(std::make_unique<statelist>());
     act->additem(std::make_unique<entrytunnel>())->mapsintoparent(exposure, maxbright);
     act->addtrigger(0);

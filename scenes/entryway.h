@@ -5,6 +5,8 @@
 // tunnel onto this scene's image until its whiteout hands over to the next scene's flash.
 #include <glm/glm.hpp>
 
+#include "engine/pdata.h"
+#include "engine/timercontrol.h"
 #include "gl/program.h"
 #include "gl/texture.h"
 #include "scenes/scene.h"
@@ -32,6 +34,11 @@ protected:
     void preparepass() override;
 
     talvo::Program ribbon;
+    // Among the children, which own them: the timeline (the turn at 74 s), the cameras A and B,
+    // and the act that starts the tunnel.
+    talvo::controls::timercontrol* timeline = nullptr;
+    talvo::controls::control<talvo::pdata<glm::mat4>>* cameras = nullptr;
+    talvo::controls::control<talvo::state>* act = nullptr;
     // The ribbons' shared vertices, as the ribbon program reads them.
     talvo::Texture strip;
 };

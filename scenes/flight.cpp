@@ -68,7 +68,7 @@ flight::flight()
     // The cameras write the root's transform during the update, so the tree publishes the
     // camera of the step it drew; published through sync, every frame would show the previous
     // frame's camera.
-    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     // After the timeline and the cameras: a cut fired in a sync is published by the same sync.
     children.add(std::move(hub));
 

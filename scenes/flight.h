@@ -6,6 +6,7 @@
 // pulse with a period of 2 pi seconds.
 #include <glm/glm.hpp>
 
+#include "engine/pdata.h"
 #include "gl/program.h"
 #include "scenes/scene.h"
 
@@ -32,6 +33,8 @@ protected:
     talvo::Program triangles;
     talvo::Program points;
     talvo::Program sparks;
+    // Among the children, which own it: one channel per camera, cut by the timeline.
+    talvo::controls::control<talvo::pdata<glm::mat4>>* cameras = nullptr;
     // Published by their channels in sync.
     float glow = 1.0f;
     float whitepoint = 45.0f;

@@ -54,8 +54,8 @@ lines::lines()
     std::unique_ptr<ftree> hub = hubroot(10);
     root = hub.get();
     growthrate = 0.001f;
-    auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
-    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    cameratimeline = children.add(std::make_unique<controls::timercontrol>());
+    cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     // After the timeline and the cameras: a cut fired in a sync is published by the same sync.
     children.add(std::move(hub));
 

@@ -8,6 +8,8 @@
 // the opening's HDR image, replacing it.
 #include <glm/glm.hpp>
 
+#include "engine/pdata.h"
+#include "engine/timercontrol.h"
 #include "gl/program.h"
 #include "scenes/scene.h"
 
@@ -39,6 +41,9 @@ protected:
 
     talvo::Program triangles;
     talvo::Program points;
+    // Among the children, which own them: the camera cuts and one channel per camera.
+    talvo::controls::timercontrol* cameratimeline = nullptr;
+    talvo::controls::control<talvo::pdata<glm::mat4>>* cameras = nullptr;
     // Published by its channel in sync.
     float rise = 0.0f;
 

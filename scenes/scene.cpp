@@ -9,9 +9,6 @@
 
 using namespace talvo;
 
-scene::scene(float starttime, const std::string& hdrfile, targets where)
-    : hdr(std::make_unique<FSShader>(hdrfile, 1)), start(starttime), where(where) {}
-
 scene::scene(float starttime, targets where) : start(starttime), where(where) {}
 
 float scene::productiontime() {

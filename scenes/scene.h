@@ -9,7 +9,6 @@
 //            preparepass -> pass
 #include <glm/glm.hpp>
 #include <memory>
-#include <string>
 
 #include "cl/ftree.h"
 #include "engine/state.h"
@@ -62,9 +61,7 @@ public:
     void mapsintoparent(float exposure, float maxbright);
 
 protected:
-    // The pass is built from hdrfile with one instance.
-    scene(float starttime, const std::string& hdrfile, targets where);
-    // For a scene that builds its pass itself, later in its own construction order.
+    // The scene builds its pass (`hdr`) itself, where its own construction order puts it.
     scene(float starttime, targets where);
 
     // Display step 1: the per-frame uniforms of the geometry programs.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/audiotest.h"
+#include "support/builddir.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
@@ -22,7 +23,6 @@ using namespace talvo::testsupport;
 namespace {
 
 const std::string program = QUELLSPIRE;
-const std::string builddir = TALVO_BUILD_DIR;
 using clock = std::chrono::steady_clock;
 
 // No check line of any kind, and the run's own progress to its end.

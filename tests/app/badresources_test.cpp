@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/builddir.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -19,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string builddir = TALVO_BUILD_DIR;
 
 enum class spoilt { truncated, text, garbage, syntaxerror, empty };
 

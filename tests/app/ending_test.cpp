@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/builddir.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
 
@@ -13,7 +14,6 @@ using namespace talvo::testsupport;
 namespace {
 
 const std::string program = QUELLSPIRE;
-const std::string builddir = TALVO_BUILD_DIR;
 
 // The production on `display`, silent, once it is running.
 class run {

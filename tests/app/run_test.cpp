@@ -6,6 +6,7 @@
 #include <utility>
 #include <string>
 
+#include "support/builddir.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/xwindows.h"
@@ -16,7 +17,6 @@ using namespace talvo::testsupport;
 namespace {
 
 const std::string program = QUELLSPIRE;
-const std::string builddir = TALVO_BUILD_DIR;
 
 // Only the key press is sent: the run ends on it, and its window is gone before a release.
 bool pressescape() {

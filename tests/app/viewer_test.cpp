@@ -13,6 +13,7 @@
 
 #include "app/runconfig.h"
 #include "support/audiotest.h"
+#include "support/builddir.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
@@ -24,7 +25,6 @@ namespace {
 
 const std::string program = QUELLSPIRE;
 const std::string testhooks = QUELLSPIRE_TESTHOOKS;
-const std::string builddir = TALVO_BUILD_DIR;
 const std::string music = builddir + "/resources/sound.flac";
 const char* const started = "Talvo initialized! Rock on!";
 

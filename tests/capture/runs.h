@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "support/builddir.h"
 #include "support/files.h"
 #include "support/process.h"
 
 namespace talvo::testsupport {
 
 const std::string captureprogram = QUELLSPIRE_CAPTURE;
-const std::string builddir = TALVO_BUILD_DIR;
 const std::string runnerscript = std::string(TALVO_SOURCE_DIR) + "/tools/capture-parallel.sh";
 
 struct outcome {

@@ -14,6 +14,7 @@
 #include "scenes/scene.h"
 #include "support/clfixture.h"
 #include "support/glpixels.h"
+#include "support/sceneprobe.h"
 #include "support/scratchdir.h"
 
 using namespace talvo;
@@ -47,9 +48,10 @@ void main() { result = vec4(1.0); }
 // A scene as a scene file writes one: programs, tree and constants, nothing of the skeleton.
 // A horizontal line, and half-way along it a vertical line hanging on it; the root's matrix
 // halves everything and moves it right by half the view.
-class twolines : public scene {
+class twolines : public testsupport::sceneprobe<scene> {
 public:
-    explicit twolines(bool drop = false) : scene(0.0f, "hdr.frag", {}), points("tree.vert", "tree.geom", "tree.frag") {
+    explicit twolines(bool drop = false) : sceneprobe(0.0f, {}), points("tree.vert", "tree.geom", "tree.frag") {
+        hdr = std::make_unique<FSShader>("hdr.frag", 1);
         droponleave = drop;
         auto draw = [this](glm::mat4 m, VArray& va, int n) { drawgeometry(points, m, va, n, GL_POINTS); };
         root = children.add(hubroot(10));
@@ -61,7 +63,6 @@ public:
         growthrate = 0.001f;
         growthfirst = true;
     }
-    const Texture& colourtarget() const { return *colour; }
     bool hasroot() const { return root != nullptr; }
 
     Program points;
@@ -117,11 +118,11 @@ TEST_F(sceneskeleton, DrawsTheTreeWhereItsMatricesPutIt) {
 TEST_F(sceneskeleton, ResizeRetakesTheSharedTargetsAndLeaveDropsThem) {
     twolines s;
     s.resize(windowwidth, windowheight);
-    EXPECT_EQ(s.colourtarget().buf, sharedcolor.buf);
+    EXPECT_EQ(s.colourtarget()->buf, sharedcolor.buf);
 
     sharedcolor = Texture(8, GL_RGB16F, 0, 0, GL_TEXTURE_2D_MULTISAMPLE);
     s.resize(windowwidth, windowheight);
-    EXPECT_EQ(s.colourtarget().buf, sharedcolor.buf);
+    EXPECT_EQ(s.colourtarget()->buf, sharedcolor.buf);
     EXPECT_EQ(sharedcolor.usecount(), 2);
     s.enter(nullptr);
     frame(s);

@@ -11,6 +11,7 @@
 
 #include "cl/ftree.h"
 #include "scenes/credits.h"
+#include "support/sceneprobe.h"
 #include "support/scenetest.h"
 
 using namespace talvo;
@@ -21,14 +22,13 @@ namespace {
 constexpr uint32_t scenestart = 160000;
 
 // What the tests look at inside the scene.
-class probe : public credits {
+class probe : public sceneprobe<credits> {
 public:
     ftree& hub() { return *root; }
     float exposurevalue() const { return exposure; }
     const glm::mat4& textcameravalue() const { return textview; }
     GLuint hdrprogram() { return hdr->program().name(); }
     GLuint textprogram() { return textpass.program().name(); }
-    const Texture* colourtarget() const { return colour.get(); }
     Framebuffer* framebuffer() const { return target.get(); }
     const std::vector<Texture>& linetextures() const { return lines; }
 };

@@ -16,6 +16,7 @@
 #include "gl/texture.h"
 #include "scenes/dreamscape.h"
 #include "support/glpixels.h"
+#include "support/sceneprobe.h"
 #include "support/scenetest.h"
 
 using namespace talvo;
@@ -26,13 +27,12 @@ namespace {
 constexpr uint32_t scenestart = 88000;
 
 // What the tests look at inside the scene.
-class probe : public dreamscape {
+class probe : public sceneprobe<dreamscape> {
 public:
     float flashvalue() const { return flash; }
     float distortion() const { return distort; }
     // The camera matrix display draws with.
     const glm::mat4& camera() const { return root->shown().transform; }
-    const Texture& colourtarget() const { return *colour; }
 };
 
 const glm::vec3 centre(0.0f, 350.0f, 0.0f);
@@ -118,14 +118,14 @@ TEST_F(dreamscapetest, FlashIsClearedIntoTheHdrTargetAndReattachedAfterAResize) 
     bringin(s, scenestart);
     s.display();
     // No step has run, so nothing is drawn over the clear.
-    EXPECT_EQ(range(hdrimage(s.colourtarget())), std::make_pair(500.0f, 500.0f));
+    EXPECT_EQ(range(hdrimage(*s.colourtarget())), std::make_pair(500.0f, 500.0f));
     for (const glm::u8vec4& p : windowpixels()) ASSERT_EQ(p, glm::u8vec4(255)) << "the flash is white";
 
     // A resize while current: the new shared target is drawn into from the next frame on.
     const Texture previous = sharedcolor;
     sharedcolor = Texture(8, GL_RGB16F, 0, 0, GL_TEXTURE_2D_MULTISAMPLE);
     s.resize(windowwidth, windowheight);
-    EXPECT_EQ(s.colourtarget().buf, sharedcolor.buf);
+    EXPECT_EQ(s.colourtarget()->buf, sharedcolor.buf);
     step(s, scenestart + 400);
     s.display();
     // Cleared to 100, with the clouds added on top.
@@ -153,8 +153,8 @@ TEST_F(dreamscapetest, PassBendsNothingUntilTheDistortionStarts) {
     auto bothpasses = [&] {
         s.display();
         const std::vector<glm::u8vec4> own = windowpixels();
-        plain.setTexture("tex", s.colourtarget());
-        plain.setUniform("samples", s.colourtarget().samples);
+        plain.setTexture("tex", *s.colourtarget());
+        plain.setUniform("samples", s.colourtarget()->samples);
         plain.setUniform("maxbright", 20.0f);
         plain.setUniform("exposure", 0.5f);
         plain.display();

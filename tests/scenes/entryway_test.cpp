@@ -25,12 +25,10 @@ namespace {
 class wayprobe : public entryway {
 public:
     ftree& hub() { return *root; }
-    controls::timercontrol& timeline() { return dynamic_cast<controls::timercontrol&>(*children.children.at(0)); }
-    controls::control<pdata<glm::mat4>>& cameras() {
-        return dynamic_cast<controls::control<pdata<glm::mat4>>&>(*children.children.at(2));
-    }
-    controls::control<state>& act() { return dynamic_cast<controls::control<state>&>(*children.children.at(3)); }
-    entrytunnel* tunnel() { return dynamic_cast<entrytunnel*>(act().currentitem()); }
+    using entryway::timeline;
+    using entryway::cameras;
+    using entryway::act;
+    entrytunnel* tunnel() { return dynamic_cast<entrytunnel*>(act->currentitem()); }
 };
 
 class tunnelprobe : public entrytunnel {
@@ -130,8 +128,8 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     for (uint32_t T : {60000u, 73975u, 74000u}) {
         step(s, T);
         s.display();
-        EXPECT_EQ(s.cameras().index, 0u) << T;
-        EXPECT_EQ(s.act().index, 0u) << T;
+        EXPECT_EQ(s.cameras->index, 0u) << T;
+        EXPECT_EQ(s.act->index, 0u) << T;
         EXPECT_EQ(s.tunnel(), nullptr) << "no tunnel at " << T;
         EXPECT_EQ(s.hub().shown().transform, entryway::cameraslide(float(T - 56000))) << T;
     }
@@ -143,8 +141,8 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     at(74025);
     s.update();
     s.sync();
-    EXPECT_EQ(s.cameras().index, 1u);
-    EXPECT_EQ(s.act().index, 1u);
+    EXPECT_EQ(s.cameras->index, 1u);
+    EXPECT_EQ(s.act->index, 1u);
     ASSERT_NE(s.tunnel(), nullptr);
     EXPECT_EQ(sharedcolor2.usecount(), 2);
     EXPECT_EQ(shareddepth.usecount(), 2);
@@ -153,9 +151,9 @@ TEST_F(entrywaytest, TurnsAndBringsInTheTunnelInOneSyncAt74Seconds) {
     EXPECT_EQ(s.hub().shown().transform, entryway::cameraflight(18050.0f));
 
     for (uint32_t T : {79975u, 80000u, 80025u, 80050u}) step(s, T);
-    EXPECT_EQ(s.timeline().fired, 2);
-    EXPECT_EQ(s.cameras().index, 1u) << "the 80 s event changes nothing";
-    EXPECT_EQ(s.act().index, 1u);
+    EXPECT_EQ(s.timeline->fired, 2);
+    EXPECT_EQ(s.cameras->index, 1u) << "the 80 s event changes nothing";
+    EXPECT_EQ(s.act->index, 1u);
     EXPECT_EQ(s.hub().shown().transform, entryway::cameraflight(24050.0f));
 
     // Six seconds in, the tunnel lies ahead of its camera and is added onto the entryway's image.

@@ -23,9 +23,7 @@ class probe : public flight {
 public:
     ftree& path() { return static_cast<ftree&>(*root->children.at(0)); }
     ftree& hub() { return *root; }
-    controls::control<pdata<glm::mat4>>& cameras() {
-        return dynamic_cast<controls::control<pdata<glm::mat4>>&>(*children.children.at(1));
-    }
+    using flight::cameras;
     float glowvalue() const { return glow; }
     float whitepointvalue() const { return whitepoint; }
     GLuint pointprogram() const { return points.name(); }
@@ -64,8 +62,8 @@ TEST_F(flighttest, FirstSyncCatchesUpOnCameraZeroThenCutsEveryFourSeconds) {
     probe s;
     bringin(s, scenestart);
     EXPECT_FALSE(s.sync()) << "no frame is drawn before the scene's first step";
-    EXPECT_EQ(s.cameras().index, 35u) << "the 35 cuts before 136 s fire in the scene's first sync";
-    EXPECT_EQ(s.cameras().index % 5, 0u);
+    EXPECT_EQ(s.cameras->index, 35u) << "the 35 cuts before 136 s fire in the scene's first sync";
+    EXPECT_EQ(s.cameras->index % 5, 0u);
     EXPECT_EQ(s.hub().shown().transform, flight::camera(0, 0.0f));
 
     const struct {
@@ -76,7 +74,7 @@ TEST_F(flighttest, FirstSyncCatchesUpOnCameraZeroThenCutsEveryFourSeconds) {
     for (const auto& frame : schedule) {
         step(s, frame.T);
         EXPECT_TRUE(s.sync());
-        EXPECT_EQ(int(s.cameras().index % 5), frame.camera) << "at " << frame.T << " ms";
+        EXPECT_EQ(int(s.cameras->index % 5), frame.camera) << "at " << frame.T << " ms";
         // What display draws: a cut is drawn on the frame whose sync fires it.
         EXPECT_EQ(s.hub().shown().transform, flight::camera(frame.camera, float(frame.T - scenestart))) << "at " << frame.T;
     }

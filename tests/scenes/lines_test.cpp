@@ -9,6 +9,7 @@
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "scenes/lines.h"
+#include "support/sceneprobe.h"
 #include "support/scenetest.h"
 
 using namespace talvo;
@@ -17,19 +18,14 @@ using namespace talvo::testsupport;
 namespace {
 
 // What the tests look at inside the scene.
-class probe : public lines {
+class probe : public sceneprobe<lines> {
 public:
     ftree& hub() { return *root; }
     ftree& copy(int i) { return static_cast<ftree&>(*root->children.at(size_t(i))); }
-    controls::timercontrol& cameratimeline() {
-        return dynamic_cast<controls::timercontrol&>(*children.children.at(0));
-    }
-    controls::control<pdata<glm::mat4>>& cameras() {
-        return dynamic_cast<controls::control<pdata<glm::mat4>>&>(*children.children.at(1));
-    }
+    using lines::cameratimeline;
+    using lines::cameras;
     GLuint passprogram() { return hdr->program().name(); }
     GLuint pointprogram() const { return points.name(); }
-    const Texture& colourtarget() const { return *colour; }
 };
 
 class linestest : public scenetest {};
@@ -97,8 +93,8 @@ TEST_F(linestest, CopiesGrowOutOverTheFirstSecond) {
 TEST_F(linestest, FirstFrameCatchesUpFourteenCutsOnCameraAThenAlternatesUntilBFrom42Seconds) {
     probe s;
     bringin(s, 28025);
-    EXPECT_EQ(s.cameratimeline().fired, 14);
-    EXPECT_EQ(s.cameras().index, 14u);
+    EXPECT_EQ(s.cameratimeline->fired, 14);
+    EXPECT_EQ(s.cameras->index, 14u);
     EXPECT_EQ(s.hub().shown().transform, lines::camera(0, 28025.0f));
 
     const struct {
@@ -107,11 +103,11 @@ TEST_F(linestest, FirstFrameCatchesUpFourteenCutsOnCameraAThenAlternatesUntilBFr
     } schedule[] = {{29975, 0}, {30025, 1}, {32025, 0}, {40025, 0}, {42025, 1}, {50000, 1}, {55975, 1}};
     for (const auto& frame : schedule) {
         step(s, frame.T);
-        EXPECT_EQ(int(s.cameras().index % 2), frame.camera) << "at " << frame.T << " ms";
+        EXPECT_EQ(int(s.cameras->index % 2), frame.camera) << "at " << frame.T << " ms";
         // What display draws: a cut is drawn on the frame whose sync fires it.
         EXPECT_EQ(s.hub().shown().transform, lines::camera(frame.camera, float(frame.T))) << "at " << frame.T;
     }
-    EXPECT_EQ(s.cameratimeline().fired, 21);
+    EXPECT_EQ(s.cameratimeline->fired, 21);
 }
 
 TEST_F(linestest, OneFrameDrawsEveryCopyAsARibbonThenSpritesAndLeavesTheStateSet) {

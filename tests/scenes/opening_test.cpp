@@ -21,7 +21,7 @@ namespace {
 // What the tests look at inside the scene.
 class probe : public opening {
 public:
-    controls::control<state>& acts() { return dynamic_cast<controls::control<state>&>(*children.children.at(2)); }
+    using opening::acts;
     // The nested scene's camera timeline, reached through a member pointer named in a class
     // derived from it.
     class linesprobe : public lines {
@@ -92,7 +92,7 @@ TEST_F(openingtest, BeforeTwelveSecondsOnlyTheStarsAreDrawn) {
     probe s;
     bringin(s, 0);
     step(s, 6000);
-    auto* nothing = dynamic_cast<statelist*>(s.acts().currentitem());
+    auto* nothing = dynamic_cast<statelist*>(s.acts->currentitem());
     ASSERT_NE(nothing, nullptr);
     EXPECT_TRUE(nothing->children.empty());
     EXPECT_FLOAT_EQ(s.first(), 0.0f);
@@ -113,14 +113,14 @@ TEST_F(openingtest, ParticlesFrom12SecondsThenLinesFrom28WithFourteenCameraCuts)
     probe s;
     bringin(s, 0);
     step(s, 11975);
-    EXPECT_EQ(s.acts().index, 0u);
+    EXPECT_EQ(s.acts->index, 0u);
     step(s, 12025);
-    EXPECT_NE(dynamic_cast<particles*>(s.acts().currentitem()), nullptr);
+    EXPECT_NE(dynamic_cast<particles*>(s.acts->currentitem()), nullptr);
     EXPECT_FALSE(black(frame(s)));
     step(s, 27975);
     EXPECT_TRUE(s.titles());
     step(s, 28025);
-    auto* act = dynamic_cast<lines*>(s.acts().currentitem());
+    auto* act = dynamic_cast<lines*>(s.acts->currentitem());
     ASSERT_NE(act, nullptr);
     EXPECT_FALSE(s.titles());
     EXPECT_EQ(probe::linesprobe::timeline(*act).fired, 14) << "the cuts before 28 s fire in its first frame";
