@@ -44,15 +44,7 @@ public:
     // about all three axes.
     static glm::mat4 camera(float t);
 
-    // The cloud the flow started from: x, y, z, w per particle (empty before the first entry).
-    const std::vector<float>& initialpositions() const { return initial; }
-    const std::vector<float>& initialcolours() const { return initialcolour; }
-    const Buffer<float>& simulatedpositions() const { return positions; }
-    const Buffer<float>& simulatedcolours() const { return colours; }
-    const Buffer<float>& drawnpositions() const { return drawpositions; }
-    GLuint shadername() const { return shader.name(); }
-
-private:
+protected:
     VArray varray;
     Program shader;
     Buffer<float> drawpositions;
@@ -60,6 +52,7 @@ private:
     Buffer<float> positions;
     Buffer<float> colours;
     CLProgram program;
+    // The cloud the flow started from: x, y, z, w per particle (empty before the first entry).
     std::vector<float> initial;
     std::vector<float> initialcolour;
 };

@@ -23,6 +23,17 @@ namespace {
 
 constexpr int floats = particles::count * 4;
 
+// What the tests read inside the particles.
+class probe : public particles {
+public:
+    using particles::colours;
+    using particles::drawpositions;
+    using particles::initial;
+    using particles::initialcolour;
+    using particles::positions;
+    using particles::shader;
+};
+
 class particlestest : public cltest {
 protected:
     void SetUp() override {
@@ -44,11 +55,11 @@ glm::mat4 uniformmatrix(GLuint program, const char* name) {
 }
 
 TEST_F(particlestest, EnterStartsOneCloudInTheCubeWithAgesBelowTwo) {
-    particles p;
-    EXPECT_TRUE(p.initialpositions().empty()) << "nothing is set up before the first entry";
+    probe p;
+    EXPECT_TRUE(p.initial.empty()) << "nothing is set up before the first entry";
     p.enter(nullptr);
 
-    const std::vector<float>& cloud = p.initialpositions();
+    const std::vector<float>& cloud = p.initial;
     ASSERT_EQ(cloud.size(), size_t(floats));
     for (size_t i = 0; i < cloud.size(); i += 4) {
         for (size_t axis = 0; axis < 3; ++axis) {
@@ -58,29 +69,29 @@ TEST_F(particlestest, EnterStartsOneCloudInTheCubeWithAgesBelowTwo) {
         ASSERT_GE(cloud[i + 3], 0.0f);
         ASSERT_LE(cloud[i + 3], 1.9998f);
     }
-    EXPECT_EQ(p.initialcolours(), std::vector<float>(floats, 0.0f));
-    EXPECT_EQ(contents(p.simulatedpositions()), cloud);
-    EXPECT_EQ(contents(p.simulatedcolours()), std::vector<float>(floats, 0.0f));
+    EXPECT_EQ(p.initialcolour, std::vector<float>(floats, 0.0f));
+    EXPECT_EQ(contents(p.positions), cloud);
+    EXPECT_EQ(contents(p.colours), std::vector<float>(floats, 0.0f));
 
     // Entering again carries on: no second cloud outgrows the buffers the kernel holds.
     p.update();
-    const std::vector<float> flowing = contents(p.simulatedpositions());
+    const std::vector<float> flowing = contents(p.positions);
     p.enter(nullptr);
-    EXPECT_EQ(p.initialpositions().size(), size_t(floats));
-    EXPECT_EQ(contents(p.simulatedpositions()), flowing);
+    EXPECT_EQ(p.initial.size(), size_t(floats));
+    EXPECT_EQ(contents(p.positions), flowing);
     EXPECT_NO_THROW(glcheck("entering twice"));
 }
 
 TEST_F(particlestest, EachUpdateIsOneKernelRunOverEveryParticleWhateverTheTimeTaken) {
-    particles p;
+    probe p;
     p.enter(nullptr);
 
     // The same kernel by hand, on a copy of the cloud.
     CLProgram reference(loadResource("particles.cl"), cloptions);
     reference.createKernel("flowparticles");
     Buffer<float> positions, colours;
-    positions.upload(p.initialpositions());
-    colours.upload(p.initialcolours());
+    positions.upload(p.initial);
+    colours.upload(p.initialcolour);
     reference.setArg("flowparticles", 0, positions);
     reference.setArg("flowparticles", 1, colours);
     auto runreference = [&](float seconds) {
@@ -90,15 +101,15 @@ TEST_F(particlestest, EachUpdateIsOneKernelRunOverEveryParticleWhateverTheTimeTa
     };
 
     // A step 25 ms on, then one after a long stall: one run each, carried on from the last.
-    std::vector<float> before = p.initialpositions();
+    std::vector<float> before = p.initial;
     for (uint32_t T : {12025u, 13025u}) {
         at(T);
         p.update();
         runreference(float(T) * 0.001f);
-        const std::vector<float> after = contents(p.simulatedpositions());
+        const std::vector<float> after = contents(p.positions);
         ASSERT_EQ(after.size(), size_t(floats));
         EXPECT_EQ(after, contents(positions)) << "at " << T;
-        EXPECT_EQ(contents(p.simulatedcolours()), contents(colours)) << "at " << T;
+        EXPECT_EQ(contents(p.colours), contents(colours)) << "at " << T;
         int moved = 0;
         for (size_t i = 0; i < after.size(); i += 4)
             moved += after[i] != before[i] || after[i + 1] != before[i + 1] || after[i + 2] != before[i + 2];
@@ -108,18 +119,18 @@ TEST_F(particlestest, EachUpdateIsOneKernelRunOverEveryParticleWhateverTheTimeTa
 
     // sync publishes what the kernel left into the drawn buffers.
     EXPECT_TRUE(p.sync());
-    EXPECT_EQ(contents(p.drawnpositions()), before);
+    EXPECT_EQ(contents(p.drawpositions), before);
 }
 
 TEST_F(particlestest, FlowKeepsMovingAndStaysFiniteAndNear) {
-    particles p;
+    probe p;
     p.enter(nullptr);
-    std::vector<float> last = p.initialpositions();
+    std::vector<float> last = p.initial;
     for (int step = 1; step <= 400; ++step) {
         at(12000 + 25 * uint32_t(step));
         p.update();
         if (step % 50 != 0 && step != 1) continue;
-        const std::vector<float> now = contents(p.simulatedpositions());
+        const std::vector<float> now = contents(p.positions);
         double travelled = 0.0;
         for (size_t i = 0; i < now.size(); i += 4) {
             const glm::vec3 q(now[i], now[i + 1], now[i + 2]);
@@ -132,7 +143,7 @@ TEST_F(particlestest, FlowKeepsMovingAndStaysFiniteAndNear) {
         last = now;
     }
     // The colours are the kernel's: finite, brightness within 0..1.
-    const std::vector<float> colours = contents(p.simulatedcolours());
+    const std::vector<float> colours = contents(p.colours);
     for (size_t i = 0; i < colours.size(); i += 4) {
         ASSERT_TRUE(std::isfinite(colours[i]) && std::isfinite(colours[i + 1]) && std::isfinite(colours[i + 2]));
         ASSERT_GE(colours[i + 3], 0.0f);
@@ -162,17 +173,17 @@ TEST_F(particlestest, CameraIsTheInfinitePerspectiveOnTheViewTumblingWithTheUpda
     EXPECT_NEAR(glm::length(glm::vec3(rot[0][0], rot[1][0], rot[2][0])),
                 0.5f * glm::length(glm::vec3(rot[0][1], rot[1][1], rot[2][1])), 1e-5f);
 
-    particles p;
+    probe p;
     p.enter(nullptr);
     p.sync();
     at(0);
     p.display();
-    EXPECT_EQ(uniformmatrix(p.shadername(), "rot"), rot);
+    EXPECT_EQ(uniformmatrix(p.shader.name(), "rot"), rot);
     // The frame's start of the update clock, not where the update thread has got to since.
     prevupdatetime = starttime + 16000;
     updatetime = starttime + 16025;
     p.display();
-    EXPECT_EQ(uniformmatrix(p.shadername(), "rot"), particles::camera(16000.0f));
+    EXPECT_EQ(uniformmatrix(p.shader.name(), "rot"), particles::camera(16000.0f));
     EXPECT_NE(particles::camera(16000.0f), rot);
     EXPECT_NO_THROW(glcheck("particles drawn"));
     windowwidth = width;
