@@ -15,20 +15,19 @@ int main(int argc, char* argv[]) {
     try {
         catchstops();
     } catch (const capturefailure& e) {
-        std::cerr << "quellspire-capture: " << e.what() << std::endl;
-        return 1;
+        return failure(e.what());
     }
     captureoptions options;
     try {
         options = parseoptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const badoption& e) {
-        std::cerr << "quellspire-capture: " << e.what() << "\nTry 'quellspire-capture --help'." << std::endl;
-        return 2;
+        return failure(std::string(e.what()) + "\nTry 'quellspire-capture --help'.", 2);
     }
     if (options.help) {
         std::cout << helptext;
         return 0;
     }
+    // The documented `tools/capture.sh --join` still joins here, as quellspire-join does.
     if (options.join) return runjoin(options);
     int status = 1;
     talvo::endonfatal([&] { status = runcapture(options); });
