@@ -40,46 +40,23 @@ one on a machine without).
                      overlapped, a step is timed on its own thread while the frame before is
                      displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
-                     1), exactly as a capture of the whole range has them; see Parts
+                     1), exactly as a capture of the whole range has them
       --join OUT SEGMENTS...
                      no capture: what quellspire-join OUT SEGMENTS... does, joining the video
                      segments of a capture's parts into one video with the music
-      --steps MODE   where each frame's update steps run: overlapped (default), on a thread
-                     of their own while the frame before is displayed, read back and written,
-                     as the real loop's update thread runs them; serial, on the render thread
-                     between the frames, one thing after another: the same frames byte for
-                     byte, kept to check the overlapped capture against and to time the
-                     steps apart from the display
+      --steps MODE   where a frame's update steps run: overlapped (default), on a thread of
+                     their own while the frame before is drawn and written, as in the real
+                     loop; serial, on the render thread between the frames: the same frames,
+                     to check the overlapped capture against and to time the steps alone
   -h, --help         this text
 
-Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
-step that begins at or before that moment has run before it is drawn. A scene is shown once
-it has stepped: the frame whose sync enters it (at 56.000 s, the second scene) repeats the
-frame before. A capture's first frame, having none before it, runs the entered scene's first
-step, so that a single frame shows the scene of its moment. Two captures of the same range are
-identical. As in the real loop, the steps that lead to frame k run on an update thread with the
-second GL context while frame k-1, already synced, is drawn, read back and written; frame k's
-sync waits for them.
-
-Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
-fires every event that is due at once, as after a long stall, so each scene is entered with its
-own events caught up. The particles, whose state builds up step by step, then start from their
-initial cloud instead of where a full run would have brought them.
-
-Parts: --part K/N first fast-forwards: from the range's start it runs every update step and
-every frame's sync as the whole capture would, without drawing, up to the part's first frame.
-Its frames are then byte for byte those of a capture of the whole range, and a PNG pattern's
-files keep their numbers in the range, so the parts' files together are that capture's files.
-A video part is a segment without music, labelled with its part and range; quellspire-join
-checks that its segments are every part of one capture, complete, and joins them. At --crf 0 the joined
-video holds the whole capture's frames exactly; at other qualities each part's encoder makes
-its own choices, within the quality asked. Fast-forwarding costs the update steps and syncs
-alone (the README gives measured figures). tools/capture-parallel.sh runs a capture's parts
-at once with GNU Parallel, here or on other machines, and joins them.
-
-A video is written under a temporary name beside it and takes its name once complete: a
-capture that fails or is interrupted leaves none. A PNG sequence keeps the frames written
-before a failure, each complete.
+Frame k shows the production at from + k/fps, rounded to the millisecond, after every 25 ms
+update step that begins at or before that moment; two captures of the same range are
+identical. --from S does not run the steps before S: the events due by then fire at once, and
+the particles start from their initial cloud. A part fast-forwards, without drawing, to its first frame, which is then byte for byte that
+frame of the whole capture; tools/capture-parallel.sh runs the parts at once and joins them.
+A video takes its name only once complete; a PNG sequence keeps the frames written before a
+failure. The README says more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
 or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
@@ -96,22 +73,11 @@ const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
 // The parsers of option values; each is empty for any text it does not take.
 
-// A whole number from `low` to `high`, digits only.
-std::optional<int64_t> parsecount(const std::string& text, int64_t low, int64_t high) {
-    std::optional<rational> value = parsedecimal(text);
-    if (!value || value->den != 1 || text.find('.') != std::string::npos) return std::nullopt;
-    if (value->num < low || value->num > high) return std::nullopt;
-    return value->num;
-}
-
 // WxH, both sides from 1 to maxside.
 std::optional<std::pair<int, int>> parsesize(const std::string& text) {
-    size_t x = text.find('x');
-    if (x == std::string::npos) return std::nullopt;
-    std::optional<int64_t> width = parsecount(text.substr(0, x), 1, maxside);
-    std::optional<int64_t> height = parsecount(text.substr(x + 1), 1, maxside);
-    if (!width || !height) return std::nullopt;
-    return std::make_pair(static_cast<int>(*width), static_cast<int>(*height));
+    auto size = parsepair(text, 'x', 1, maxside);
+    if (!size) return std::nullopt;
+    return std::make_pair(static_cast<int>(size->first), static_cast<int>(size->second));
 }
 
 // A frame rate above 0 and at most 1000, exact: "60", "29.97" or "60000/1001".
@@ -156,12 +122,9 @@ std::string unwritable(const std::string& file) {
 
 // K/N with 1 <= K <= N, both whole numbers.
 std::optional<std::pair<int, int>> parsepart(const std::string& text) {
-    size_t slash = text.find('/');
-    if (slash == std::string::npos) return std::nullopt;
-    std::optional<int64_t> index = parsecount(text.substr(0, slash), 1, maxparts);
-    std::optional<int64_t> count = parsecount(text.substr(slash + 1), 1, maxparts);
-    if (!index || !count || *count < *index) return std::nullopt;
-    return std::make_pair(static_cast<int>(*index), static_cast<int>(*count));
+    auto part = parsepair(text, '/', 1, maxparts);
+    if (!part || part->second < part->first) return std::nullopt;
+    return std::make_pair(static_cast<int>(part->first), static_cast<int>(part->second));
 }
 
 bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
