@@ -53,10 +53,11 @@ one on a machine without).
 Frame k shows the production at from + k/fps, rounded to the millisecond, after every 25 ms
 update step that begins at or before that moment; two captures of the same range are
 identical. --from S does not run the steps before S: the events due by then fire at once, and
-the particles start from their initial cloud. A part fast-forwards, without drawing, to its first frame, which is then byte for byte that
-frame of the whole capture; tools/capture-parallel.sh runs the parts at once and joins them.
-A video takes its name only once complete; a PNG sequence keeps the frames written before a
-failure. The README says more, with the time a part's fast-forward takes.
+the particles start from their initial cloud. A part fast-forwards, without drawing, to its
+first frame, which is then byte for byte that frame of the whole capture;
+tools/capture-parallel.sh runs the parts at once and joins them. A video takes its name only
+once complete; a PNG sequence keeps the frames written before a failure. The README says
+more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
 or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
@@ -283,13 +284,17 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
     if (std::find(args.begin(), args.end(), "--join") != args.end())
         fail("--join comes first and takes no options: --join OUT SEGMENTS...");
 
-    // glibc's getopt_long reads the words: "--name value", "--name=value" and "-o value". It
-    // reports each fault with the word it concerns, so the messages stay the ones the README
-    // gives. Its state is global: optind 0 starts it afresh.
+    // glibc's getopt_long reads the words ("--name value", "--name=value", "-o value"), here and
+    // in the player. It answers each fault with a code and leaves the wording to us, so every
+    // message stays the one the README gives; CLI11 would answer in texts of its own. Its state
+    // is global: optind 0 starts it afresh.
     constexpr int rowcode = 256;  // an option's code: its row's index above every character
     std::vector<option> longs;
-    for (const optionrow& row : optiontable)
+    int output = 0;  // the row of -o
+    for (const optionrow& row : optiontable) {
         longs.push_back({row.name, required_argument, nullptr, rowcode + int(&row - optiontable)});
+        if (row.name == std::string("output")) output = int(&row - optiontable);
+    }
     longs.push_back({});
     std::vector<std::string> words = args;
     words.insert(words.begin(), "quellspire-capture");
@@ -311,9 +316,7 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
         const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
         if (code == '?') fail("unknown option '" + word + "'");
         if (code == ':') fail(name + " needs a value");
-        const optionrow& row = code == 'o' ? *std::find_if(std::begin(optiontable), std::end(optiontable),
-                                                           [](const optionrow& r) { return r.name == std::string("output"); })
-                                           : optiontable[code - rowcode];
+        const optionrow& row = optiontable[code == 'o' ? output : code - rowcode];
         if (!given.emplace(std::string("--") + row.name, optarg).second) fail(name + " is given twice");
     }
 
