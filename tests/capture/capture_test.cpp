@@ -65,8 +65,9 @@ TEST(Capture, OverlappedStepsGiveTheFramesOfSerialStepsByteForByte) {
     };
     // The counts of a statistics file, without the timings.
     auto counts = [](const std::string& stats) {
+        const nlohmann::json scenes = nlohmann::json::parse(stats)["scenes"];
         std::string out;
-        for (const auto& [name, scene] : nlohmann::json::parse(stats)["scenes"].items())
+        for (const auto& [name, scene] : scenes.items())
             out += name + " " + scene["frames"].dump() + " " + scene["steps"].dump() + "\n";
         return out;
     };
