@@ -9,7 +9,7 @@
 #include "app/capture/framesink.h"
 #include "app/capture/options.h"
 #include "app/capture/runend.h"
-#include "app/capture/segmentjoin.h"
+#include "app/join/segmentjoin.h"
 
 namespace {
 
@@ -31,20 +31,23 @@ that signal (status 130, 143 or 129).
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
-    programname = "quellspire-join";
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // Started by `quellspire-capture --join`, which has read the arguments, it speaks as that.
+    const bool forcapture = !args.empty() && args.front() == "--join";
+    if (forcapture) args.erase(args.begin());
+    programname = forcapture ? "quellspire-capture" : "quellspire-join";
     try {
         catchstops();
     } catch (const capturefailure& e) {
         return failure(e.what());
     }
-    const std::vector<std::string> args(argv + 1, argv + argc);
     if (std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; })) {
         std::cout << joinhelp;
         return 0;
     }
     try {
-        return runjoin(parsejoin(args, ""));
+        return runjoin(parsejoin(args, forcapture ? "--join" : ""));
     } catch (const badoption& e) {
-        return failure(std::string(e.what()) + "\nTry 'quellspire-join --help'.", 2);
+        return failure(std::string(e.what()) + "\nTry '" + programname + " --help'.", 2);
     }
 }

@@ -1,4 +1,4 @@
-#include "app/capture/segmentjoin.h"
+#include "app/join/segmentjoin.h"
 
 #include <algorithm>
 #include <cctype>
