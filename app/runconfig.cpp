@@ -1,5 +1,7 @@
 #include "app/runconfig.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -58,28 +60,15 @@ uint32_t starttime(const std::string& value) {
     return static_cast<uint32_t>(ms);
 }
 
-struct optionrow {
-    const char* name;
-    bool takesvalue;
-    void (*set)(runconfig& config, const std::string& value);
-};
-
-const optionrow optiontable[] = {
-    {"--windowed", false, [](runconfig& c, const std::string&) { c.windowmode = 0; }},
-    {"--from", true, [](runconfig& c, const std::string& v) { c.from = starttime(v); }},
-    {"--loop", false, [](runconfig& c, const std::string&) { c.loop = true; }},
-    {"--mute", false, [](runconfig& c, const std::string&) { c.mute = true; }},
-    // Answered by askshelp before the command line is read.
-    {"--help", false, [](runconfig&, const std::string&) {}},
-};
-
-const optionrow* findoption(const std::string& name) {
-    auto row = std::find_if(std::begin(optiontable), std::end(optiontable),
-                            [&](const optionrow& r) { return name == r.name; });
-    return row != std::end(optiontable) ? row : nullptr;
-}
-
-bool isoption(const std::string& word) { return word.rfind("--", 0) == 0; }
+// The options, each a long name for glibc's getopt_long; --help is answered by askshelp before
+// the command line is read.
+enum optioncode { windowed = 256, from, loop, mute, help };
+const option options[] = {{"windowed", no_argument, nullptr, windowed},
+                          {"from", required_argument, nullptr, from},
+                          {"loop", no_argument, nullptr, loop},
+                          {"mute", no_argument, nullptr, mute},
+                          {"help", no_argument, nullptr, help},
+                          {}};
 
 }  // namespace
 
@@ -91,27 +80,35 @@ bool askshelp(int argc, const char* const argv[]) {
 runconfig parsecommandline(int argc, const char* const argv[]) {
     runconfig config;
     std::vector<const char*> positional;
-    std::set<std::string> given;
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (!isoption(word)) {
-            positional.push_back(argv[i]);
+    std::set<int> given;
+    // getopt_long reorders nothing here ("-": the other words come back in order, as code 1),
+    // but takes its words as writable; it keeps its state in globals, which optind 0 resets.
+    std::vector<std::string> words(argv, argv + argc);
+    std::vector<char*> writable;
+    for (std::string& word : words) writable.push_back(word.data());
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        const int at = std::max(optind, 1);
+        const int code = getopt_long(argc, writable.data(), "-:", options, nullptr);
+        // The word "--" ends getopt's options; here it has always been an unknown one.
+        if (code == -1 && at < argc) fail("unknown option '--'");
+        if (code == -1) break;
+        const std::string word = argv[at];
+        const std::string name = word.substr(0, word.find('='));
+        if (code == 1 || (code == '?' && optopt < 256 && word.rfind("--", 0) != 0)) {
+            // Positional, and so is a word with a single dash ("-5" is read as a number), once
+            // getopt has passed all of its letters.
+            if (optind > at) positional.push_back(argv[at]);
             continue;
         }
-        const size_t equals = word.find('=');
-        const std::string name = word.substr(0, equals);
-        const optionrow* row = findoption(name);
-        if (!row) fail("unknown option '" + name + "'");
-        if (!given.insert(name).second) fail(name + " is given twice");
-        std::string value;
-        if (equals != std::string::npos) {
-            if (!row->takesvalue) fail(name + " takes no value");
-            value = word.substr(equals + 1);
-        } else if (row->takesvalue) {
-            if (i + 1 >= argc) fail(name + " needs a value");
-            value = argv[++i];
-        }
-        row->set(config, value);
+        if (code == '?') fail(optopt ? name + " takes no value" : "unknown option '" + name + "'");
+        if (code == ':') fail(name + " needs a value");
+        if (!given.insert(code).second) fail(std::string("--") + options[code - windowed].name + " is given twice");
+        if (code == windowed) config.windowmode = 0;
+        if (code == from) config.from = starttime(optarg);
+        if (code == loop) config.loop = true;
+        if (code == mute) config.mute = true;
     }
 
     if (positional.size() >= 2) {

@@ -28,7 +28,8 @@ struct badcommandline : std::runtime_error {
 };
 
 // Options are the words that begin with "--" (with the value that follows one that takes a
-// value, or after its '='); they may stand anywhere and are taken out first. What remains are
+// value, or after its '='), each also by any prefix that names only it; they may stand
+// anywhere and are taken out first. What remains are
 // the positional arguments: width and height from the first two when there are at least two,
 // the sample count from the third when there are three. A positional argument that does not
 // start with an integer keeps its default; "800px" reads as 800. Throws badcommandline for an

@@ -6,7 +6,7 @@
 #
 # CAPTURE OPTIONS are quellspire-capture's (tools/capture.sh --help) for the whole capture;
 # each part gets them with --part K/N. A video's parts are segments that
-# `quellspire-capture --join` joins into the -o file, with the music; a PNG pattern's parts
+# quellspire-join joins into the -o file, with the music; a PNG pattern's parts
 # write the files of their frames, numbered as one capture numbers them.
 #
 # Without --sshlogin the N parts run at once on this machine. With it, HOSTS is GNU Parallel's
@@ -76,8 +76,9 @@ case "${output,,}" in
 esac
 outdir=$(dirname "$output")
 [[ -d "$outdir" && -w "$outdir" ]] || usage "-o: cannot write into '$outdir'"
-capture="$root/build/quellspire-capture"
-[[ -x "$capture" ]] || { echo "$me: $capture is not built: run tools/build.sh first" >&2; exit 1; }
+for program in quellspire-capture quellspire-join; do
+    [[ -x "$root/build/$program" ]] || { echo "$me: $root/build/$program is not built: run tools/build.sh first" >&2; exit 1; }
+done
 command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's package parallel)" >&2; exit 1; }
 
 # Where each part writes: a video's parts write segments beside the output, on its disk (they
@@ -225,7 +226,7 @@ if [[ $kind == video ]]; then
     # From the build directory, where the music is. The join writes the output under another
     # name and moves it into place once complete.
     cd "$root/build"
-    waitfor ./quellspire-capture --join "$output" "${segments[@]}" || status=$?
+    waitfor ./quellspire-join "$output" "${segments[@]}" || status=$?
     [[ -z "$stopped" ]] || interrupted "$stopped"
     if ((status != 0)); then
         echo "$me: the join failed; nothing was written to $output" >&2

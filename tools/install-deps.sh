@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config
     libglfw3-dev libepoxy-dev libglu1-mesa-dev libglm-dev libfreetype-dev
     ocl-icd-opencl-dev opencl-headers pocl-opencl-icd
-    libsdl2-dev libsndfile1-dev libpng-dev
+    libsdl2-dev libsndfile1-dev libpng-dev nlohmann-json3-dev
     libgtest-dev googletest
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
     parallel rsync

@@ -18,6 +18,7 @@
 #include "app/capture/framereader.h"
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
+#include "app/capture/runend.h"
 #include "app/capture/segmentlabel.h"
 #include "app/capture/steprunner.h"
 #include "app/capture/videoencoder.h"
@@ -37,8 +38,6 @@ const char* const scenenames[6] = {"opening", "entryway", "dreamscape", "flight"
 
 namespace {
 
-const char* const musicfile = "resources/sound.flac";
-
 // The tick counter the production reads during a capture.
 uint32_t virtualtick = 0;
 // Set by the window's close button: the capture stops, unfinished.
@@ -48,11 +47,6 @@ using stopwatch = std::chrono::steady_clock;
 
 double millisecondssince(stopwatch::time_point start) {
     return std::chrono::duration<double, std::milli>(stopwatch::now() - start).count();
-}
-
-int failure(const std::string& message) {
-    std::cerr << "quellspire-capture: " << message << std::endl;
-    return 1;
 }
 
 // The range and size a part's segment records, for the join.
@@ -83,12 +77,10 @@ std::unique_ptr<framesink> makesink(const captureoptions& options, const framecl
     if (options.part) {
         // A segment: the music is added to the whole range when the segments are joined.
         settings.label = labelof(options).text();
-    } else if (std::filesystem::exists(musicfile)) {
-        settings.music = musicfile;
+    } else {
+        settings.music = videomusic();
         settings.musicstart = options.from;
         settings.duration = clock.duration(options.frames);
-    } else {
-        std::cerr << "quellspire-capture: warning: " << musicfile << " not found: the video has no music" << std::endl;
     }
     return std::make_unique<videoencoder>(settings);
 }
@@ -285,7 +277,7 @@ int runcapture(const captureoptions& options) {
     if (options.kind == outputkind::video && findprogram("ffmpeg").empty())
         return failure("ffmpeg not found: videos are made with ffmpeg (Debian's package ffmpeg); PNG output works without");
     if (options.kind == outputkind::video && !options.part)
-        if (std::string refusal = musicrefusal(musicfile); !refusal.empty()) return failure(refusal);
+        if (std::string refusal = musicrefusal(); !refusal.empty()) return failure(refusal);
 
     resetglobals();
     gettickcount = [] { return virtualtick; };

@@ -1,17 +1,16 @@
 #include "app/capture/capturestats.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 #include <numeric>
+
+#include <nlohmann/json.hpp>
 
 namespace talvo::capture {
 
 namespace {
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
-}
+// Milliseconds to the microsecond: finer figures are noise.
+double rounded(double ms) { return std::round(ms * 1000) / 1000; }
 }  // namespace
 
 capturestats::capturestats(std::vector<std::string> scenes) {
@@ -34,20 +33,18 @@ double capturestats::median(std::vector<double> values) {
 }
 
 std::string capturestats::json() const {
-    std::string out = "{\n  \"scenes\": {";
-    bool first = true;
+    // Ordered: the scenes stay in play order, and each scene's figures in the order read.
+    nlohmann::ordered_json scenes = nlohmann::ordered_json::object();
     for (const scene& s : figures) {
         if (s.steps.empty() && s.displays.empty()) continue;
-        out += first ? "\n" : ",\n";
-        first = false;
-        out += "    \"" + s.name + "\": {\"frames\": " + std::to_string(s.displays.size()) +
-               ", \"steps\": " + std::to_string(s.steps.size()) + ", \"update_mean_ms\": " + number(mean(s.steps)) +
-               ", \"update_median_ms\": " + number(median(s.steps)) +
-               ", \"display_mean_ms\": " + number(mean(s.displays)) +
-               ", \"display_median_ms\": " + number(median(s.displays)) + "}";
+        scenes[s.name] = {{"frames", s.displays.size()},
+                          {"steps", s.steps.size()},
+                          {"update_mean_ms", rounded(mean(s.steps))},
+                          {"update_median_ms", rounded(median(s.steps))},
+                          {"display_mean_ms", rounded(mean(s.displays))},
+                          {"display_median_ms", rounded(median(s.displays))}};
     }
-    out += first ? "}\n}\n" : "\n  }\n}\n";
-    return out;
+    return nlohmann::ordered_json{{"scenes", scenes}}.dump(2) + "\n";
 }
 
 }  // namespace talvo::capture

@@ -16,7 +16,7 @@ public:
 
     // {"scenes": {"<name>": {"frames": n, "steps": n, "update_mean_ms": x, "update_median_ms": x,
     //  "display_mean_ms": x, "display_median_ms": x}, ...}}, scenes in play order, only those
-    // that ran a step or showed a frame.
+    // that ran a step or showed a frame; times to the microsecond.
     std::string json() const;
 
     static double mean(const std::vector<double>& values);

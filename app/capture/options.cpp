@@ -1,5 +1,6 @@
 #include "app/capture/options.h"
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,50 +40,24 @@ one on a machine without).
                      overlapped, a step is timed on its own thread while the frame before is
                      displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
-                     1), exactly as a capture of the whole range has them; see Parts
+                     1), exactly as a capture of the whole range has them
       --join OUT SEGMENTS...
-                     no capture: joins the video segments of a capture's parts, in any order,
-                     into OUT (.mp4 or .mkv) without encoding them again, and adds the music
-                     of the whole range
-      --steps MODE   where each frame's update steps run: overlapped (default), on a thread
-                     of their own while the frame before is displayed, read back and written,
-                     as the real loop's update thread runs them; serial, on the render thread
-                     between the frames, one thing after another: the same frames byte for
-                     byte, kept to check the overlapped capture against and to time the
-                     steps apart from the display
+                     no capture: what quellspire-join OUT SEGMENTS... does, joining the video
+                     segments of a capture's parts into one video with the music
+      --steps MODE   where a frame's update steps run: overlapped (default), on a thread of
+                     their own while the frame before is drawn and written, as in the real
+                     loop; serial, on the render thread between the frames: the same frames,
+                     to check the overlapped capture against and to time the steps alone
   -h, --help         this text
 
-Frame k shows the production at from + k/fps, rounded to the millisecond; every 25 ms update
-step that begins at or before that moment has run before it is drawn. A scene is shown once
-it has stepped: the frame whose sync enters it (at 56.000 s, the second scene) repeats the
-frame before. A capture's first frame, having none before it, runs the entered scene's first
-step, so that a single frame shows the scene of its moment. Two captures of the same range are
-identical. As in the real loop, the steps that lead to frame k run on an update thread with the
-second GL context while frame k-1, already synced, is drawn, read back and written; frame k's
-sync waits for them.
-
-Starting late: --from S starts the clock at S. The steps before S are not run; the first frame
-fires every event that is due at once, as after a long stall, so each scene is entered with its
-own events caught up. The particles, whose state builds up step by step, then start from their
-initial cloud instead of where a full run would have brought them.
-
-Parts: --part K/N first fast-forwards: from the range's start it runs every update step and
-every frame's sync as the whole capture would, without drawing, up to the part's first frame.
-Its frames are then byte for byte those of a capture of the whole range, and a PNG pattern's
-files keep their numbers in the range, so the parts' files together are that capture's files.
-A video part is a segment without music, labelled with its part and range; --join checks that
-its segments are every part of one capture, complete, and joins them. At --crf 0 the joined
-video holds the whole capture's frames exactly; at other qualities each part's encoder makes
-its own choices, within the quality asked. Fast-forwarding costs the update steps and syncs
-alone; per second of production skipped, measured on a 2-core machine without a GPU:
-opening 0.05 s, entryway 0.03 s, dreamscape about 0.9 s (its steps take 15 to 35 ms each),
-flight 0.07 s, credits 0.01 s. A part that starts after dreamscape thus spends about 50 s
-before its first frame. tools/capture-parallel.sh
-runs a capture's parts at once with GNU Parallel, here or on other machines, and joins them.
-
-A video is written under a temporary name beside it and takes its name once complete: a
-capture that fails or is interrupted leaves none. A PNG sequence keeps the frames written
-before a failure, each complete.
+Frame k shows the production at from + k/fps, rounded to the millisecond, after every 25 ms
+update step that begins at or before that moment; two captures of the same range are
+identical. --from S does not run the steps before S: the events due by then fire at once, and
+the particles start from their initial cloud. A part fast-forwards, without drawing, to its
+first frame, which is then byte for byte that frame of the whole capture;
+tools/capture-parallel.sh runs the parts at once and joins them. A video takes its name only
+once complete; a PNG sequence keeps the frames written before a failure. The README says
+more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
 or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
@@ -99,22 +74,11 @@ const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
 // The parsers of option values; each is empty for any text it does not take.
 
-// A whole number from `low` to `high`, digits only.
-std::optional<int64_t> parsecount(const std::string& text, int64_t low, int64_t high) {
-    std::optional<rational> value = parsedecimal(text);
-    if (!value || value->den != 1 || text.find('.') != std::string::npos) return std::nullopt;
-    if (value->num < low || value->num > high) return std::nullopt;
-    return value->num;
-}
-
 // WxH, both sides from 1 to maxside.
 std::optional<std::pair<int, int>> parsesize(const std::string& text) {
-    size_t x = text.find('x');
-    if (x == std::string::npos) return std::nullopt;
-    std::optional<int64_t> width = parsecount(text.substr(0, x), 1, maxside);
-    std::optional<int64_t> height = parsecount(text.substr(x + 1), 1, maxside);
-    if (!width || !height) return std::nullopt;
-    return std::make_pair(static_cast<int>(*width), static_cast<int>(*height));
+    auto size = parsepair(text, 'x', 1, maxside);
+    if (!size) return std::nullopt;
+    return std::make_pair(static_cast<int>(size->first), static_cast<int>(size->second));
 }
 
 // A frame rate above 0 and at most 1000, exact: "60", "29.97" or "60000/1001".
@@ -159,12 +123,9 @@ std::string unwritable(const std::string& file) {
 
 // K/N with 1 <= K <= N, both whole numbers.
 std::optional<std::pair<int, int>> parsepart(const std::string& text) {
-    size_t slash = text.find('/');
-    if (slash == std::string::npos) return std::nullopt;
-    std::optional<int64_t> index = parsecount(text.substr(0, slash), 1, maxparts);
-    std::optional<int64_t> count = parsecount(text.substr(slash + 1), 1, maxparts);
-    if (!index || !count || *count < *index) return std::nullopt;
-    return std::make_pair(static_cast<int>(*index), static_cast<int>(*count));
+    auto part = parsepair(text, '/', 1, maxparts);
+    if (!part || part->second < part->first) return std::nullopt;
+    return std::make_pair(static_cast<int>(part->first), static_cast<int>(part->second));
 }
 
 bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
@@ -190,8 +151,7 @@ void setoutput(captureoptions& options, const std::string& value, const givenval
 }
 
 struct optionrow {
-    std::vector<std::string> names;  // messages use the first
-    bool takesvalue;
+    const char* name;  // the long name; every option takes a value
     // Checks the value and sets it; `given` holds the rest of the command line.
     void (*set)(captureoptions& options, const std::string& value, const givenvalues& given);
     // Runs instead of `set` when the option is not given; null where the default stands.
@@ -201,25 +161,25 @@ struct optionrow {
 // The options in the order they are checked: a row may rely on those above it, and of two
 // faults the one of the earlier row is reported.
 const optionrow optiontable[] = {
-    {{"--size"}, true,
+    {"size",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          std::tie(o.width, o.height) = accept(parsesize(v), "--size", v,
                                               "a size WxH with sides from 1 to " + std::to_string(maxside) +
                                                   " (e.g. 1280x720)");
      },
      nullptr},
-    {{"--samples"}, true,
+    {"samples",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          o.samples = static_cast<int>(accept(parsecount(v, 0, maxsamples), "--samples", v,
                                              "a sample count from 0 to " + std::to_string(maxsamples)));
      },
      nullptr},
-    {{"--fps"}, true,
+    {"fps",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          o.fps = accept(parsefps(v), "--fps", v, "a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
      },
      nullptr},
-    {{"--from"}, true,
+    {"from",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          rational from = accept(parsedecimal(v), "--from", v, "a time in seconds (e.g. 56 or 56.5)");
          // The clock counts whole milliseconds; the end itself is no place to start.
@@ -228,7 +188,7 @@ const optionrow optiontable[] = {
          o.from = from;
      },
      nullptr},
-    {{"--to"}, true,
+    {"to",
      [](captureoptions& o, const std::string& v, const givenvalues& given) {
          if (given.count("--frames")) fail("give --to or --frames, not both");
          rational to = accept(parsedecimal(v), "--to", v, "a time in seconds (e.g. 60 or 60.5)");
@@ -240,7 +200,7 @@ const optionrow optiontable[] = {
      [](captureoptions& o, const givenvalues& given) {
          if (!given.count("--frames")) o.frames = frameclock(o.from, o.fps).framesbefore(productionend);
      }},
-    {{"--frames"}, true,
+    {"frames",
      [](captureoptions& o, const std::string& v, const givenvalues& given) {
          int64_t frames = accept(parsecount(v, 1, maxframes), "--frames", v, "a frame count of at least 1");
          if (!frameclock(o.from, o.fps).fitsproduction(frames)) {
@@ -251,7 +211,7 @@ const optionrow optiontable[] = {
          o.frames = frames;
      },
      nullptr},
-    {{"--part"}, true,
+    {"part",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          auto [index, count] = accept(parsepart(v), "--part", v, "a part K/N with K from 1 to N (e.g. 2/4)");
          if (o.frames < count)
@@ -260,102 +220,108 @@ const optionrow optiontable[] = {
          o.part = capturepart::of(o.frames, index, count);
      },
      nullptr},
-    {{"-o", "--output"}, true, setoutput,
+    {"output", setoutput,
      [](captureoptions&, const givenvalues&) {
          fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
      }},
-    {{"--crf"}, true,
+    {"crf",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          if (o.kind != outputkind::video) fail("--crf applies to video output only");
          o.crf = static_cast<int>(
              accept(parsecount(v, 0, maxcrf), "--crf", v, "a quality from 0 to " + std::to_string(maxcrf)));
      },
      nullptr},
-    {{"--stats"}, true,
+    {"stats",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          if (v.empty()) fail("--stats needs a file name");
          if (std::string why = unwritable(v); !why.empty()) fail("--stats: cannot write there: " + why);
          o.stats = v;
      },
      nullptr},
-    {{"--steps"}, true,
+    {"steps",
      [](captureoptions& o, const std::string& v, const givenvalues&) {
          if (v != "overlapped" && v != "serial") fail("--steps: '" + v + "' is neither overlapped nor serial");
          o.serial = v == "serial";
      },
      nullptr},
-    {{"-h", "--help"}, false, [](captureoptions& o, const std::string&, const givenvalues&) { o.help = true; },
-     nullptr},
 };
 
-const optionrow* findoption(const std::string& name) {
-    for (const optionrow& row : optiontable)
-        if (std::find(row.names.begin(), row.names.end(), name) != row.names.end()) return &row;
-    return nullptr;
-}
+}  // namespace
 
-// --join OUT SEGMENTS...: the output and the segments, all positional.
-captureoptions parsejoin(const std::vector<std::string>& args) {
-    if (args.size() < 3) fail("--join needs the output and at least one segment: --join OUT SEGMENTS...");
+captureoptions parsejoin(const std::vector<std::string>& args, const std::string& how) {
+    const std::string lead = how.empty() ? "" : how + ": ";
+    if (args.size() < 2)
+        fail((how.empty() ? "the join" : how) + " needs the output and at least one segment: " +
+             (how.empty() ? "quellspire-join" : how) + " OUT SEGMENTS...");
     captureoptions options;
     options.join = true;
     options.kind = outputkind::video;
-    options.output = args[1];
-    if (!isvideo(options.output)) fail("--join: '" + options.output + "' is not an .mp4 or .mkv video");
-    if (std::string why = unwritable(options.output); !why.empty()) fail("--join: cannot write there: " + why);
+    options.output = args[0];
+    if (!isvideo(options.output)) fail(lead + "'" + options.output + "' is not an .mp4 or .mkv video");
+    if (std::string why = unwritable(options.output); !why.empty()) fail(lead + "cannot write there: " + why);
     namespace fs = std::filesystem;
-    for (auto segment = args.begin() + 2; segment != args.end(); ++segment) {
+    for (auto segment = args.begin() + 1; segment != args.end(); ++segment) {
         std::error_code error;
         if (!fs::is_regular_file(*segment, error) || access(segment->c_str(), R_OK) != 0)
-            fail("--join: cannot read the segment '" + *segment + "'");
+            fail(lead + "cannot read the segment '" + *segment + "'");
         // Joining into a segment would overwrite it while it is read.
         if (fs::equivalent(options.output, *segment, error))
-            fail("--join: the output '" + options.output + "' is also one of the segments");
+            fail(lead + "the output '" + options.output + "' is also one of the segments");
         options.segments.push_back(*segment);
     }
     return options;
 }
 
-}  // namespace
-
 captureoptions parseoptions(const std::vector<std::string>& args) {
     captureoptions options;
-    // An option without a value (--help) is a request that answers at once, wherever it stands
-    // and whatever else is given.
-    for (const std::string& arg : args)
-        if (const optionrow* row = findoption(arg); row && !row->takesvalue) {
-            row->set(options, "", {});
-            return options;
-        }
-    if (!args.empty() && args.front() == "--join") return parsejoin(args);
+    // --help is a request that answers at once, wherever it stands and whatever else is given.
+    if (std::find(args.begin(), args.end(), "-h") != args.end() ||
+        std::find(args.begin(), args.end(), "--help") != args.end()) {
+        options.help = true;
+        return options;
+    }
+    if (!args.empty() && args.front() == "--join") return parsejoin({args.begin() + 1, args.end()}, "--join");
     if (std::find(args.begin(), args.end(), "--join") != args.end())
         fail("--join comes first and takes no options: --join OUT SEGMENTS...");
 
-    // Every other option takes a value, given as the next argument or, for long options, after '='.
+    // glibc's getopt_long reads the words ("--name value", "--name=value", "-o value"), here and
+    // in the player. It answers each fault with a code and leaves the wording to us, so every
+    // message stays the one the README gives; CLI11 would answer in texts of its own. Its state
+    // is global: optind 0 starts it afresh.
+    constexpr int rowcode = 256;  // an option's code: its row's index above every character
+    std::vector<option> longs;
+    int output = 0;  // the row of -o
+    for (const optionrow& row : optiontable) {
+        longs.push_back({row.name, required_argument, nullptr, rowcode + int(&row - optiontable)});
+        if (row.name == std::string("output")) output = int(&row - optiontable);
+    }
+    longs.push_back({});
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "quellspire-capture");
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const int argc = int(args.size()) + 1;
+    opterr = 0;
+    optind = 0;
     givenvalues given;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        bool attached = false;
-        size_t equals = name.find('=');
-        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-            attached = true;
-        }
-        const optionrow* row = findoption(name);
-        if (!row || !row->takesvalue) {
-            if (!name.empty() && name[0] == '-') fail("unknown option '" + args[i] + "'");
-            fail("unexpected argument '" + args[i] + "'");
-        }
-        if (!attached) {
-            if (i + 1 >= args.size()) fail(name + " needs a value");
-            value = args[++i];
-        }
-        if (!given.emplace(row->names.front(), value).second) fail(name + " is given twice");
+    for (;;) {
+        // "-": the other arguments come back in order, as code 1; ":": a missing value as ':'.
+        const int at = std::max(optind, 1);
+        const int code = getopt_long(argc, argv.data(), "-:o:", longs.data(), nullptr);
+        if (code == -1 && at < argc) fail("unknown option '--'");  // stopped early at "--"
+        if (code == -1) break;
+        if (code == 1) fail("unexpected argument '" + std::string(optarg) + "'");
+        const std::string word = argv[at];
+        // The option's name as given: "-o", or the long name, up to any '='.
+        const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
+        if (code == '?') fail("unknown option '" + word + "'");
+        if (code == ':') fail(name + " needs a value");
+        const optionrow& row = optiontable[code == 'o' ? output : code - rowcode];
+        if (!given.emplace(std::string("--") + row.name, optarg).second) fail(name + " is given twice");
     }
 
     for (const optionrow& row : optiontable) {
-        auto value = given.find(row.names.front());
+        auto value = given.find(std::string("--") + row.name);
         if (value != given.end())
             row.set(options, value->second, given);
         else if (row.absent)

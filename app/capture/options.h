@@ -35,7 +35,8 @@ struct captureoptions {
     // --part K/N: only these frames of the range are drawn, after the frames before them are
     // run without drawing; a video is then a segment without music, for --join.
     std::optional<capturepart> part;
-    // --join OUT SEGMENTS...: no capture; the segments are joined into `output`.
+    // quellspire-join, or --join OUT SEGMENTS...: no capture; the segments are joined into
+    // `output`.
     bool join = false;
     std::vector<std::string> segments;
 };
@@ -43,6 +44,11 @@ struct captureoptions {
 // Reads and checks the arguments (without the program name). Throws badoption. Checks that
 // the output and statistics paths can be written, without creating anything.
 captureoptions parseoptions(const std::vector<std::string>& args);
+
+// The join's arguments OUT SEGMENTS... (quellspire-join's command line, or what follows the
+// capture's --join). `how` names the join in the messages: "--join", or empty for
+// quellspire-join. Throws badoption.
+captureoptions parsejoin(const std::vector<std::string>& args, const std::string& how);
 
 // The --help text.
 extern const char* const helptext;

@@ -10,12 +10,20 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <mutex>
 #include <vector>
 
 #include "app/capture/framesink.h"
 
 namespace talvo::capture {
+
+const char* programname = "quellspire-capture";
+
+int failure(const std::string& message, int status) {
+    std::cerr << programname << ": " << message << std::endl;
+    return status;
+}
 
 namespace {
 
@@ -55,7 +63,7 @@ void* takestops(void* waited) {
     }
     discard();
     // After a progress line redrawn in place, the message starts a line of its own.
-    const std::string message = std::string(isatty(2) ? "\n" : "") + "quellspire-capture: interrupted\n";
+    const std::string message = std::string(isatty(2) ? "\n" : "") + programname + ": interrupted\n";
     (void)!::write(2, message.data(), message.size());
     // Ends the process as the signal would have: the default action, taken by this thread.
     std::signal(signal, SIG_DFL);

@@ -13,6 +13,11 @@
 
 namespace talvo::capture {
 
+// The name that starts the program's own lines on standard error; main sets it.
+extern const char* programname;
+// Writes "<programname>: <message>" on standard error; returns `status`, the exit status.
+int failure(const std::string& message, int status = 1);
+
 // Takes the signals to end. Called first in main, before any other thread starts: the threads
 // inherit the mask that keeps the signals for the one thread that takes them. A signal the
 // capture was started with ignored (nohup, a background job of a script) stays ignored.

@@ -8,26 +8,6 @@
 
 namespace talvo::capture {
 
-namespace {
-
-// A whole number of digits only, from 1 to 10^9.
-std::optional<int64_t> count(const std::string& text) {
-    std::optional<rational> value = parsedecimal(text);
-    if (!value || value->den != 1 || value->num < 1 || text.find('.') != std::string::npos) return std::nullopt;
-    return value->num;
-}
-
-// "AxB" or "A/B" of two such numbers.
-std::optional<std::pair<int64_t, int64_t>> pairof(const std::string& text, char separator) {
-    size_t at = text.find(separator);
-    if (at == std::string::npos) return std::nullopt;
-    std::optional<int64_t> a = count(text.substr(0, at)), b = count(text.substr(at + 1));
-    if (!a || !b) return std::nullopt;
-    return std::make_pair(*a, *b);
-}
-
-}  // namespace
-
 std::string segmentlabel::text() const {
     return "part=" + std::to_string(part.index) + "/" + std::to_string(part.count) +
            " frames=" + std::to_string(frames) + " from=" + fractiontext(from) + " fps=" + fractiontext(fps) +
@@ -43,9 +23,9 @@ std::optional<segmentlabel> segmentlabel::parse(const std::string& text) {
             return std::nullopt;
     }
     if (fields.size() != 6) return std::nullopt;
-    auto part = pairof(fields["part"], '/');
-    auto size = pairof(fields["size"], 'x');
-    std::optional<int64_t> frames = count(fields["frames"]);
+    auto part = parsepair(fields["part"], '/', 1, maxframes);
+    auto size = parsepair(fields["size"], 'x', 1, maxframes);
+    std::optional<int64_t> frames = parsecount(fields["frames"], 1, maxframes);
     std::optional<rational> from = parserational(fields["from"]);
     std::optional<rational> fps = parserational(fields["fps"]);
     std::optional<rational> crf = parsedecimal(fields["crf"]);

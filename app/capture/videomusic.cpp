@@ -2,15 +2,32 @@
 
 #include <filesystem>
 
-#include "app/music.h"
+#include "app/capture/runend.h"
+#include "platform/audio/soundfile.h"
 
 namespace talvo::capture {
 
-std::string musicrefusal(const std::string& musicfile) {
+const char* const musicfile = "resources/sound.flac";
+
+std::string musicrefusal() {
     std::error_code ignored;
     if (!std::filesystem::exists(musicfile, ignored)) return "";
-    const std::string problem = musicproblem(musicfile);
-    return problem.empty() ? "" : musicfile + ": " + problem + ": the video needs its music whole";
+    // The stream's own test, read without the player's audio system, which the join does not
+    // link.
+    const char* problem = nullptr;
+    switch (platform::checksoundfile(musicfile)) {
+        case FMOD_ERR_FORMAT: problem = "not a sound file that can be played"; break;
+        case FMOD_ERR_FILE_EOF: problem = "truncated"; break;
+        default: return "";
+    }
+    return std::string(musicfile) + ": " + problem + ": the video needs its music whole";
+}
+
+std::string videomusic() {
+    std::error_code ignored;
+    if (std::filesystem::exists(musicfile, ignored)) return musicfile;
+    failure(std::string("warning: ") + musicfile + " not found: the video has no music");
+    return "";
 }
 
 }  // namespace talvo::capture

@@ -5,8 +5,14 @@
 
 namespace talvo::capture {
 
-// The line that refuses `musicfile` for a video, or empty when the video may go on: the file
-// streams, or it is missing (the video is then made silent, with a warning).
-std::string musicrefusal(const std::string& musicfile);
+// The music file, under the working directory.
+extern const char* const musicfile;
+
+// The line that refuses the music file for a video, or empty when the video may go on: the
+// file streams, or it is missing.
+std::string musicrefusal();
+// The music file for a video, or empty, with a warning, when it is missing: the video is then
+// made silent.
+std::string videomusic();
 
 }  // namespace talvo::capture

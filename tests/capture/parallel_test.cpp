@@ -1,5 +1,5 @@
 // tools/capture-parallel.sh, the runner of a capture's parts on GNU Parallel, started as a user
-// would, here with two parts at once.
+// would, here with two parts at once; and quellspire-join, which it joins a video's parts with.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -135,4 +135,28 @@ TEST(CaptureParallel, ASignalEndsEveryPartAndLeavesNothing) {
         errno = 0;
         EXPECT_TRUE(kill(-runner, 0) != 0 && errno == ESRCH) << whom << ": a process of the runner's group is left";
     }
+}
+
+// The join is a tool of its own: its command line refused in one line naming the fault, with
+// status 2, before anything is probed or written.
+TEST(Join, BadArgumentsEndWithTheirMessageAndStatus2) {
+    const tempdir dir;
+    const std::string join = builddir + "/quellspire-join";
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"out.mp4"}, "the join needs the output and at least one segment: quellspire-join OUT SEGMENTS..."},
+        {{"out.avi", "a.mkv"}, "'out.avi' is not an .mp4 or .mkv video"},
+        {{"out.mp4", "missing.mkv"}, "cannot read the segment 'missing.mkv'"},
+    };
+    for (const auto& c : cases) {
+        outcome run = runprogram(join, c.args, dir.path());
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_EQ(run.err, "quellspire-join: " + c.message + "\nTry 'quellspire-join --help'.\n");
+    }
+    outcome help = runprogram(join, {"out.mp4", "--help"}, dir.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: quellspire-join OUT SEGMENTS...", 0), 0u) << help.out;
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }

@@ -1,4 +1,4 @@
-#include "app/capture/segmentjoin.h"
+#include "app/join/segmentjoin.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +12,7 @@
 #include "app/capture/frameclock.h"
 #include "app/capture/framesink.h"
 #include "app/capture/outputfile.h"
+#include "app/capture/runend.h"
 #include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
 #include "app/capture/videomusic.h"
@@ -19,8 +20,6 @@
 namespace talvo::capture {
 
 namespace {
-
-const char* const musicfile = "resources/sound.flac";
 
 // Segments that cannot be joined; what() says why (status 2).
 struct badsegments : std::runtime_error {
@@ -184,18 +183,13 @@ std::string concatlist(const std::vector<segment>& segments) {
     return text;
 }
 
-int failure(const std::string& message, int status) {
-    std::cerr << "quellspire-capture: " << message << std::endl;
-    return status;
-}
-
 }  // namespace
 
 int runjoin(const captureoptions& options) {
     for (const char* program : {"ffprobe", "ffmpeg"})
         if (findprogram(program).empty())
             return failure(std::string(program) + " not found: segments are joined with ffmpeg (Debian's package ffmpeg)", 1);
-    if (std::string refusal = musicrefusal(musicfile); !refusal.empty()) return failure(refusal, 1);
+    if (std::string refusal = musicrefusal(); !refusal.empty()) return failure(refusal, 1);
     try {
         const std::vector<segment> segments = inorder(options.segments);
         const segmentlabel& range = segments.front().label;
@@ -205,12 +199,10 @@ int runjoin(const captureoptions& options) {
 
         std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "concat", "-safe", "0",
                                          "-protocol_whitelist", "pipe,file", "-i", "pipe:0"};
-        if (std::filesystem::exists(musicfile)) {
-            std::vector<std::string> music =
-                musicarguments(musicfile, range.from, frameclock(range.from, range.fps).duration(range.frames));
-            args.insert(args.end(), music.begin(), music.end());
-        } else {
-            std::cerr << "quellspire-capture: warning: " << musicfile << " not found: the video has no music" << std::endl;
+        if (const std::string music = videomusic(); !music.empty()) {
+            std::vector<std::string> input =
+                musicarguments(music, range.from, frameclock(range.from, range.fps).duration(range.frames));
+            args.insert(args.end(), input.begin(), input.end());
         }
         // The segments' own tags describe a part, not the whole.
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
