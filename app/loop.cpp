@@ -5,6 +5,7 @@
 
 #include <iostream>
 #include <optional>
+#include <utility>
 
 #include "diag/fatal.h"
 #include "app/music.h"
@@ -20,6 +21,8 @@ namespace talvo {
 namespace {
 // Set on the render thread by Escape, the close button and a stop signal; never cleared, since the run ends.
 bool stopped = false;
+// The latest size the window reported and syncframe has not yet published; render thread only.
+std::optional<std::pair<int, int>> reportedsize;
 
 // One update pass: every step due up to the latest frame's time stamp, at most maxsteps.
 void updatepass() {
@@ -55,10 +58,16 @@ int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<v
 }
 
 bool syncframe() {
+    if (reportedsize) {
+        onresize(reportedsize->first, reportedsize->second);
+        reportedsize.reset();
+    }
     const bool drawn = current->sync();
     prevupdatetime = updatetime;
     return drawn;
 }
+
+void onwindowsize(int width, int height) { reportedsize = {width, height}; }
 
 void displayframe() {
     current->display();

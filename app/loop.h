@@ -28,11 +28,15 @@ class updatethread;
 // time stamp and hands `updates` the pass up to it; true when this frame is drawn.
 bool beginframe(updatethread& updates);
 // The two halves of a frame that the real-time loop and the capture share. syncframe (no
-// update pass running): the current state publishes, fires due events and may switch, and
-// the frame records the update clock it shows; true when the frame is drawn.
+// update pass running): a window size reported since the last frame is published through
+// onresize, the current state publishes, fires due events and may switch, and the frame
+// records the update clock it shows; true when the frame is drawn.
 // displayframe: draws the current state into the window and checks for GL errors.
 bool syncframe();
 void displayframe();
+// The window-size callback while the window is open: keeps the size for the next syncframe,
+// so that the update thread never sees it change under it.
+void onwindowsize(int width, int height);
 // The window-close callback: ends the run through quit and keeps the window open (returns 0).
 int onclose();
 
