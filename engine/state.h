@@ -11,9 +11,9 @@ public:
     virtual ~state() = default;
     // Render thread, after sync returned true, primary context current.
     virtual void display() {}
-    // Update thread, once per 25 ms step, shared lock held.
+    // Update thread, once per 25 ms step, never beside sync (they meet at the frame's hand-over).
     virtual void update() {}
-    // Render thread, start of every frame, shared lock held: publish, fire events, switch.
+    // Render thread, start of every frame, no update running: publish, fire events, switch.
     // False means this frame is not drawn.
     virtual bool sync() { return true; }
     virtual void resize(int /*width*/, int /*height*/) {}
