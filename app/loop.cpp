@@ -3,15 +3,14 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 
-#include <condition_variable>
 #include <iostream>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <optional>
+#include <utility>
 
 #include "diag/fatal.h"
 #include "app/music.h"
 #include "app/stopsignal.h"
+#include "app/updatethread.h"
 #include "diag/check.h"
 #include "engine/globals.h"
 #include "engine/state.h"
@@ -20,15 +19,19 @@
 namespace talvo {
 
 namespace {
-// Never destroyed: an exit() from a library (Xlib's default error handlers call it) must not
-// destroy the condition the update thread is waiting on.
-std::mutex& lock = *new std::mutex;
-std::condition_variable& cond = *new std::condition_variable;
-// Frames handed over so far; the update thread sleeps until it changes or quit is set, so a
-// wake-up given while it was busy is never lost (a lost one at shut-down would hang the join).
-uint64_t handovers = 0;
 // Set on the render thread by Escape, the close button and a stop signal; never cleared, since the run ends.
 bool stopped = false;
+// The latest size the window reported and syncframe has not yet published; render thread only.
+std::optional<std::pair<int, int>> reportedsize;
+
+// One update pass: every step due up to the latest frame's time stamp, at most maxsteps.
+void updatepass() {
+    // Once the run is ending, the rest of a backlog is not worth computing: a slow step
+    // times ten would keep Escape waiting for seconds.
+    runsteps(frametime, updatetime, maxsteps, [] {
+        if (!quit) current->update();
+    });
+}
 }  // namespace
 
 uint32_t firststep(uint32_t from) { return from - from % steplength; }
@@ -55,50 +58,33 @@ int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<v
 }
 
 bool syncframe() {
+    if (reportedsize) {
+        onresize(reportedsize->first, reportedsize->second);
+        reportedsize.reset();
+    }
     const bool drawn = current->sync();
     prevupdatetime = updatetime;
     return drawn;
 }
+
+void onwindowsize(int width, int height) { reportedsize = {width, height}; }
 
 void displayframe() {
     current->display();
     glcheck("tail of current->display() (This probably indicates an error in display or update.)");
 }
 
-bool beginframe() {
-    bool result = false;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS || stopsignal() != 0) {
-            quit = stopped = true;
-        } else {
-            result = syncframe();
-            frametime = gettickcount();
-            glFinish();
-        }
-        ++handovers;
+bool beginframe(updatethread& updates) {
+    updates.finish();
+    if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS || stopsignal() != 0) {
+        quit = stopped = true;
+        return false;
     }
-    cond.notify_one();
-    return result;
-}
-
-void updatethread(uint32_t from) {
-    endonfatal([from] {
-        glfwMakeContextCurrent(secondarycontext);
-        playmusic(from);
-        uint64_t seen = 0;
-        while (!quit) {
-            std::unique_lock<std::mutex> guard(lock);
-            // Once the run is ending, the rest of a backlog is not worth computing: a slow step
-            // times ten would keep Escape waiting for seconds.
-            runsteps(frametime, updatetime, maxsteps, [] {
-                if (!quit) current->update();
-            });
-            seen = handovers;
-            cond.wait(guard, [&] { return quit || handovers != seen; });
-        }
-        glfwMakeContextCurrent(nullptr);
-    });
+    const bool drawn = syncframe();
+    frametime = gettickcount();
+    glFinish();
+    updates.begin(updatepass);
+    return drawn;
 }
 
 int onclose() {
@@ -113,31 +99,30 @@ void mainloop(uint32_t from) {
     startclock(gettickcount(), from);
     const stopsignals catching;
 
-    std::thread updater;
+    std::optional<updatethread> updates;
     try {
-        updater = std::thread(updatethread, from);
-    } catch (const std::system_error&) {
+        updates.emplace();
+    } catch (const updatethread::nothread&) {
         std::cout << "Could not create auxiliary thread, aborting." << std::endl;
         return;
     }
     std::cout << "Talvo initialized! Rock on!" << std::endl;
 
-    // A failed check on this thread ends the process at once, as on the update thread: the
-    // updater must not outlive a loop that unwinds past it.
-    endonfatal([] {
+    // A failed check on either thread ends the process at once: the update thread's failure
+    // reaches this thread at the next hand-over, and the updater must not outlive a loop that
+    // unwinds past it.
+    endonfatal([&] {
+        updates->begin([from] { playmusic(from); });
         while (!quit) {
-            if (beginframe()) {
+            if (beginframe(*updates)) {
                 displayframe();
                 glfwSwapBuffers(primarycontext);
             }
             // GLFW 3 processes window events (keys, resize, close) only when asked.
             glfwPollEvents();
         }
+        updates->finish();
     });
-
-    { std::lock_guard<std::mutex> guard(lock); }
-    cond.notify_one();
-    updater.join();
 }
 
 }  // namespace talvo

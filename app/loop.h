@@ -1,15 +1,16 @@
 #pragma once
 // The render loop and the fixed-step update thread. The render thread draws as fast as
-// buffer swaps allow; the update thread advances the current state in 25 ms steps of tick
-// counter time up to the time stamp of the latest frame. They meet once per frame under one
-// lock, in beginframe.
+// buffer swaps allow; the update thread (app/updatethread.h) advances the current state in
+// 25 ms steps of tick counter time up to the time stamp of the latest frame. They meet once
+// per frame, in beginframe.
 #include <cstdint>
 #include <functional>
 
 namespace talvo {
 
 // Runs the production from `from` milliseconds of production time until quit is set (Escape,
-// the close button, SIGINT or SIGTERM, or the last state).
+// the close button, SIGINT or SIGTERM, or the last state). The music starts `from`
+// milliseconds in, on the update thread.
 void mainloop(uint32_t from);
 // Starts the production clock at `from` milliseconds of production time, the tick counter
 // reading `now`: starttime lies `from` before now, so that production time and music started
@@ -22,16 +23,20 @@ uint32_t firststep(uint32_t from);
 // True once Escape, the close button or a stop signal has ended the run, as opposed to its last
 // state.
 bool stoppedbyviewer();
-// The render thread's hand-over under the lock; true when this frame is drawn.
-bool beginframe();
-// The two halves of a frame that the real-time loop and the capture share. syncframe: the
-// current state publishes, fires due events and may switch (shared lock held by the caller),
-// and the frame records the update clock it shows; true when the frame is drawn.
+class updatethread;
+// The render thread's hand-over: waits for the update pass in flight, syncs, takes the frame's
+// time stamp and hands `updates` the pass up to it; true when this frame is drawn.
+bool beginframe(updatethread& updates);
+// The two halves of a frame that the real-time loop and the capture share. syncframe (no
+// update pass running): a window size reported since the last frame is published through
+// onresize, the current state publishes, fires due events and may switch, and the frame
+// records the update clock it shows; true when the frame is drawn.
 // displayframe: draws the current state into the window and checks for GL errors.
 bool syncframe();
 void displayframe();
-// The update thread's body; the music starts `from` milliseconds in.
-void updatethread(uint32_t from);
+// The window-size callback while the window is open: keeps the size for the next syncframe,
+// so that the update thread never sees it change under it.
+void onwindowsize(int width, int height);
 // The window-close callback: ends the run through quit and keeps the window open (returns 0).
 int onclose();
 

@@ -88,7 +88,7 @@ void verifyversion(const runconfig& config) {
 
 // The size and close callbacks, and the size the window opened with.
 void setcallbacks(GLFWwindow* window) {
-    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onresize(w, h); });
+    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onwindowsize(w, h); });
     // GLFW 3 does not report the size on registration; the window may not have the size it
     // was asked for (a full-screen window takes the monitor's mode).
     int width = 0, height = 0;

@@ -5,7 +5,7 @@
 
 namespace talvo {
 
-// Window size in pixels, kept by onresize.
+// Window size in pixels as onresize last published it, never while an update pass runs.
 extern int windowwidth;
 extern int windowheight;
 

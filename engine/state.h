@@ -11,9 +11,9 @@ public:
     virtual ~state() = default;
     // Render thread, after sync returned true, primary context current.
     virtual void display() {}
-    // Update thread, once per 25 ms step, shared lock held.
+    // Update thread, once per 25 ms step, never beside sync (they meet at the frame's hand-over).
     virtual void update() {}
-    // Render thread, start of every frame, shared lock held: publish, fire events, switch.
+    // Render thread, start of every frame, no update running: publish, fire events, switch.
     // False means this frame is not drawn.
     virtual bool sync() { return true; }
     virtual void resize(int /*width*/, int /*height*/) {}
@@ -51,7 +51,9 @@ extern state* current;
 
 // Replaces current: the old state leaves, the new one is resized to the window, then entered.
 void setcurrent(state* next);
-// The window-size callback: sets the viewport, records the size, resizes current.
+// Publishes a window size: sets the viewport, records the size, resizes current. Called only
+// while no update pass runs (start-up, setcurrent, the frame's sync), so that the update
+// thread sees the size as the last sync published it.
 void onresize(int width, int height);
 // Sets the GL viewport for onresize. The engine core makes no GL calls itself; start-up
 // installs the real setter, and without one (engine tests) nothing is called.

@@ -8,7 +8,7 @@
 
 namespace camera {
 
-// windowwidth / windowheight as floats.
+// windowwidth / windowheight as floats: the size the latest sync published.
 inline float windowaspect() {
     return float(talvo::windowwidth) / float(talvo::windowheight);
 }

@@ -20,11 +20,11 @@
 #include "app/capture/progressline.h"
 #include "app/capture/runend.h"
 #include "app/capture/segmentlabel.h"
-#include "app/capture/steprunner.h"
 #include "app/capture/videoencoder.h"
 #include "app/capture/videomusic.h"
 #include "app/loop.h"
 #include "app/production.h"
+#include "app/updatethread.h"
 #include "diag/check.h"
 #include "engine/control.h"
 #include "production/demostart.h"
@@ -99,7 +99,7 @@ void startclock(const frameclock& clock) {
 
 // The frames of a capture after startclock: the frames before the part run without being
 // drawn, then the part's frames are each drawn, read back and handed to the sink in turn,
-// then the drain. A frame's update steps are handed to the step runner as soon as the frame
+// then the drain. A frame's update steps are handed to the update thread as soon as the frame
 // before has synced, so that, overlapped, they run while that frame is displayed and written.
 class framerun {
 public:
@@ -196,12 +196,12 @@ private:
         return k + 1 == range.first || clock.moment(range.first) - clock.moment(k + 1) < steplength;
     }
 
-    // The update pass of frame k, up to its moment, handed to the step runner. The sync
+    // The update pass of frame k, up to its moment, handed to the update thread. The sync
     // before it has published the previous frame's vertices into the drawn buffers, so the
     // steps may write the computed ones while that frame is drawn.
     void beginsteps(int64_t k) { stepto(starttime + frameclock::frametick(clock.moment(k))); }
 
-    // Hands the step runner every step due up to the tick, each timed for the statistics.
+    // Hands the update thread every step due up to the tick, each timed for the statistics.
     void stepto(uint32_t tick) {
         virtualtick = frametime = tick;
         steptimes.clear();
@@ -254,7 +254,7 @@ private:
     int64_t next;  // the index in the whole range of the next frame to draw
     // The update pass in flight and its step times, which join the statistics once it ends.
     std::vector<double> steptimes;
-    steprunner steps;
+    updatethread steps;
 };
 
 // The capture proper, between the window's opening and its closing. Returns the frames made.
@@ -309,6 +309,8 @@ int runcapture(const captureoptions& options) {
             if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
         } catch (const capturefailure& e) {
             status = failure(e.what());
+        } catch (const updatethread::nothread& e) {
+            status = failure(std::string("cannot start the update thread: ") + e.what());
         }
     });
     closewindow();

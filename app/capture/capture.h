@@ -1,7 +1,7 @@
 #pragma once
 // The capture run: the production's own start-up, states and schedule, driven by the virtual
 // clock of frameclock.h, every frame read back and handed to the output. As in the real loop,
-// the update steps run on a thread of their own with the secondary context (steprunner.h).
+// the update steps run on a thread of their own with the secondary context (app/updatethread.h).
 #include "app/capture/options.h"
 
 namespace talvo::capture {

@@ -1,6 +1,5 @@
 // Reading frames back from a real window (Mesa under Xvfb) and writing them as PNG files.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <epoxy/gl.h>
@@ -11,9 +10,10 @@
 
 #include "app/capture/framereader.h"
 #include "app/capture/pngsequence.h"
-#include "app/production.h"
 #include "engine/globals.h"
 #include "platform/contexts.h"
+#include "support/appwindow.h"
+#include "support/pictures.h"
 
 using namespace talvo::capture;
 namespace fs = std::filesystem;
@@ -24,16 +24,7 @@ constexpr int width = 40, height = 30;
 
 class Readback : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        talvo::resetglobals();
-        talvo::runconfig config;
-        config.title = "capture tests";
-        config.windowmode = 0;
-        config.width = width;
-        config.height = height;
-        config.vsync = false;
-        talvo::openwindow(config);
-    }
+    static void SetUpTestSuite() { talvo::testsupport::openappwindow("capture tests", width, height); }
     static void TearDownTestSuite() { talvo::closewindow(); }
 
     // Fills the back buffer with `below` and its top `rows` rows with `above`.
@@ -95,15 +86,10 @@ TEST(PngFiles, HoldThePictureAsGiven) {
     fs::path file = fs::temp_directory_path() / ("capture-test-" + std::to_string(getpid()) + ".png");
     pngsequence::writepng(file.string(), picture, 5, 3);
 
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, file.c_str())) << image.message;
-    EXPECT_EQ(image.width, 5u);
-    EXPECT_EQ(image.height, 3u);
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> back(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr)) << image.message;
-    EXPECT_EQ(back, picture);
+    const talvo::testsupport::picture back = talvo::testsupport::readpng(file);
+    EXPECT_EQ(back.width, 5);
+    EXPECT_EQ(back.height, 3);
+    EXPECT_EQ(back.rgb, picture);
     fs::remove(file);
 
     EXPECT_THROW(pngsequence::writepng("/nonexistent-dir/frame.png", picture, 5, 3), capturefailure);

@@ -1,4 +1,4 @@
-#include "app/capture/steprunner.h"
+#include "app/updatethread.h"
 
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
@@ -6,22 +6,21 @@
 #include <system_error>
 #include <utility>
 
-#include "app/capture/framesink.h"
 #include "diag/check.h"
 #include "platform/contexts.h"
 
-namespace talvo::capture {
+namespace talvo {
 
-steprunner::steprunner(bool overlapped) : overlapped(overlapped) {
+updatethread::updatethread(bool overlapped) : overlapped(overlapped) {
     if (!overlapped) return;
     try {
         thread = std::thread([this] { serve(); });
     } catch (const std::system_error& e) {
-        throw capturefailure(std::string("cannot start the update thread: ") + e.what());
+        throw nothread(e.what());
     }
 }
 
-steprunner::~steprunner() {
+updatethread::~updatethread() {
     if (!overlapped) return;
     {
         std::unique_lock<std::mutex> guard(lock);
@@ -32,16 +31,16 @@ steprunner::~steprunner() {
     thread.join();
 }
 
-void steprunner::begin(std::function<void()> steps) {
+void updatethread::begin(std::function<void()> next) {
     {
         std::lock_guard<std::mutex> guard(lock);
-        batch = std::move(steps);
+        pass = std::move(next);
         pending = true;
     }
     if (overlapped) changed.notify_all();
 }
 
-void steprunner::finish() {
+void updatethread::finish() {
     if (overlapped) {
         std::unique_lock<std::mutex> guard(lock);
         changed.wait(guard, [this] { return !pending; });
@@ -54,7 +53,7 @@ void steprunner::finish() {
     if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
 }
 
-void steprunner::serve() {
+void updatethread::serve() {
     glfwMakeContextCurrent(secondarycontext);
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
@@ -69,15 +68,15 @@ void steprunner::serve() {
     glfwMakeContextCurrent(nullptr);
 }
 
-void steprunner::run() {
+void updatethread::run() {
     try {
-        batch();
-        // What the steps drew on the update context is complete before the render context uses it.
+        pass();
+        // What the pass drew on the update context is complete before the render context uses it.
         GLCHECKED(glFinish());
     } catch (...) {
         failure = std::current_exception();
     }
-    batch = nullptr;
+    pass = nullptr;
 }
 
-}  // namespace talvo::capture
+}  // namespace talvo
