@@ -7,6 +7,15 @@
 
 namespace talvo {
 
+void fatal(const std::string& why) {
+    fatal(std::cerr, why);
+}
+
+void fatal(std::ostream& stream, const std::string& why) {
+    stream << why + "\n";
+    endrun();
+}
+
 void endrun() {
     std::cout.flush();
     std::cerr.flush();
