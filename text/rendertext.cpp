@@ -101,7 +101,8 @@ Texture renderText(Font font, std::string text) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glcheck("string texture storage and parameters");
+    glcheck("glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr) and its "
+            "parameters");
 
     FSShader pass("textrender.frag", 1);
     Framebuffer framebuffer = Framebuffer::create();
