@@ -1,6 +1,7 @@
 #include "diag/fatal.h"
 
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "diag/exceptions.h"
@@ -35,6 +36,10 @@ void endonfatal(const std::function<void()>& body) {
         endrun();
     } catch (const ProgramLinkerException&) {
         endrun();
+    } catch (const std::exception& e) {
+        // Anything else (memory, a thread that cannot start) would end in std::terminate's
+        // abort, with a core and no status 1.
+        fatal(e.what());
     }
 }
 

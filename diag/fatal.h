@@ -20,7 +20,8 @@ namespace talvo {
 [[noreturn]] void endrun();
 
 // Runs `body`; if it throws one of the engine's fatal exceptions (whose check has written its
-// lines), ends the process through endrun().
+// lines), ends the process through endrun(); any other std::exception ends it through
+// fatal(what()).
 void endonfatal(const std::function<void()>& body);
 
 }  // namespace talvo
