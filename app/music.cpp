@@ -1,8 +1,7 @@
 #include "app/music.h"
 
-#include <iostream>
-
 #include "diag/check.h"
+#include "diag/warn.h"
 #include "platform/audio/soundfile.h"
 
 namespace talvo {
@@ -34,7 +33,7 @@ void openmusic(const std::string& soundfile) {
     const int streamed =
         FMODCHECKED(system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, &sound));
     if (const std::string problem = problemof(streamed); !problem.empty())
-        std::cerr << soundfile << ": " << problem << ": the production plays without music" << std::endl;
+        warn(soundfile + ": " + problem + ": the production plays without music");
 }
 
 void playmusic(uint32_t from) {

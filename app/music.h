@@ -1,8 +1,8 @@
 #pragma once
 // The production's music: one stream opened at start-up, started on the update thread
 // together with the production clock, released at the very end. Every call is followed by
-// its check; a failure only prints, and the production goes on silently if need be. A muted
-// run never opens it: the other calls then do nothing.
+// its check; a failure only prints, and the production goes on silently if need be: nothing
+// here ends the process. A muted run never opens it: the other calls then do nothing.
 #include <cstdint>
 #include <string>
 

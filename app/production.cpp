@@ -14,6 +14,8 @@
 #include "app/loop.h"
 #include "app/music.h"
 #include "diag/check.h"
+#include "diag/fatal.h"
+#include "diag/warn.h"
 #include "production/demostart.h"
 #include "engine/globals.h"
 #include "engine/state.h"
@@ -24,9 +26,14 @@ namespace talvo {
 
 namespace {
 
+// The start-up's failures end the run with their line on standard output.
 [[noreturn]] void abortstartup(const char* message) {
-    std::cout << message << std::endl;
-    std::exit(1);
+    fatal(std::cout, message);
+}
+
+// Without a display or a window nothing more can be drawn.
+[[noreturn]] void lostdisplay(const std::string& why) {
+    fatal("Lost the window or its display (" + why + "), aborting.");
 }
 
 // The window's hints: its samples, the engine's context hints and the framebuffer's depths,
@@ -55,8 +62,9 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
     // A full-screen window cannot be larger than the screen, and X refuses to draw into one
     // that is (the X library then ends the process with its own message).
     if (config.windowmode == 1 && desktop && (width > desktop->width || height > desktop->height)) {
-        std::cout << "A " << width << "x" << height << " window does not fit the " << desktop->width << "x"
-                  << desktop->height << " screen; using the screen's size." << std::endl;
+        warn("A " + std::to_string(width) + "x" + std::to_string(height) + " window does not fit the " +
+             std::to_string(desktop->width) + "x" + std::to_string(desktop->height) +
+             " screen; using the screen's size.");
         width = std::min(width, desktop->width);
         height = std::min(height, desktop->height);
     }
@@ -115,9 +123,8 @@ void noticesoftwarerenderer() {
     const char* renderer = nullptr;
     GLCHECKED(renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     if (softwarerenderer(renderer))
-        std::cerr << "Note: OpenGL renders in software here (" << renderer
-                  << "): the production will not keep real time; quellspire-capture renders it at full quality."
-                  << std::endl;
+        warn(std::string("Note: OpenGL renders in software here (") + renderer +
+             "): the production will not keep real time; quellspire-capture renders it at full quality.");
 }
 
 }  // namespace
@@ -148,9 +155,9 @@ void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
     // GLFW's own reason for a failure comes before the program's message.
-    glfwSetErrorCallback([](int, const char* description) { std::cerr << "GLFW: " << description << std::endl; });
+    glfwSetErrorCallback([](int, const char* description) { warn(std::string("GLFW: ") + description); });
     glfwInit();
-    platform::handledisplayerrors();
+    platform::handledisplayerrors(lostdisplay);
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
 

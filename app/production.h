@@ -7,15 +7,17 @@ namespace talvo {
 
 // Brings up the music (unless muted), the window and its two GL contexts and the GL entry
 // points, runs the production to its end, or pass after pass while it loops, and tears
-// everything down in reverse. A fatal start-up failure prints one line and ends the process
-// with status 1.
+// everything down in reverse. Can end the process (status 1, diag/fatal.h): a start-up
+// failure with its one line on standard output, a failed check or a lost display with theirs
+// on standard error.
 void runproduction(runconfig config);
 
 // The pieces of start-up that a run without the real-time loop (the capture tool) shares:
 // resetglobals() puts the engine globals in their start state with the real tick counter;
 // openwindow() opens the window with its primary and secondary contexts, checks the GL
-// version and reports it (a failure prints its line and exits 1); closewindow() destroys both
-// contexts and ends GLFW.
+// version and reports it (can end the process: a failure prints its line on standard output
+// and ends it with status 1, and so does a display lost from then on, on standard error);
+// closewindow() destroys both contexts and ends GLFW.
 void resetglobals();
 void openwindow(const runconfig& config);
 void closewindow();

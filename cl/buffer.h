@@ -6,12 +6,13 @@
 // last copy deletes the buffer (and the memory object OpenCL had for it). A buffer has no
 // storage until upload, allocate or a copyFrom into it. Once a kernel has been given a buffer
 // its storage keeps its size: only display buffers, which OpenCL never sees, are re-sized.
+// Nothing here ends the process itself; a failed GL check throws (diag/check.h).
 #include <epoxy/gl.h>
 
-#include <iostream>
 #include <vector>
 
 #include "cl/opencl.h"
+#include "diag/warn.h"
 #include "gl/shared.h"
 
 namespace talvo {
@@ -59,10 +60,11 @@ public:
         handle.fields().count = n;
     }
     // Makes this buffer a GPU-side copy of source, re-sizing it only when the counts differ.
-    // Buffers of different target, type or element size are not copied.
+    // Buffers of different target, type or element size are not copied: a warning says so and
+    // the run goes on.
     void copyFrom(const Buffer& source) {
         if (source.target != target || source.type != type || source.elementsize != elementsize) {
-            std::cerr << "Buffer copy attempted on incompatible buffer types!" << std::endl;
+            warn("Buffer copy attempted on incompatible buffer types!");
             return;
         }
         bufferdetail::copy(source.buf(), source.size(), buf(), handle.fields().count, usage, elementsize);

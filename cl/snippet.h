@@ -7,8 +7,9 @@ namespace talvo {
 
 // The text of resources/<name> (read with loadResource), after a line directive that names
 // the file: wherever the text is pasted, the compiler's messages then give the file and its
-// own line numbers. A file with nothing but white space would build a kernel that computes
-// nothing: it ends the process with status 1 after "resources/<name>: the snippet is empty".
+// own line numbers. Can end the process: a file loadResource cannot read does, and so does a
+// file with nothing but white space, which would build a kernel that computes nothing (status
+// 1 after "resources/<name>: the snippet is empty").
 std::string loadsnippet(const std::string& name);
 
 }  // namespace talvo

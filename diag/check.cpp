@@ -1,4 +1,5 @@
 #include "diag/check.h"
+#include "diag/warn.h"
 
 #include <epoxy/gl.h>
 #include <GL/glu.h>
@@ -43,7 +44,7 @@ void ftcheck(int error, const std::string& text) {
 }
 
 int fmodcheck(int result, const std::string& text) {
-    if (result != 0) std::cerr << "at " << text << " | FMODERROR: " << fmoderrortext(result) << std::endl;
+    if (result != 0) warn("at " + text + " | FMODERROR: " + fmoderrortext(result));
     return result;
 }
 

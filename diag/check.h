@@ -3,6 +3,7 @@
 // call's literal source text; the GLCHECKED/CLCHECKED/... macros produce it from the call
 // itself, so the message and the call cannot drift apart. GL, CL and FreeType failures throw
 // (see exceptions.h); audio failures only print.
+// No call here ends the process: a throw that nothing handles reaches endonfatal (fatal.h).
 #include <string>
 
 #include "diag/exceptions.h"

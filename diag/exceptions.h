@@ -1,6 +1,6 @@
 #pragma once
 // The exceptions that end a run. They carry nothing: the check that throws has already
-// written its lines to standard error.
+// written its lines to standard error. endonfatal (fatal.h) turns them into the end of the run.
 
 namespace talvo {
 namespace Log {

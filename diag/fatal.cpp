@@ -1,11 +1,21 @@
 #include "diag/fatal.h"
 
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "diag/exceptions.h"
 
 namespace talvo {
+
+void fatal(const std::string& why) {
+    fatal(std::cerr, why);
+}
+
+void fatal(std::ostream& stream, const std::string& why) {
+    stream << why + "\n";
+    endrun();
+}
 
 void endrun() {
     std::cout.flush();
@@ -26,6 +36,10 @@ void endonfatal(const std::function<void()>& body) {
         endrun();
     } catch (const ProgramLinkerException&) {
         endrun();
+    } catch (const std::exception& e) {
+        // Anything else (memory, a thread that cannot start) would end in std::terminate's
+        // abort, with a core and no status 1.
+        fatal(e.what());
     }
 }
 

@@ -1,19 +1,27 @@
 #pragma once
-// How a run ends after a fatal check: the check has written its lines; the process ends with
-// status 1 at once, on whichever thread the failure happened, without any clean-up (contexts,
-// threads and the music are not released in order).
+// The one way a run ends on a failure: the line that says why is the last output, then the
+// process ends with status 1 at once, on whichever thread the failure happened, without any
+// clean-up (contexts, threads and the music are not released in order). Only the handlers
+// registered with std::at_quick_exit run (the capture's: the programs it started and its
+// unfinished files); exit() would run static destructors under threads that are still running.
+// Every call here can end the process.
 #include <functional>
+#include <iosfwd>
+#include <string>
 
 namespace talvo {
 
-// Runs `body`; if it throws one of the engine's fatal exceptions, ends the process with
-// status 1 after flushing the console.
-void endonfatal(const std::function<void()>& body);
+// Ends the process with status 1 after `why` and a line end on standard error.
+[[noreturn]] void fatal(const std::string& why);
+// The same on another stream: the start-up's failures are written to standard output.
+[[noreturn]] void fatal(std::ostream& stream, const std::string& why);
 
-// Ends the process with status 1 after flushing the console, without running destructors
-// (static or otherwise): another thread may still be waiting on a condition variable that
-// exit() would destroy under it. Only the handlers registered with std::at_quick_exit run
-// (the capture's: the programs it started and its unfinished files).
+// Ends the process with status 1 when the line that says why is already written (a check's).
 [[noreturn]] void endrun();
+
+// Runs `body`; if it throws one of the engine's fatal exceptions (whose check has written its
+// lines), ends the process through endrun(); any other std::exception ends it through
+// fatal(what()).
+void endonfatal(const std::function<void()>& body);
 
 }  // namespace talvo

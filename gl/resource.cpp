@@ -1,9 +1,10 @@
 #include "gl/resource.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+
+#include "diag/fatal.h"
 
 namespace talvo {
 
@@ -18,10 +19,7 @@ std::string loadResource(const std::string& name) {
     std::error_code ignored;
     const std::streamoff size =
         file && std::filesystem::is_regular_file(path, ignored) ? std::streamoff(file.tellg()) : -1;
-    if (size < 0) {
-        std::cerr << "Unable to open file " << path << std::endl;
-        std::exit(1);
-    }
+    if (size < 0) fatal("Unable to open file " + path);
     std::string bytes(static_cast<size_t>(size), '\0');
     file.seekg(0);
     file.read(bytes.data(), size);

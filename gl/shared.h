@@ -5,7 +5,8 @@
 // deletes it, the count of handles sharing it, and any fields the copies share (a
 // framebuffer's draw buffers, a pass's texture inputs). Copying a handle adds one to the
 // count; the last handle to go deletes the object once. Counts are plain integers: handles
-// are created, copied and released on one thread at a time.
+// are created, copied and released on one thread at a time. The last release can end the
+// process: its deleter's failed check cannot throw out of a destructor.
 #include <utility>
 
 #include "diag/fatal.h"

@@ -10,8 +10,6 @@
 #define GLFW_NATIVE_INCLUDE_NONE
 #include <GLFW/glfw3native.h>
 
-#include <cstdlib>
-#include <iostream>
 #include <string>
 
 namespace talvo {
@@ -57,25 +55,24 @@ bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary) {
 
 namespace {
 
-[[noreturn]] void lost(const std::string& why) {
-    std::cout << "Lost the window or its display (" << why << "), aborting." << std::endl;
-    std::cerr.flush();
-    std::quick_exit(1);
-}
+void (*lost)(const std::string& why) = nullptr;
 
 int onioerror(Display*) {
     lost("the connection to the X server was closed");
+    return 0;
 }
 
 int onxerror(Display* display, XErrorEvent* error) {
     char text[256] = "";
     XGetErrorText(display, error->error_code, text, sizeof text);
     lost(std::string("X error: ") + text + ", request " + std::to_string(int(error->request_code)));
+    return 0;
 }
 
 }  // namespace
 
-void handledisplayerrors() {
+void handledisplayerrors(void (*onlost)(const std::string& why)) {
+    lost = onlost;
     XSetIOErrorHandler(onioerror);
     XSetErrorHandler(onxerror);
 }

@@ -2,6 +2,8 @@
 // The two GL contexts of a run. The primary context belongs to the production window and
 // stays current on the render thread; the secondary context belongs to a hidden window that
 // shares every object with the primary one and is current on the update thread.
+#include <string>
+
 struct GLFWwindow;
 
 namespace talvo {
@@ -28,11 +30,11 @@ GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor
 // True when an object made on `primary` is visible from `secondary`. Leaves `primary` current.
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary);
 
-// Makes a lost X connection, or an X error outside GLFW's own calls (the window destroyed from
-// outside), end the process at once with status 1 and one line saying so, running only the
-// std::at_quick_exit handlers. Xlib's own handlers call exit(), which runs static destructors
-// under threads that are still running. Call after GLFW is initialised.
-void handledisplayerrors();
+// Hands a lost X connection, or an X error outside GLFW's own calls (the window destroyed from
+// outside), to `onlost` with a few words on what happened. `onlost` must end the process and
+// not return: Xlib's own handlers call exit(), which runs static destructors under threads
+// that are still running. Call after GLFW is initialised. Nothing here ends the process itself.
+void handledisplayerrors(void (*onlost)(const std::string& why));
 
 // The native handles OpenCL needs to share objects with a GL context: the GLX context of
 // `context` and the X display it lives on.

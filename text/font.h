@@ -3,7 +3,8 @@
 // the face. The last copy to go lets go of the face.
 //
 // One FreeType library serves every font: the first live font initialises it and the last one
-// to go drops it, so a font made after that initialises FreeType again.
+// to go drops it, so a font made after that initialises FreeType again. Nothing here ends the
+// process itself: a failed check throws Log::FTException.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 

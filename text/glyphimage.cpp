@@ -39,8 +39,8 @@ Texture glyphtexture(const glyphimage& image) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    glcheck("glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tw, th, 0, GL_RED, GL_UNSIGNED_BYTE, image) and its "
-            "parameters");
+    glcheck("glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RED, GL_UNSIGNED_BYTE, "
+            "image.bytes.data()) and its parameters");
     return t;
 }
 

@@ -4,6 +4,7 @@
 #include <glm/glm.hpp>
 
 #include "diag/check.h"
+#include "diag/warn.h"
 #include "gl/framebuffer.h"
 #include "gl/fsshader.h"
 #include "text/glyphimage.h"
@@ -17,11 +18,13 @@ FT_ULong charcode(char c) {
     return FT_ULong(long(static_cast<signed char>(c)));
 }
 
-// The glyph slot, or null when the glyph failed to load (its check line is printed).
+// The glyph slot, or null when the glyph failed to load. The check's line has no end: the
+// warning ends it with the byte that is left out.
 FT_GlyphSlot tryload(Font& font, char c) {
     try {
         return font.loadglyph(charcode(c));
     } catch (const Log::FTException&) {
+        warn(" (character " + std::to_string(int(static_cast<unsigned char>(c))) + " left out)");
         return nullptr;
     }
 }
@@ -98,7 +101,8 @@ Texture renderText(Font font, std::string text) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glcheck("string texture storage and parameters");
+    glcheck("glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr) and its "
+            "parameters");
 
     FSShader pass("textrender.frag", 1);
     Framebuffer framebuffer = Framebuffer::create();

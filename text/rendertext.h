@@ -15,7 +15,8 @@ namespace talvo {
 
 // Each byte is one character code; bytes of 0x80 and above count as negative codes, which the
 // font lacks (its missing glyph is drawn). A byte 10 starts a new line a lineheight() lower.
-// A glyph that fails to load prints its check line and is left out.
+// A glyph that fails to load is left out: its check line, ended by a warning that names the
+// byte, goes to standard error. Nothing here ends the process itself; other failed checks throw.
 //
 // Leaves additive blending (glBlendFunc(GL_ONE, GL_ONE)) enabled. A string without width or
 // height (empty, or only spaces) gives an empty handle (buf 0, no GL texture) that still

@@ -31,11 +31,11 @@ TEST(Ending, LosingTheDisplayEndsAtOnceWithStatus1AndOneLine) {
     ASSERT_TRUE(r.started()) << r.p.stdout_() << r.p.stderr_();
     display.stop();
     EXPECT_EQ(r.p.wait(30s), 1) << r.p.stdout_() << r.p.stderr_();
-    const std::string out = r.p.stdout_();
-    EXPECT_NE(out.find("Lost the window or its display (the connection to the X server was closed), aborting.\n"),
-              std::string::npos)
-        << out;
-    EXPECT_EQ(out.find("Press enter to exit..."), std::string::npos);
+    // The line that says why is the last on standard error, as after any other failure.
+    const std::string err = r.p.stderr_();
+    const std::string why = "Lost the window or its display (the connection to the X server was closed), aborting.\n";
+    EXPECT_TRUE(err.size() >= why.size() && err.compare(err.size() - why.size(), why.size(), why) == 0) << err;
+    EXPECT_EQ(r.p.stdout_().find("Press enter to exit..."), std::string::npos);
 }
 
 TEST(Ending, AWindowDestroyedFromOutsideEndsAtOnceWithStatus1) {
@@ -46,7 +46,7 @@ TEST(Ending, AWindowDestroyedFromOutsideEndsAtOnceWithStatus1) {
     const shelloutput closed = shell("DISPLAY=" + display.name() + " xdotool search --name '^Quellspire$' windowclose");
     ASSERT_EQ(closed.status, 0) << closed.out;
     EXPECT_EQ(r.p.wait(30s), 1) << r.p.stdout_() << r.p.stderr_();
-    EXPECT_NE(r.p.stdout_().find("Lost the window or its display (X error: "), std::string::npos) << r.p.stdout_();
+    EXPECT_NE(r.p.stderr_().find("Lost the window or its display (X error: "), std::string::npos) << r.p.stderr_();
 }
 
 TEST(Ending, AFullScreenWindowLargerThanTheScreenIsFittedToIt) {
@@ -54,9 +54,9 @@ TEST(Ending, AFullScreenWindowLargerThanTheScreenIsFittedToIt) {
     ASSERT_TRUE(display.ready());
     run r(display, {"99999", "99999"});
     ASSERT_TRUE(r.started()) << r.p.stdout_() << r.p.stderr_();
-    EXPECT_NE(r.p.stdout_().find("A 99999x99999 window does not fit the 640x480 screen; using the screen's size.\n"),
+    EXPECT_NE(r.p.stderr_().find("A 99999x99999 window does not fit the 640x480 screen; using the screen's size.\n"),
               std::string::npos)
-        << r.p.stdout_();
+        << r.p.stderr_();
     // It keeps drawing: a tap of Escape ends it normally.
     const shelloutput tapped =
         shell("DISPLAY=" + display.name() + " xdotool search --name '^Quellspire$' windowfocus --sync key Escape");

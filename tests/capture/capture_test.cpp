@@ -235,7 +235,7 @@ TEST(CaptureStops, LosingTheDisplayEndsAVideoCaptureAndLeavesNothing) {
         if (parent == run.id()) kill(pid, SIGKILL);
     }
     EXPECT_EQ(run.wait(std::chrono::seconds(60)), 1) << run.stderr_();
-    EXPECT_NE(run.stdout_().find("Lost the window or its display"), std::string::npos) << run.stdout_();
+    EXPECT_NE(run.stderr_().find("Lost the window or its display"), std::string::npos) << run.stderr_();
     EXPECT_EQ(filenames(dir.path()), std::vector<std::string>{});
     EXPECT_EQ(processeswith(dir.path()), (std::map<pid_t, std::string>{}));
 }

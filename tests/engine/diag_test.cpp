@@ -3,9 +3,11 @@
 #include <climits>
 #include <fstream>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 #include "diag/check.h"
+#include "diag/fatal.h"
 
 namespace {
 
@@ -149,6 +151,14 @@ TEST(checks, FmodcheckPrintsLineCAndReturns) {
     CaptureStderr();
     talvo::fmodcheck(200, "");
     EXPECT_EQ(GetCapturedStderr(), "at  | FMODERROR: Unknown error.\n");
+}
+
+// Not only a check's throw: any exception that leaves the work ends the run with status 1 and
+// its text as the last line, instead of std::terminate's abort.
+TEST(fatal, AnyExceptionLeavingTheWorkEndsWithStatus1AndItsTextLast) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(talvo::endonfatal([] { throw std::runtime_error("no rooms left"); }), testing::ExitedWithCode(1),
+                "no rooms left\n$");
 }
 
 }  // namespace

@@ -76,6 +76,18 @@ TEST_F(text, HighBytesDrawTheMissingGlyph) {
     }
 }
 
+TEST_F(text, AGlyphThatFailsToLoadIsLeftOutAndAWarningEndsItsCheckLine) {
+    Font huge(texttests::fontname);
+    ASSERT_EQ(FT_Set_Pixel_Sizes(huge.face(), 0, 100000), 0);  // too large for FreeType's rasteriser
+    testing::internal::CaptureStderr();
+    const Texture none = renderText(huge, "A");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(none.width, 0);
+    EXPECT_EQ(err.rfind("at FT_Load_Glyph(*face, glyphid(charcode), flags) | FTERROR: ", 0), 0u) << err;
+    const std::string end = " (character 65 left out)\n";
+    EXPECT_TRUE(err.size() > end.size() && err.compare(err.size() - end.size(), end.size(), end) == 0) << err;
+}
+
 TEST_F(text, ALineBreakStartsTheNextLineOneLineHeightLower) {
     const int step = font.lineheight();
     const image I = readback(renderText(font, "I")), dash = readback(renderText(font, "-")),
