@@ -7,11 +7,11 @@
 #include <optional>
 #include <utility>
 
-#include "diag/fatal.h"
 #include "app/music.h"
 #include "app/stopsignal.h"
 #include "app/updatethread.h"
 #include "diag/check.h"
+#include "diag/fatal.h"
 #include "engine/globals.h"
 #include "engine/state.h"
 #include "platform/contexts.h"
@@ -103,8 +103,8 @@ void mainloop(uint32_t from) {
     try {
         updates.emplace();
     } catch (const updatethread::nothread&) {
-        std::cout << "Could not create auxiliary thread, aborting." << std::endl;
-        return;
+        // Returning would tear down and end with status 0, a failure reported as success.
+        fatal(std::cout, "Could not create auxiliary thread, aborting.");
     }
     std::cout << "Talvo initialized! Rock on!" << std::endl;
 
