@@ -187,9 +187,6 @@ bool softwarerenderer(const char* renderer) {
 }
 
 void playproduction(const std::function<void(demostart&)>& body) {
-    // The scenes draw on rand() as they are built; from its unseeded state every time, a
-    // production built again (another pass of a loop) is the same production.
-    std::srand(1);
     auto production = std::make_unique<demostart>();
     setcurrent(production.get());
     try {

@@ -23,7 +23,7 @@ void openwindow(const runconfig& config);
 void closewindow();
 
 class demostart;
-// Constructs the production (every scene) from rand()'s unseeded state, makes it current,
+// Constructs the production (every scene), makes it current,
 // runs `body` on it, then makes nothing current and destroys it. A fatal error thrown by `body` leaves the production in
 // place: the process is ending, and tearing the scenes down would make GL calls while the
 // error is in flight.

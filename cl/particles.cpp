@@ -35,8 +35,9 @@ void particles::enter(state* /*previous*/) {
         shader.link();
     }
 
-    // The unseeded C library generator: every run starts from the same cloud, a cube of side
-    // 20 around the origin, with w in [0, 2).
+    // Every run starts from the same cloud, a cube of side 20 around the origin, with w in
+    // [0, 2), whatever drew on rand() before.
+    std::srand(seed);
     initial.reserve(size_t(count) * 4);
     initialcolour.assign(size_t(count) * 4, 0.0f);
     for (int i = 0; i < count; ++i) {

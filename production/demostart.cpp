@@ -39,8 +39,7 @@ demostart::demostart()
     switcher_->addtrigger(-1);
     timeline_->addlistener(switcher_);
 
-    // Scenes are built in reverse order of play. The order also decides which of rand's
-    // (unseeded) numbers each random tree gets, so changing it changes the pictures.
+    // Scenes are built in reverse order of play.
     std::unique_ptr<state> credits = std::make_unique<::credits>();
     std::unique_ptr<state> flight = std::make_unique<::flight>();
     std::unique_ptr<state> dreamscape = std::make_unique<::dreamscape>();

@@ -78,7 +78,9 @@ credits::credits() : scene(scenestart, {}) {
 
     // Every branch on the one generator. A branch hangs on a random earlier node, never on the
     // one added just before it; on the hub it hangs at its start, elsewhere at a random
-    // hundredth of its parent's length.
+    // hundredth of its parent's length. Seeded here, so that no scene built before this one
+    // moves the tree.
+    std::srand(seed);
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < branches; ++k) {
         auto node = std::make_unique<ftree>(branch, [this](glm::mat4 m, VArray& va, int n) {

@@ -20,6 +20,8 @@ public:
 
     static constexpr int branches = 100;
     static constexpr int branchvertices = 500;
+    // The tree's own rand() sequence: 1, the library's unseeded start, on which it was made.
+    static constexpr unsigned seed = 1;
     // In display order: seven greetings, then music, code and graphics.
     static constexpr std::array<const char*, 10> texts = {
         "Vellumdrift", " Ossiloom",     "Kelpwright",      "Brindlewick",   "Saltgrebe ",

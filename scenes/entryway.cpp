@@ -89,7 +89,8 @@ entryway::entryway()
     addpchannel<glm::mat4>(*cameras, [this] { return cameraflight(scenetime()); }, &root->transform);
 
     // Each ribbon hangs on the hub or on an earlier ribbon, never on the one added just before
-    // it. rand is never seeded, so the tree is the same on every run.
+    // it. Seeded here, so that the tree is the same on every run, whatever was built before.
+    std::srand(seed);
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < ribbons; ++k) {
         auto node = std::make_unique<ftree>(ribboncurve, [this](glm::mat4 m, VArray& va, int n) {

@@ -17,6 +17,8 @@ public:
 
     static constexpr int ribbons = 40;
     static constexpr int ribbonvertices = 10000;
+    // The tree's own rand() sequence.
+    static constexpr unsigned seed = 56;
     // The curve every ribbon is drawn from, and the function it calls.
     static const char* const ribbonexpression;
     static const char* const ribbonprefix;

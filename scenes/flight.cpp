@@ -78,6 +78,8 @@ flight::flight()
     // Every line is the same row of sparks from x = -500 to 499; hung on the path, its x axis
     // is the path's normal there, so the lines cross the path.
     const CurveGenerator line("x=f*1000-500;z=0;y=0;", sparksperline, "");
+    // Seeded here, so that no scene built before this one moves the lines.
+    std::srand(seed);
     for (int i = 0; i < lines; ++i) {
         auto node = std::make_unique<ftree>(line, [this](glm::mat4 m, VArray& va, int n) { drawsparks(m, va, n); });
         node->attach = std::clamp(float(std::rand() % 1000) * 0.001f, 0.0f, 1.0f);

@@ -17,6 +17,8 @@ public:
     static constexpr int pathvertices = 5000;
     static constexpr int lines = 3000;
     static constexpr int sparksperline = 1000;
+    // The lines' own rand() sequence.
+    static constexpr unsigned seed = 136;
 
     // Camera k (0 ... 4) at scene time t in milliseconds, for the current window.
     static glm::mat4 camera(int k, float t);

@@ -5,7 +5,6 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 #include "app/loop.h"
@@ -64,7 +63,6 @@ TEST(FirstFrame, StartingAt100SecondsEveryFrameIsDreamscapesFromTheFirst) {
     config.height = 180;
     talvo::openwindow(config);
     {
-        std::srand(1);
         talvo::demostart production;
         watcher probe(production);
         talvo::setcurrent(&probe);
