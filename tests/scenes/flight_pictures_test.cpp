@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -63,8 +62,9 @@ TEST(flightpictures, TheProductionSwitchesToItAt136Seconds) {
     // 135.90 and 135.95 s belong to dreamscape; 136.00 s enters flight and repeats 135.95 s, and
     // flight draws from 136.05 s on.
     const std::string figures = slurp(stats);
-    EXPECT_TRUE(std::regex_search(figures, std::regex(R"("dreamscape": \{"frames": 2, )"))) << figures;
-    EXPECT_TRUE(std::regex_search(figures, std::regex(R"("flight": \{"frames": 3, "steps": [1-9])"))) << figures;
+    EXPECT_EQ(scenefigure(figures, "dreamscape", "frames"), 2);
+    EXPECT_EQ(scenefigure(figures, "flight", "frames"), 3);
+    EXPECT_GT(scenefigure(figures, "flight", "steps"), 0);
     EXPECT_EQ(frames[2].rgb, frames[1].rgb);
 }
 

@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -162,6 +164,13 @@ inline picture still(const std::string& moment) {
     const std::vector<picture> frames = stills(moment, {"--frames", "1"});
     EXPECT_EQ(frames.size(), 1u) << "one still at " << moment << " s";
     return frames.empty() ? picture{} : frames[0];
+}
+
+// One figure ("frames", "steps") of `scene` in the text of a capture's --stats file; 0 for a
+// scene that it does not list, since it drew nothing.
+inline int scenefigure(const std::string& stats, const std::string& scene, const std::string& figure) {
+    const nlohmann::json scenes = nlohmann::json::parse(stats).at("scenes");
+    return scenes.value(scene, nlohmann::json::object()).value(figure, 0);
 }
 
 }  // namespace talvo::testsupport
