@@ -9,23 +9,15 @@
 
 #include "app/loop.h"
 #include "app/production.h"
-#include "app/runconfig.h"
 #include "diag/check.h"
 #include "engine/state.h"
 #include "gl/texture.h"
+#include "support/appwindow.h"
 
 namespace {
 
 // Opens a small window with both contexts, as the production starts.
-void startwindow() {
-    talvo::resetglobals();
-    talvo::runconfig config;
-    config.windowmode = 0;
-    config.width = 64;
-    config.height = 48;
-    config.vsync = false;
-    talvo::openwindow(config);
-}
+void startwindow() { talvo::testsupport::openappwindow("fatal", 64, 48); }
 
 // A state whose drawing leaves a GL error for the loop's check to find.
 class faultydisplay : public talvo::state {

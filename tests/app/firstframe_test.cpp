@@ -9,11 +9,11 @@
 
 #include "app/loop.h"
 #include "app/production.h"
-#include "app/runconfig.h"
 #include "engine/control.h"
 #include "engine/globals.h"
 #include "production/demostart.h"
 #include "scenes/dreamscape.h"
+#include "support/appwindow.h"
 #include "support/glpixels.h"
 
 namespace {
@@ -56,12 +56,7 @@ public:
 };
 
 TEST(FirstFrame, StartingAt100SecondsEveryFrameIsDreamscapesFromTheFirst) {
-    talvo::resetglobals();
-    talvo::runconfig config;
-    config.windowmode = 0;
-    config.width = 320;
-    config.height = 180;
-    talvo::openwindow(config);
+    talvo::testsupport::openappwindow("first frame", 320, 180);
     {
         talvo::demostart production;
         watcher probe(production);
