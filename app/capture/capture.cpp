@@ -19,7 +19,6 @@
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
 #include "app/capture/runend.h"
-#include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
 #include "app/capture/videomusic.h"
 #include "app/loop.h"
@@ -49,40 +48,12 @@ double millisecondssince(stopwatch::time_point start) {
     return std::chrono::duration<double, std::milli>(stopwatch::now() - start).count();
 }
 
-// The range and size a part's segment records, for the join.
-segmentlabel labelof(const captureoptions& options) {
-    segmentlabel label;
-    label.part = *options.part;
-    label.frames = options.frames;
-    label.from = options.from;
-    label.fps = options.fps;
-    label.width = options.width;
-    label.height = options.height;
-    label.crf = options.crf;
-    return label;
-}
-
-std::unique_ptr<framesink> makesink(const captureoptions& options, const frameclock& clock) {
-    if (options.kind == outputkind::png)
-        // A part's files carry their numbers in the whole range, so that the parts' files
-        // together are those of one capture.
-        return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height,
-                                             options.part ? options.part->first : 0);
-    videosettings settings;
-    settings.output = options.output;
-    settings.width = options.width;
-    settings.height = options.height;
-    settings.fps = options.fps;
-    settings.crf = options.crf;
-    if (options.part) {
-        // A segment: the music is added to the whole range when the segments are joined.
-        settings.label = labelof(options).text();
-    } else {
-        settings.music = videomusic();
-        settings.musicstart = options.from;
-        settings.duration = clock.duration(options.frames);
-    }
-    return std::make_unique<videoencoder>(settings);
+std::unique_ptr<framesink> makesink(const captureoptions& options) {
+    if (options.kind == outputkind::video) return std::make_unique<videoencoder>(options);
+    // A part's files carry their numbers in the whole range, so that the parts' files together
+    // are those of one capture.
+    return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height,
+                                         options.part ? options.part->first : 0);
 }
 
 // Set-up. The clock starts as the real loop's does, at the first frame's moment, with starttime
@@ -303,8 +274,7 @@ int runcapture(const captureoptions& options) {
     int status = 0;
     playproduction([&](demostart& production) {
         try {
-            const frameclock clock(options.from, options.fps);
-            std::unique_ptr<framesink> sink = makesink(options, clock);
+            std::unique_ptr<framesink> sink = makesink(options);
             int64_t done = captureframes(production, options, *sink);
             if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
         } catch (const capturefailure& e) {
