@@ -4,12 +4,9 @@
 #include <GLFW/glfw3.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <iostream>
 #include <memory>
 
 #include "app/capture/capturestats.h"
@@ -83,7 +80,7 @@ public:
           timing(!options.stats.empty()),
           stats({std::begin(scenenames), std::end(scenenames)}),
           reader(options.width, options.height),
-          progress(range.frames(), stderr),
+          progress(range.frames()),
           next(range.first),
           steps(!options.serial) {
         beginsteps(0);
@@ -100,7 +97,7 @@ public:
     // next as it would.
     void fastforward() {
         if (range.first == 0) return;
-        progressline skipping(range.first, stderr, "fast-forward: ", "fast-forwarded");
+        progressline skipping(range.first, "fast-forward: ", "fast-forwarded");
         int64_t k = 0;
         for (; k < range.first && !quit && !closed; ++k) {
             const uint32_t moment = clock.moment(k);
@@ -115,7 +112,7 @@ public:
         }
         skipping.finish(k);
         // The part's own rate and time left count from its first frame.
-        progress = progressline(range.frames(), stderr);
+        progress = progressline(range.frames());
     }
 
     // The next frame: the update pass, the sync, the display, the read-back and the sink.
