@@ -30,9 +30,10 @@
 
 namespace talvo::capture {
 
-const char* const scenenames[6] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
-
 namespace {
+
+// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
+const char* const scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
 
 // The tick counter the production reads during a capture.
 uint32_t virtualtick = 0;
