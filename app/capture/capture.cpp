@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <memory>
 
@@ -13,6 +12,7 @@
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
 #include "app/capture/framereader.h"
+#include "app/capture/outputfile.h"
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
 #include "app/capture/runend.h"
@@ -146,12 +146,7 @@ public:
         while (reader.queued()) sink.write(reader.take());
         sink.finish();
         progress.finish(done());
-
-        if (timing) {
-            std::ofstream file(options.stats, std::ios::binary);
-            file << stats.json();
-            if (!file.flush()) throw capturefailure("cannot write " + options.stats);
-        }
+        if (timing) writefile(options.stats, stats.json());
     }
 
 private:
