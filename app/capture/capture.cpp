@@ -4,22 +4,18 @@
 #include <GLFW/glfw3.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <iostream>
 #include <memory>
 
 #include "app/capture/capturestats.h"
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
 #include "app/capture/framereader.h"
+#include "app/capture/outputfile.h"
 #include "app/capture/pngsequence.h"
 #include "app/capture/progressline.h"
 #include "app/capture/runend.h"
-#include "app/capture/segmentlabel.h"
 #include "app/capture/videoencoder.h"
 #include "app/capture/videomusic.h"
 #include "app/loop.h"
@@ -34,9 +30,10 @@
 
 namespace talvo::capture {
 
-const char* const scenenames[6] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
-
 namespace {
+
+// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
+const char* const scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
 
 // The tick counter the production reads during a capture.
 uint32_t virtualtick = 0;
@@ -49,40 +46,12 @@ double millisecondssince(stopwatch::time_point start) {
     return std::chrono::duration<double, std::milli>(stopwatch::now() - start).count();
 }
 
-// The range and size a part's segment records, for the join.
-segmentlabel labelof(const captureoptions& options) {
-    segmentlabel label;
-    label.part = *options.part;
-    label.frames = options.frames;
-    label.from = options.from;
-    label.fps = options.fps;
-    label.width = options.width;
-    label.height = options.height;
-    label.crf = options.crf;
-    return label;
-}
-
-std::unique_ptr<framesink> makesink(const captureoptions& options, const frameclock& clock) {
-    if (options.kind == outputkind::png)
-        // A part's files carry their numbers in the whole range, so that the parts' files
-        // together are those of one capture.
-        return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height,
-                                             options.part ? options.part->first : 0);
-    videosettings settings;
-    settings.output = options.output;
-    settings.width = options.width;
-    settings.height = options.height;
-    settings.fps = options.fps;
-    settings.crf = options.crf;
-    if (options.part) {
-        // A segment: the music is added to the whole range when the segments are joined.
-        settings.label = labelof(options).text();
-    } else {
-        settings.music = videomusic();
-        settings.musicstart = options.from;
-        settings.duration = clock.duration(options.frames);
-    }
-    return std::make_unique<videoencoder>(settings);
+std::unique_ptr<framesink> makesink(const captureoptions& options) {
+    if (options.kind == outputkind::video) return std::make_unique<videoencoder>(options);
+    // A part's files carry their numbers in the whole range, so that the parts' files together
+    // are those of one capture.
+    return std::make_unique<pngsequence>(*framepattern::parse(options.output), options.width, options.height,
+                                         options.part ? options.part->first : 0);
 }
 
 // Set-up. The clock starts as the real loop's does, at the first frame's moment, with starttime
@@ -112,7 +81,7 @@ public:
           timing(!options.stats.empty()),
           stats({std::begin(scenenames), std::end(scenenames)}),
           reader(options.width, options.height),
-          progress(range.frames(), stderr),
+          progress(range.frames()),
           next(range.first),
           steps(!options.serial) {
         beginsteps(0);
@@ -129,7 +98,7 @@ public:
     // next as it would.
     void fastforward() {
         if (range.first == 0) return;
-        progressline skipping(range.first, stderr, "fast-forward: ", "fast-forwarded");
+        progressline skipping(range.first, "fast-forward: ", "fast-forwarded");
         int64_t k = 0;
         for (; k < range.first && !quit && !closed; ++k) {
             const uint32_t moment = clock.moment(k);
@@ -144,7 +113,7 @@ public:
         }
         skipping.finish(k);
         // The part's own rate and time left count from its first frame.
-        progress = progressline(range.frames(), stderr);
+        progress = progressline(range.frames());
     }
 
     // The next frame: the update pass, the sync, the display, the read-back and the sink.
@@ -177,12 +146,7 @@ public:
         while (reader.queued()) sink.write(reader.take());
         sink.finish();
         progress.finish(done());
-
-        if (timing) {
-            std::ofstream file(options.stats, std::ios::binary);
-            file << stats.json();
-            if (!file.flush()) throw capturefailure("cannot write " + options.stats);
-        }
+        if (timing) writefile(options.stats, stats.json());
     }
 
 private:
@@ -303,8 +267,7 @@ int runcapture(const captureoptions& options) {
     int status = 0;
     playproduction([&](demostart& production) {
         try {
-            const frameclock clock(options.from, options.fps);
-            std::unique_ptr<framesink> sink = makesink(options, clock);
+            std::unique_ptr<framesink> sink = makesink(options);
             int64_t done = captureframes(production, options, *sink);
             if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
         } catch (const capturefailure& e) {

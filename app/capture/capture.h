@@ -6,9 +6,6 @@
 
 namespace talvo::capture {
 
-// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
-extern const char* const scenenames[6];
-
 // Runs the capture; returns the exit status (0, or 1 with a message on standard error). GL
 // failures end the process through their checks (status 1).
 int runcapture(const captureoptions& options);

@@ -1,7 +1,6 @@
 #include "app/capture/childprocess.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include "app/capture/framesink.h"
@@ -41,13 +41,11 @@ std::string lastline(const std::string& text) {
 std::string findprogram(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
+    for (std::string dir; std::getline(dirs, dir, ':');) {
         if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + name;
-        struct stat info {};
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return dir;
+        const std::string candidate = dir + "/" + name;
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0) return dir;
     }
     return "";
 }

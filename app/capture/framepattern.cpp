@@ -1,37 +1,25 @@
 #include "app/capture/framepattern.h"
 
+#include <regex>
+
 namespace talvo::capture {
 
+namespace {
+// %% stands for %.
+std::string unescaped(const std::string& text) { return std::regex_replace(text, std::regex("%%"), "%"); }
+}  // namespace
+
 std::optional<framepattern> framepattern::parse(const std::string& pattern) {
+    // Text without a single %, then %d, %Nd or %0Nd, then text without a single % again.
+    static const std::regex form("((?:[^%]|%%)*)%(0?)([0-9]{0,3})d((?:[^%]|%%)*)");
+    std::smatch parts;
+    if (!std::regex_match(pattern, parts, form)) return std::nullopt;
     framepattern result;
-    bool found = false;
-    std::string* text = &result.prefix;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '%') {
-            *text += pattern[i];
-            continue;
-        }
-        if (++i >= pattern.size()) return std::nullopt;
-        if (pattern[i] == '%') {
-            *text += '%';
-            continue;
-        }
-        if (found) return std::nullopt;
-        found = true;
-        if (pattern[i] == '0') {
-            result.zeros = true;
-            ++i;
-        }
-        size_t digits = 0;
-        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9' && digits < 3) {
-            result.width = result.width * 10 + (pattern[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (i >= pattern.size() || pattern[i] != 'd' || result.width > 20) return std::nullopt;
-        text = &result.suffix;
-    }
-    if (!found) return std::nullopt;
+    result.prefix = unescaped(parts[1]);
+    result.zeros = parts[2].length() > 0;
+    result.width = parts[3].length() > 0 ? std::stoi(parts[3]) : 0;
+    result.suffix = unescaped(parts[4]);
+    if (result.width > 20) return std::nullopt;
     return result;
 }
 

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <tuple>
 
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
@@ -74,18 +73,18 @@ const std::string endtext = "(" + std::to_string(productionseconds) + " s)";
 
 // The parsers of option values; each is empty for any text it does not take.
 
-// WxH, both sides from 1 to maxside.
-std::optional<std::pair<int, int>> parsesize(const std::string& text) {
-    auto size = parsepair(text, 'x', 1, maxside);
-    if (!size) return std::nullopt;
-    return std::make_pair(static_cast<int>(size->first), static_cast<int>(size->second));
-}
-
 // A frame rate above 0 and at most 1000, exact: "60", "29.97" or "60000/1001".
 std::optional<rational> parsefps(const std::string& text) {
     std::optional<rational> fps = parserational(text);
     if (!fps || fps->num == 0 || maxfps < *fps) return std::nullopt;
     return fps;
+}
+
+// K/N with 1 <= K <= N, both whole numbers.
+std::optional<std::pair<int64_t, int64_t>> parsepart(const std::string& text) {
+    auto part = parsepair(text, '/', 1, maxparts);
+    if (!part || part->second < part->first) return std::nullopt;
+    return part;
 }
 
 // The value `parsed` from the text `value` of option `name`, or the refusal that names what
@@ -121,130 +120,55 @@ std::string unwritable(const std::string& file) {
     return "";
 }
 
-// K/N with 1 <= K <= N, both whole numbers.
-std::optional<std::pair<int, int>> parsepart(const std::string& text) {
-    auto part = parsepair(text, '/', 1, maxparts);
-    if (!part || part->second < part->first) return std::nullopt;
-    return std::make_pair(static_cast<int>(part->first), static_cast<int>(part->second));
-}
-
 bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
 
-// The values on the command line, by the first name of their option.
-using givenvalues = std::map<std::string, std::string>;
+// Every option takes a value; -o is --output.
+const option longoptions[] = {
+    {"size", required_argument, nullptr, 0},
+    {"samples", required_argument, nullptr, 0},
+    {"fps", required_argument, nullptr, 0},
+    {"from", required_argument, nullptr, 0},
+    {"to", required_argument, nullptr, 0},
+    {"frames", required_argument, nullptr, 0},
+    {"part", required_argument, nullptr, 0},
+    {"output", required_argument, nullptr, 'o'},
+    {"crf", required_argument, nullptr, 0},
+    {"stats", required_argument, nullptr, 0},
+    {"steps", required_argument, nullptr, 0},
+    {},
+};
 
-void setoutput(captureoptions& options, const std::string& value, const givenvalues&) {
-    options.output = value;
-    std::string firstfile = value;
-    if (endswith(value, ".png")) {
-        std::optional<framepattern> pattern = framepattern::parse(value);
-        if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
-        firstfile = pattern->path(options.part ? options.part->first : 0);
-    } else if (isvideo(value)) {
-        options.kind = outputkind::video;
-        if (options.width % 2 || options.height % 2)
-            fail("--size: a video needs an even width and height (H.264 in yuv420p)");
-    } else {
-        fail("-o: '" + value + "' is neither a .png pattern nor an .mp4 or .mkv video");
+// The values on the command line, by the long name of their option.
+std::map<std::string, std::string> readwords(const std::vector<std::string>& args) {
+    // glibc's getopt_long reads the words ("--name value", "--name=value", "-o value"), here and
+    // in the player. It answers each fault with a code and leaves the wording to us, so every
+    // message stays the one the README gives; CLI11 would answer in texts of its own. Its state
+    // is global: optind 0 starts it afresh.
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "quellspire-capture");
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const int argc = int(args.size()) + 1;
+    opterr = 0;
+    optind = 0;
+    std::map<std::string, std::string> given;
+    for (;;) {
+        // "-": the other arguments come back in order, as code 1; ":": a missing value as ':'.
+        const int at = std::max(optind, 1);
+        int index = 0;
+        const int code = getopt_long(argc, argv.data(), "-:o:", longoptions, &index);
+        if (code == -1 && at < argc) fail("unknown option '--'");  // stopped early at "--"
+        if (code == -1) return given;
+        if (code == 1) fail("unexpected argument '" + std::string(optarg) + "'");
+        const std::string word = argv[at];
+        // The option's name as given: "-o", or the long name, up to any '='.
+        const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
+        if (code == '?') fail("unknown option '" + word + "'");
+        if (code == ':') fail(name + " needs a value");
+        if (!given.emplace(code == 'o' ? "output" : longoptions[index].name, optarg).second)
+            fail(name + " is given twice");
     }
-    if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
 }
-
-struct optionrow {
-    const char* name;  // the long name; every option takes a value
-    // Checks the value and sets it; `given` holds the rest of the command line.
-    void (*set)(captureoptions& options, const std::string& value, const givenvalues& given);
-    // Runs instead of `set` when the option is not given; null where the default stands.
-    void (*absent)(captureoptions& options, const givenvalues& given);
-};
-
-// The options in the order they are checked: a row may rely on those above it, and of two
-// faults the one of the earlier row is reported.
-const optionrow optiontable[] = {
-    {"size",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         std::tie(o.width, o.height) = accept(parsesize(v), "--size", v,
-                                              "a size WxH with sides from 1 to " + std::to_string(maxside) +
-                                                  " (e.g. 1280x720)");
-     },
-     nullptr},
-    {"samples",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         o.samples = static_cast<int>(accept(parsecount(v, 0, maxsamples), "--samples", v,
-                                             "a sample count from 0 to " + std::to_string(maxsamples)));
-     },
-     nullptr},
-    {"fps",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         o.fps = accept(parsefps(v), "--fps", v, "a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
-     },
-     nullptr},
-    {"from",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         rational from = accept(parsedecimal(v), "--from", v, "a time in seconds (e.g. 56 or 56.5)");
-         // The clock counts whole milliseconds; the end itself is no place to start.
-         if (milliseconds(from) >= int64_t(demostart::endtime))
-             fail("--from: " + v + " s is not before the production's end " + endtext);
-         o.from = from;
-     },
-     nullptr},
-    {"to",
-     [](captureoptions& o, const std::string& v, const givenvalues& given) {
-         if (given.count("--frames")) fail("give --to or --frames, not both");
-         rational to = accept(parsedecimal(v), "--to", v, "a time in seconds (e.g. 60 or 60.5)");
-         if (productionend < to) fail("--to: " + v + " s is past the production's end " + endtext);
-         if (to <= o.from) fail("--to must be later than --from");
-         o.frames = frameclock(o.from, o.fps).framesbefore(to);
-     },
-     // Neither --to nor --frames: up to the end.
-     [](captureoptions& o, const givenvalues& given) {
-         if (!given.count("--frames")) o.frames = frameclock(o.from, o.fps).framesbefore(productionend);
-     }},
-    {"frames",
-     [](captureoptions& o, const std::string& v, const givenvalues& given) {
-         int64_t frames = accept(parsecount(v, 1, maxframes), "--frames", v, "a frame count of at least 1");
-         if (!frameclock(o.from, o.fps).fitsproduction(frames)) {
-             auto from = given.find("--from");
-             fail("--frames: " + v + " frames from " + (from != given.end() ? from->second : "0") + " s at " +
-                  fractiontext(o.fps) + " fps run past the production's end " + endtext);
-         }
-         o.frames = frames;
-     },
-     nullptr},
-    {"part",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         auto [index, count] = accept(parsepart(v), "--part", v, "a part K/N with K from 1 to N (e.g. 2/4)");
-         if (o.frames < count)
-             fail("--part: the range has only " + std::to_string(o.frames) + " frame" + (o.frames == 1 ? "" : "s") +
-                  ", too few for " + std::to_string(count) + " parts");
-         o.part = capturepart::of(o.frames, index, count);
-     },
-     nullptr},
-    {"output", setoutput,
-     [](captureoptions&, const givenvalues&) {
-         fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
-     }},
-    {"crf",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         if (o.kind != outputkind::video) fail("--crf applies to video output only");
-         o.crf = static_cast<int>(
-             accept(parsecount(v, 0, maxcrf), "--crf", v, "a quality from 0 to " + std::to_string(maxcrf)));
-     },
-     nullptr},
-    {"stats",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         if (v.empty()) fail("--stats needs a file name");
-         if (std::string why = unwritable(v); !why.empty()) fail("--stats: cannot write there: " + why);
-         o.stats = v;
-     },
-     nullptr},
-    {"steps",
-     [](captureoptions& o, const std::string& v, const givenvalues&) {
-         if (v != "overlapped" && v != "serial") fail("--steps: '" + v + "' is neither overlapped nor serial");
-         o.serial = v == "serial";
-     },
-     nullptr},
-};
 
 }  // namespace
 
@@ -284,48 +208,85 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
     if (std::find(args.begin(), args.end(), "--join") != args.end())
         fail("--join comes first and takes no options: --join OUT SEGMENTS...");
 
-    // glibc's getopt_long reads the words ("--name value", "--name=value", "-o value"), here and
-    // in the player. It answers each fault with a code and leaves the wording to us, so every
-    // message stays the one the README gives; CLI11 would answer in texts of its own. Its state
-    // is global: optind 0 starts it afresh.
-    constexpr int rowcode = 256;  // an option's code: its row's index above every character
-    std::vector<option> longs;
-    int output = 0;  // the row of -o
-    for (const optionrow& row : optiontable) {
-        longs.push_back({row.name, required_argument, nullptr, rowcode + int(&row - optiontable)});
-        if (row.name == std::string("output")) output = int(&row - optiontable);
+    const std::map<std::string, std::string> given = readwords(args);
+    const auto value = [&given](const char* name) -> const std::string* {
+        auto found = given.find(name);
+        return found != given.end() ? &found->second : nullptr;
+    };
+
+    // The values are checked in this order: a check may rely on the values above it, and of
+    // two faults the earlier one is reported.
+    if (const std::string* v = value("size")) {
+        auto [width, height] = accept(parsepair(*v, 'x', 1, maxside), "--size", *v,
+                                      "a size WxH with sides from 1 to " + std::to_string(maxside) + " (e.g. 1280x720)");
+        options.width = int(width);
+        options.height = int(height);
     }
-    longs.push_back({});
-    std::vector<std::string> words = args;
-    words.insert(words.begin(), "quellspire-capture");
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    const int argc = int(args.size()) + 1;
-    opterr = 0;
-    optind = 0;
-    givenvalues given;
-    for (;;) {
-        // "-": the other arguments come back in order, as code 1; ":": a missing value as ':'.
-        const int at = std::max(optind, 1);
-        const int code = getopt_long(argc, argv.data(), "-:o:", longs.data(), nullptr);
-        if (code == -1 && at < argc) fail("unknown option '--'");  // stopped early at "--"
-        if (code == -1) break;
-        if (code == 1) fail("unexpected argument '" + std::string(optarg) + "'");
-        const std::string word = argv[at];
-        // The option's name as given: "-o", or the long name, up to any '='.
-        const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
-        if (code == '?') fail("unknown option '" + word + "'");
-        if (code == ':') fail(name + " needs a value");
-        const optionrow& row = optiontable[code == 'o' ? output : code - rowcode];
-        if (!given.emplace(std::string("--") + row.name, optarg).second) fail(name + " is given twice");
+    if (const std::string* v = value("samples"))
+        options.samples = int(accept(parsecount(*v, 0, maxsamples), "--samples", *v,
+                                     "a sample count from 0 to " + std::to_string(maxsamples)));
+    if (const std::string* v = value("fps"))
+        options.fps = accept(parsefps(*v), "--fps", *v, "a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
+    const std::string* from = value("from");
+    if (from) {
+        options.from = accept(parsedecimal(*from), "--from", *from, "a time in seconds (e.g. 56 or 56.5)");
+        // The clock counts whole milliseconds; the end itself is no place to start.
+        if (milliseconds(options.from) >= int64_t(demostart::endtime))
+            fail("--from: " + *from + " s is not before the production's end " + endtext);
+    }
+    const frameclock clock(options.from, options.fps);
+    const std::string* frames = value("frames");
+    if (const std::string* v = value("to")) {
+        if (frames) fail("give --to or --frames, not both");
+        rational to = accept(parsedecimal(*v), "--to", *v, "a time in seconds (e.g. 60 or 60.5)");
+        if (productionend < to) fail("--to: " + *v + " s is past the production's end " + endtext);
+        if (to <= options.from) fail("--to must be later than --from");
+        options.frames = clock.framesbefore(to);
+    } else if (frames) {
+        options.frames = accept(parsecount(*frames, 1, maxframes), "--frames", *frames, "a frame count of at least 1");
+        if (!clock.fitsproduction(options.frames))
+            fail("--frames: " + *frames + " frames from " + (from ? *from : "0") + " s at " +
+                 fractiontext(options.fps) + " fps run past the production's end " + endtext);
+    } else {
+        options.frames = clock.framesbefore(productionend);  // neither --to nor --frames: up to the end
+    }
+    if (const std::string* v = value("part")) {
+        auto [index, count] = accept(parsepart(*v), "--part", *v, "a part K/N with K from 1 to N (e.g. 2/4)");
+        if (options.frames < count)
+            fail("--part: the range has only " + std::to_string(options.frames) + " frame" +
+                 (options.frames == 1 ? "" : "s") + ", too few for " + std::to_string(count) + " parts");
+        options.part = capturepart::of(options.frames, int(index), int(count));
     }
 
-    for (const optionrow& row : optiontable) {
-        auto value = given.find(std::string("--") + row.name);
-        if (value != given.end())
-            row.set(options, value->second, given);
-        else if (row.absent)
-            row.absent(options, given);
+    const std::string* output = value("output");
+    if (!output) fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
+    options.output = *output;
+    std::string firstfile = *output;
+    if (endswith(*output, ".png")) {
+        std::optional<framepattern> pattern = framepattern::parse(*output);
+        if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
+        firstfile = pattern->path(options.part ? options.part->first : 0);
+    } else if (isvideo(*output)) {
+        options.kind = outputkind::video;
+        if (options.width % 2 || options.height % 2)
+            fail("--size: a video needs an even width and height (H.264 in yuv420p)");
+    } else {
+        fail("-o: '" + *output + "' is neither a .png pattern nor an .mp4 or .mkv video");
+    }
+    if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
+
+    if (const std::string* v = value("crf")) {
+        if (options.kind != outputkind::video) fail("--crf applies to video output only");
+        options.crf = int(accept(parsecount(*v, 0, maxcrf), "--crf", *v, "a quality from 0 to " + std::to_string(maxcrf)));
+    }
+    if (const std::string* v = value("stats")) {
+        if (v->empty()) fail("--stats needs a file name");
+        if (std::string why = unwritable(*v); !why.empty()) fail("--stats: cannot write there: " + why);
+        options.stats = *v;
+    }
+    if (const std::string* v = value("steps")) {
+        if (*v != "overlapped" && *v != "serial") fail("--steps: '" + *v + "' is neither overlapped nor serial");
+        options.serial = *v == "serial";
     }
     return options;
 }

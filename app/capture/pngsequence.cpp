@@ -22,15 +22,12 @@ void pngsequence::writepng(const std::string& path, const std::vector<uint8_t>& 
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
-    // Encoded in memory, so that writing the file reports the system's reason when it fails.
-    // libpng writes no time stamp, so the same picture always gives the same file.
-    png_alloc_size_t size = 0;
-    std::string bytes;
-    if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) {
-        bytes.resize(size);
-        png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), 0, nullptr);
-    }
-    if (PNG_IMAGE_FAILED(image)) {
+    // Encoded in memory, so that writing the file reports the system's reason when it fails,
+    // in one pass into room for the largest file the picture can give. libpng writes no time
+    // stamp, so the same picture always gives the same file.
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
+    std::string bytes(size, '\0');
+    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), 0, nullptr)) {
         std::string message = "cannot encode " + path + ": " + image.message;
         png_image_free(&image);
         throw capturefailure(message);

@@ -4,7 +4,6 @@
 // pipe) plain lines are printed now and then.
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace talvo::capture {
@@ -12,21 +11,18 @@ namespace talvo::capture {
 class progressline {
 public:
     // `prefix` starts every update line ("fast-forward: "); `verb` starts the closing line.
-    progressline(int64_t total, FILE* out, std::string prefix = "", std::string verb = "captured");
+    explicit progressline(int64_t total, std::string prefix = "", std::string verb = "captured");
 
-    // After frame `done` (1-based): the scene it showed and its moment in milliseconds.
+    // After frame `done` (1-based): the scene it showed and its moment in milliseconds, as
+    // "frame 12 of 300 (opening 0.400 s), 5.1 fps, 0:57 left".
     void update(int64_t done, const std::string& scene, uint32_t moment);
     // The closing line, with the whole run's rate.
     void finish(int64_t done);
-
-    // "frame 12 of 300 (opening 0.400 s), 5.1 fps, 0:57 left"
-    static std::string text(int64_t done, int64_t total, const std::string& scene, uint32_t moment, double fps);
 
 private:
     using clock = std::chrono::steady_clock;
 
     int64_t total;
-    FILE* out;
     std::string prefix, verb;
     bool terminal;
     clock::time_point start = clock::now();

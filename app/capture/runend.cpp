@@ -5,14 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <mutex>
-#include <vector>
+#include <set>
 
 #include "app/capture/framesink.h"
 
@@ -31,8 +30,8 @@ const int stops[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct registry {
     std::mutex lock;
-    std::vector<pid_t> children;
-    std::vector<std::string> files;
+    std::set<pid_t> children;
+    std::set<std::string> files;
 };
 
 // Never destroyed: the exit handlers may run after the static destructors.
@@ -122,7 +121,7 @@ pid_t forkchild() {
         sigprocmask(SIG_UNBLOCK, &all, nullptr);
         return 0;
     }
-    if (child > 0) r.children.push_back(child);
+    if (child > 0) r.children.insert(child);
     return child;
 }
 
@@ -135,28 +134,28 @@ int endchild(pid_t pid, bool kill) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    r.children.erase(std::remove(r.children.begin(), r.children.end(), pid), r.children.end());
+    r.children.erase(pid);
     return status;
 }
 
 void addunfinished(const std::string& path) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.files.push_back(path);
+    r.files.insert(path);
 }
 
 void dropunfinished(const std::string& path) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
     unlink(path.c_str());
-    r.files.erase(std::remove(r.files.begin(), r.files.end(), path), r.files.end());
+    r.files.erase(path);
 }
 
 std::string commitunfinished(const std::string& path, const std::string& target) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
     if (rename(path.c_str(), target.c_str()) != 0) return std::strerror(errno);
-    r.files.erase(std::remove(r.files.begin(), r.files.end(), path), r.files.end());
+    r.files.erase(path);
     return "";
 }
 

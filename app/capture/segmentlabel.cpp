@@ -1,7 +1,7 @@
 #include "app/capture/segmentlabel.h"
 
-#include <map>
-#include <sstream>
+#include <limits>
+#include <regex>
 
 #include "app/capture/frameclock.h"
 #include "app/capture/limits.h"
@@ -15,31 +15,21 @@ std::string segmentlabel::text() const {
 }
 
 std::optional<segmentlabel> segmentlabel::parse(const std::string& text) {
-    std::map<std::string, std::string> fields;
-    std::istringstream words(text);
-    for (std::string word; words >> word;) {
-        size_t equals = word.find('=');
-        if (equals == std::string::npos || !fields.emplace(word.substr(0, equals), word.substr(equals + 1)).second)
-            return std::nullopt;
-    }
-    if (fields.size() != 6) return std::nullopt;
-    auto part = parsepair(fields["part"], '/', 1, maxframes);
-    auto size = parsepair(fields["size"], 'x', 1, maxframes);
-    std::optional<int64_t> frames = parsecount(fields["frames"], 1, maxframes);
-    std::optional<rational> from = parserational(fields["from"]);
-    std::optional<rational> fps = parserational(fields["fps"]);
-    std::optional<rational> crf = parsedecimal(fields["crf"]);
-    if (!part || !size || !frames || !from || !fps || !crf || crf->den != 1 || fps->num == 0) return std::nullopt;
+    static const std::regex form("part=(\\S+) frames=(\\S+) from=(\\S+) fps=(\\S+) size=(\\S+) crf=(\\S+)");
+    std::smatch field;
+    if (!std::regex_match(text, field, form)) return std::nullopt;
+    auto part = parsepair(field[1], '/', 1, maxframes);
+    std::optional<int64_t> frames = parsecount(field[2], 1, maxframes);
+    std::optional<rational> from = parserational(field[3]);
+    std::optional<rational> fps = parserational(field[4]);
+    auto size = parsepair(field[5], 'x', 1, maxframes);
+    std::optional<int64_t> crf = parsecount(field[6], 0, std::numeric_limits<int>::max());
+    if (!part || !frames || !from || !fps || !size || !crf || fps->num == 0) return std::nullopt;
     if (part->second < part->first || *frames < part->second) return std::nullopt;
 
-    segmentlabel label;
-    label.part = capturepart::of(*frames, static_cast<int>(part->first), static_cast<int>(part->second));
-    label.frames = *frames;
-    label.from = *from;
-    label.fps = *fps;
-    label.width = static_cast<int>(size->first);
-    label.height = static_cast<int>(size->second);
-    label.crf = static_cast<int>(crf->num);
+    const segmentlabel label{capturepart::of(*frames, int(part->first), int(part->second)),
+                             *frames, *from, *fps, int(size->first), int(size->second), int(*crf)};
+    // Only the text that text() makes: no other spelling of the same numbers.
     if (label.text() != text) return std::nullopt;
     return label;
 }

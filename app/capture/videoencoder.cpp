@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "app/capture/frameclock.h"
 #include "app/capture/segmentlabel.h"
+#include "app/capture/videomusic.h"
 
 namespace talvo::capture {
 
@@ -33,33 +35,35 @@ std::vector<std::string> outputarguments(const std::string& output, const std::s
     return args;
 }
 
-std::vector<std::string> ffmpegarguments(const videosettings& s) {
+namespace {
+// The ffmpeg arguments that encode the frames of `options` into `file`.
+std::vector<std::string> ffmpegarguments(const captureoptions& options, const std::string& file) {
     std::vector<std::string> args = {
         "-hide_banner", "-loglevel", "error", "-y",
         "-f", "rawvideo", "-pix_fmt", "rgb24",
-        "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
-        "-framerate", fractiontext(s.fps), "-i", "pipe:0",
+        "-video_size", std::to_string(options.width) + "x" + std::to_string(options.height),
+        "-framerate", fractiontext(options.fps), "-i", "pipe:0",
     };
-    if (!s.music.empty()) {
-        std::vector<std::string> music = musicarguments(s.music, s.musicstart, s.duration);
-        args.insert(args.end(), music.begin(), music.end());
+    std::string label;
+    if (options.part) {
+        const segmentlabel segment{*options.part, options.frames, options.from, options.fps,
+                                   options.width, options.height, options.crf};
+        label = segment.text();
+    } else if (const std::string music = videomusic(); !music.empty()) {
+        const rational duration = frameclock(options.from, options.fps).duration(options.frames);
+        std::vector<std::string> input = musicarguments(music, options.from, duration);
+        args.insert(args.end(), input.begin(), input.end());
     }
     for (const char* a : {"-c:v", "libx264", "-preset", "medium", "-pix_fmt", "yuv420p", "-crf"}) args.push_back(a);
-    args.push_back(std::to_string(s.crf));
-    std::vector<std::string> output = outputarguments(s.output, s.label);
+    args.push_back(std::to_string(options.crf));
+    std::vector<std::string> output = outputarguments(file, label);
     args.insert(args.end(), output.begin(), output.end());
     return args;
 }
-
-namespace {
-videosettings writing(videosettings settings, const outputfile& file) {
-    settings.output = file.temporary();
-    return settings;
-}
 }  // namespace
 
-videoencoder::videoencoder(const videosettings& settings)
-    : file(settings.output), ffmpeg("ffmpeg", ffmpegarguments(writing(settings, file)), true, false) {}
+videoencoder::videoencoder(const captureoptions& options)
+    : file(options.output), ffmpeg("ffmpeg", ffmpegarguments(options, file.temporary()), true, false) {}
 
 void videoencoder::write(const std::vector<uint8_t>& rgb) {
     try {

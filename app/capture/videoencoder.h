@@ -7,25 +7,11 @@
 
 #include "app/capture/childprocess.h"
 #include "app/capture/framesink.h"
+#include "app/capture/options.h"
 #include "app/capture/outputfile.h"
 #include "app/rational.h"
 
 namespace talvo::capture {
-
-struct videosettings {
-    std::string output;  // .mp4 or .mkv
-    int width = 0;
-    int height = 0;
-    rational fps{60, 1};
-    int crf = 18;
-    std::string music;   // empty: a video without sound
-    rational musicstart;  // seconds into the music
-    rational duration;    // seconds of music, the length of the frames
-    std::string label;   // a part's segmentlabel text; empty for a whole capture
-};
-
-// The ffmpeg arguments for these settings (without the program name).
-std::vector<std::string> ffmpegarguments(const videosettings& settings);
 
 // The ffmpeg arguments that take the music from input 1 (`music`, looped) and cut it to
 // `duration` seconds from `start`, as AAC beside the video of input 0.
@@ -36,8 +22,10 @@ std::vector<std::string> outputarguments(const std::string& output, const std::s
 
 class videoencoder : public framesink {
 public:
-    // Starts ffmpeg. Throws capturefailure if it cannot be started.
-    explicit videoencoder(const videosettings& settings);
+    // Starts ffmpeg on the options' output, size, rate and quality. A whole capture's video
+    // takes the music of its range; a part's segment is silent and labelled for the join, which
+    // adds the music to the whole range. Throws capturefailure if ffmpeg cannot be started.
+    explicit videoencoder(const captureoptions& options);
 
     void write(const std::vector<uint8_t>& rgb) override;
     // Closes the pipe, waits for ffmpeg and moves the video into place; its error if it failed.

@@ -7,7 +7,10 @@
 
 namespace talvo::capture {
 
+namespace {
+// The music file, under the working directory.
 const char* const musicfile = "resources/sound.flac";
+}  // namespace
 
 std::string musicrefusal() {
     std::error_code ignored;

@@ -5,9 +5,6 @@
 
 namespace talvo::capture {
 
-// The music file, under the working directory.
-extern const char* const musicfile;
-
 // The line that refuses the music file for a video, or empty when the video may go on: the
 // file streams, or it is missing.
 std::string musicrefusal();
