@@ -196,38 +196,34 @@ captureoptions parsejoin(const std::vector<std::string>& args, const std::string
     return options;
 }
 
-captureoptions parseoptions(const std::vector<std::string>& args) {
-    captureoptions options;
-    // --help is a request that answers at once, wherever it stands and whatever else is given.
-    if (std::find(args.begin(), args.end(), "-h") != args.end() ||
-        std::find(args.begin(), args.end(), "--help") != args.end()) {
-        options.help = true;
-        return options;
-    }
-    if (!args.empty() && args.front() == "--join") return parsejoin({args.begin() + 1, args.end()}, "--join");
-    if (std::find(args.begin(), args.end(), "--join") != args.end())
-        fail("--join comes first and takes no options: --join OUT SEGMENTS...");
+namespace {
 
-    const std::map<std::string, std::string> given = readwords(args);
-    const auto value = [&given](const char* name) -> const std::string* {
-        auto found = given.find(name);
-        return found != given.end() ? &found->second : nullptr;
-    };
+// The values given, by the long name of their option.
+using givenvalues = std::map<std::string, std::string>;
 
-    // The values are checked in this order: a check may rely on the values above it, and of
-    // two faults the earlier one is reported.
-    if (const std::string* v = value("size")) {
+const std::string* valueof(const givenvalues& given, const char* name) {
+    auto found = given.find(name);
+    return found != given.end() ? &found->second : nullptr;
+}
+
+// The picture: --size, --samples, --fps.
+void readpicture(captureoptions& options, const givenvalues& given) {
+    if (const std::string* v = valueof(given, "size")) {
         auto [width, height] = accept(parsepair(*v, 'x', 1, maxside), "--size", *v,
                                       "a size WxH with sides from 1 to " + std::to_string(maxside) + " (e.g. 1280x720)");
         options.width = int(width);
         options.height = int(height);
     }
-    if (const std::string* v = value("samples"))
+    if (const std::string* v = valueof(given, "samples"))
         options.samples = int(accept(parsecount(*v, 0, maxsamples), "--samples", *v,
                                      "a sample count from 0 to " + std::to_string(maxsamples)));
-    if (const std::string* v = value("fps"))
+    if (const std::string* v = valueof(given, "fps"))
         options.fps = accept(parsefps(*v), "--fps", *v, "a frame rate above 0 and at most 1000 (60, 29.97 or 60000/1001)");
-    const std::string* from = value("from");
+}
+
+// The frames: --from, --to or --frames, --part; needs the frame rate.
+void readrange(captureoptions& options, const givenvalues& given) {
+    const std::string* from = valueof(given, "from");
     if (from) {
         options.from = accept(parsedecimal(*from), "--from", *from, "a time in seconds (e.g. 56 or 56.5)");
         // The clock counts whole milliseconds; the end itself is no place to start.
@@ -235,8 +231,8 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
             fail("--from: " + *from + " s is not before the production's end " + endtext);
     }
     const frameclock clock(options.from, options.fps);
-    const std::string* frames = value("frames");
-    if (const std::string* v = value("to")) {
+    const std::string* frames = valueof(given, "frames");
+    if (const std::string* v = valueof(given, "to")) {
         if (frames) fail("give --to or --frames, not both");
         rational to = accept(parsedecimal(*v), "--to", *v, "a time in seconds (e.g. 60 or 60.5)");
         if (productionend < to) fail("--to: " + *v + " s is past the production's end " + endtext);
@@ -250,15 +246,18 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
     } else {
         options.frames = clock.framesbefore(productionend);  // neither --to nor --frames: up to the end
     }
-    if (const std::string* v = value("part")) {
+    if (const std::string* v = valueof(given, "part")) {
         auto [index, count] = accept(parsepart(*v), "--part", *v, "a part K/N with K from 1 to N (e.g. 2/4)");
         if (options.frames < count)
             fail("--part: the range has only " + std::to_string(options.frames) + " frame" +
                  (options.frames == 1 ? "" : "s") + ", too few for " + std::to_string(count) + " parts");
         options.part = capturepart::of(options.frames, int(index), int(count));
     }
+}
 
-    const std::string* output = value("output");
+// Where the frames go: -o, --crf, --stats, --steps; needs the size and the part.
+void readoutput(captureoptions& options, const givenvalues& given) {
+    const std::string* output = valueof(given, "output");
     if (!output) fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
     options.output = *output;
     std::string firstfile = *output;
@@ -275,19 +274,41 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
     }
     if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
 
-    if (const std::string* v = value("crf")) {
+    if (const std::string* v = valueof(given, "crf")) {
         if (options.kind != outputkind::video) fail("--crf applies to video output only");
         options.crf = int(accept(parsecount(*v, 0, maxcrf), "--crf", *v, "a quality from 0 to " + std::to_string(maxcrf)));
     }
-    if (const std::string* v = value("stats")) {
+    if (const std::string* v = valueof(given, "stats")) {
         if (v->empty()) fail("--stats needs a file name");
         if (std::string why = unwritable(*v); !why.empty()) fail("--stats: cannot write there: " + why);
         options.stats = *v;
     }
-    if (const std::string* v = value("steps")) {
+    if (const std::string* v = valueof(given, "steps")) {
         if (*v != "overlapped" && *v != "serial") fail("--steps: '" + *v + "' is neither overlapped nor serial");
         options.serial = *v == "serial";
     }
+}
+
+}  // namespace
+
+captureoptions parseoptions(const std::vector<std::string>& args) {
+    captureoptions options;
+    // --help is a request that answers at once, wherever it stands and whatever else is given.
+    if (std::find(args.begin(), args.end(), "-h") != args.end() ||
+        std::find(args.begin(), args.end(), "--help") != args.end()) {
+        options.help = true;
+        return options;
+    }
+    if (!args.empty() && args.front() == "--join") return parsejoin({args.begin() + 1, args.end()}, "--join");
+    if (std::find(args.begin(), args.end(), "--join") != args.end())
+        fail("--join comes first and takes no options: --join OUT SEGMENTS...");
+
+    // In this order: each reads the values the one before it set, and of two faults the earlier
+    // one is reported.
+    const givenvalues given = readwords(args);
+    readpicture(options, given);
+    readrange(options, given);
+    readoutput(options, given);
     return options;
 }
 
