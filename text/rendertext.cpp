@@ -77,23 +77,20 @@ layout measure(Font& font, const std::string& text) {
     return l;
 }
 
-}  // namespace
+// The texture of a string with nothing to draw: no storage, since a 0-sized attachment would
+// be a GL error.
+Texture notexture(int width, int height) {
+    Texture none;
+    none.samples = 1;
+    none.internalformat = GL_RGBA;
+    none.texturedims = GL_TEXTURE_2D;
+    none.width = width;
+    none.height = height;
+    return none;
+}
 
-Texture renderText(Font font, std::string text) {
-    const layout l = measure(font, text);
-    const int width = l.width;
-    const int height = l.height;
-    if (width == 0 || height == 0) {
-        // Nothing to draw into, and a 0-sized attachment would be a GL error.
-        Texture none;
-        none.samples = 1;
-        none.internalformat = GL_RGBA;
-        none.texturedims = GL_TEXTURE_2D;
-        none.width = width;
-        none.height = height;
-        return none;
-    }
-
+// The string's RGBA target, clamped and linearly filtered, its storage undefined.
+Texture stringtarget(int width, int height) {
     Texture target(1, GL_RGBA, width, height, GL_TEXTURE_2D);  // leaves it bound
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -103,6 +100,38 @@ Texture renderText(Font font, std::string text) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glcheck("glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr) and its "
             "parameters");
+    return target;
+}
+
+// Adds the glyph in `slot`, its pen at `x` on a baseline `baseline` rows above the bottom edge,
+// onto the target. Rectangles are given in the target's 0..1 coordinates measured from its
+// top-left corner, y growing downwards as text is read (textrender.frag turns them into GL's
+// bottom-up rows): a baseline `baseline` rows above the bottom edge is at 1 - baseline/height.
+void drawglyph(FSShader& pass, Framebuffer& framebuffer, Texture& target, FT_GlyphSlot slot, int x, int baseline) {
+    const FT_Bitmap& bitmap = slot->bitmap;
+    const glyphimage image = padglyph(bitmap.buffer, int(bitmap.width), int(bitmap.rows), bitmap.pitch);
+    const Texture glyph = glyphtexture(image);
+    const int left = x + slot->bitmap_left;
+    const int top = baseline + slot->bitmap_top;  // rows above the bottom edge
+    const float width = float(target.width);
+    const float height = float(target.height);
+
+    pass.setClear(false);
+    pass.program().use();
+    pass.setTexture("glyph", glyph);
+    pass.program().setUniform("pos", glm::vec2(float(left) / width, float(0 - top) / height + 1.0f));
+    pass.program().setUniform("size", glm::vec2(float(image.width) / width, float(image.height) / height));
+    GLCHECKED(glScissor(left, top - image.height, image.width, image.height));
+    framebuffer.attachColor(target, 0);
+    renderInto(framebuffer, pass);
+}
+
+}  // namespace
+
+Texture renderText(Font font, std::string text) {
+    const layout l = measure(font, text);
+    if (l.width == 0 || l.height == 0) return notexture(l.width, l.height);
+    Texture target = stringtarget(l.width, l.height);
 
     FSShader pass("textrender.frag", 1);
     Framebuffer framebuffer = Framebuffer::create();
@@ -126,9 +155,6 @@ Texture renderText(Font font, std::string text) {
     framebuffer.unbind();
     GLCHECKED(glEnable(GL_SCISSOR_TEST));
 
-    // Glyph rectangles are given in the target's 0..1 coordinates measured from its top-left
-    // corner, y growing downwards as text is read (textrender.frag turns them into GL's
-    // bottom-up rows): a baseline `baseline` rows above the bottom edge is at 1 - baseline/height.
     int x = 0;
     int baseline = l.descent + l.lastline;
     for (const char c : text) {
@@ -139,26 +165,7 @@ Texture renderText(Font font, std::string text) {
         }
         const FT_GlyphSlot slot = tryload(font, c);
         if (!slot) continue;
-        if (c == ' ') {
-            x += advance(slot);
-            continue;
-        }
-        const FT_Bitmap& bitmap = slot->bitmap;
-        const glyphimage image = padglyph(bitmap.buffer, int(bitmap.width), int(bitmap.rows), bitmap.pitch);
-        const Texture glyph = glyphtexture(image);
-        const int left = x + slot->bitmap_left;
-        const int top = baseline + slot->bitmap_top;  // rows above the bottom edge
-
-        pass.setClear(false);
-        pass.program().use();
-        pass.setTexture("glyph", glyph);
-        pass.program().setUniform("pos", glm::vec2(float(left) / float(width),
-                                                   float(0 - top) / float(height) + 1.0f));
-        pass.program().setUniform("size", glm::vec2(float(image.width) / float(width),
-                                                    float(image.height) / float(height)));
-        GLCHECKED(glScissor(left, top - image.height, image.width, image.height));
-        framebuffer.attachColor(target, 0);
-        renderInto(framebuffer, pass);
+        if (c != ' ') drawglyph(pass, framebuffer, target, slot, x, baseline);
         x += advance(slot);
     }
 
