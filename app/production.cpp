@@ -207,6 +207,12 @@ void runproduction(runconfig config) {
     openwindow(config);
     noticesoftwarerenderer();
 
+    // Blocks of 1 MB and more (the clouds, vertex arrays, staging copies) are mapped and
+    // unmapped one by one. glibc would otherwise raise that threshold after the first large
+    // free and serve later ones from the heap, where each pass's new production leaves holes:
+    // about 46 MB more at each of the first twenty passes before the figure levels.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+
     // Each pass is a production of its own, built afresh: the scenes are made to be entered
     // once. The first pass starts at `from`, any later one at `restart`, the beginning. Only a
     // pass that the production itself ended (quit set, not by the viewer) is followed by another.
