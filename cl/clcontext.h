@@ -14,8 +14,8 @@
 //           writes, so that the other thread's GL context sees them complete.
 //
 // Nobody makes the context directly: the first CLProgram creates it, the last one destroys it.
-// The maps are used without locks; the shared lock of the run loop keeps them to one thread
-// at a time.
+// The maps are used without locks: the update thread's hand-over (app/updatethread.h) keeps
+// them to one thread at a time.
 #include <epoxy/gl.h>
 
 #include <string>

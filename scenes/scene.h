@@ -104,8 +104,8 @@ private:
     targets where;
     float parentexposure = 0.0f;  // 0: a top-level pass, which encodes for the display
     float parentmaxbright = 1.0f;
-    // A step has run since the scene was entered: set in update, read in sync, both under the
-    // shared lock.
+    // A step has run since the scene was entered: set in update, read in sync, which the update
+    // thread's hand-over keeps apart.
     bool stepped = false;
 };
 
