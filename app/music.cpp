@@ -13,17 +13,6 @@ FMOD::Channel channel;
 namespace {
 // Between openmusic and releasemusic.
 bool opened = false;
-
-// What a stream's open result says of its file; empty where it says nothing (a success, or a
-// system that was never set up).
-std::string problemof(int result) {
-    switch (result) {
-        case FMOD_ERR_FILE_NOTFOUND: return "not found";
-        case FMOD_ERR_FORMAT: return "not a sound file that can be played";
-        case FMOD_ERR_FILE_EOF: return "truncated";
-        default: return "";
-    }
-}
 }  // namespace
 
 void openmusic(const std::string& soundfile) {
@@ -32,7 +21,7 @@ void openmusic(const std::string& soundfile) {
     FMODCHECKED(system->init(1, FMOD_INIT_NORMAL, 0));
     const int streamed =
         FMODCHECKED(system->createStream(soundfile.c_str(), FMOD_HARDWARE | FMOD_LOOP_NORMAL | FMOD_2D, 0, &sound));
-    if (const std::string problem = problemof(streamed); !problem.empty())
+    if (const std::string problem = platform::streamproblem(FMOD_RESULT(streamed)); !problem.empty())
         warn(soundfile + ": " + problem + ": the production plays without music");
 }
 
@@ -58,10 +47,6 @@ void releasemusic() {
     FMODCHECKED(sound->release());
     FMODCHECKED(system->close());
     FMODCHECKED(system->release());
-}
-
-std::string musicproblem(const std::string& soundfile) {
-    return problemof(platform::checksoundfile(soundfile.c_str()));
 }
 
 }  // namespace talvo

@@ -25,9 +25,4 @@ void pausemusic();
 // Releases the stream, then closes and releases the system.
 void releasemusic();
 
-// Why soundfile cannot be streamed ("not found", "not a sound file that can be played",
-// "truncated"), or empty when it can: the test openmusic's stream makes, for a program that
-// does not play it.
-std::string musicproblem(const std::string& soundfile);
-
 }  // namespace talvo

@@ -9,18 +9,18 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <set>
 
 #include "app/capture/framesink.h"
+#include "diag/warn.h"
 
 namespace talvo::capture {
 
 const char* programname = "quellspire-capture";
 
 int failure(const std::string& message, int status) {
-    std::cerr << programname << ": " << message << std::endl;
+    warn(std::string(programname) + ": " + message);
     return status;
 }
 

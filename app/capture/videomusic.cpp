@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/capture/runend.h"
+#include "diag/warn.h"
 #include "platform/audio/soundfile.h"
 
 namespace talvo::capture {
@@ -17,19 +18,14 @@ std::string musicrefusal() {
     if (!std::filesystem::exists(musicfile, ignored)) return "";
     // The stream's own test, read without the player's audio system, which the join does not
     // link.
-    const char* problem = nullptr;
-    switch (platform::checksoundfile(musicfile)) {
-        case FMOD_ERR_FORMAT: problem = "not a sound file that can be played"; break;
-        case FMOD_ERR_FILE_EOF: problem = "truncated"; break;
-        default: return "";
-    }
-    return std::string(musicfile) + ": " + problem + ": the video needs its music whole";
+    const std::string problem = platform::streamproblem(platform::checksoundfile(musicfile));
+    return problem.empty() ? "" : std::string(musicfile) + ": " + problem + ": the video needs its music whole";
 }
 
 std::string videomusic() {
     std::error_code ignored;
     if (std::filesystem::exists(musicfile, ignored)) return musicfile;
-    failure(std::string("warning: ") + musicfile + " not found: the video has no music");
+    warn(std::string(programname) + ": warning: " + musicfile + " not found: the video has no music");
     return "";
 }
 

@@ -9,4 +9,13 @@ FMOD_RESULT checksoundfile(const char* name) {
     return opened.open(name, false);
 }
 
+std::string streamproblem(FMOD_RESULT result) {
+    switch (result) {
+        case FMOD_ERR_FILE_NOTFOUND: return "not found";
+        case FMOD_ERR_FORMAT: return "not a sound file that can be played";
+        case FMOD_ERR_FILE_EOF: return "truncated";
+        default: return "";
+    }
+}
+
 }  // namespace talvo::platform
