@@ -7,6 +7,7 @@
 #include "support/builddir.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
+#include "support/xwindows.h"
 
 using namespace std::chrono_literals;
 using namespace talvo::testsupport;
@@ -58,9 +59,7 @@ TEST(Ending, AFullScreenWindowLargerThanTheScreenIsFittedToIt) {
               std::string::npos)
         << r.p.stderr_();
     // It keeps drawing: a tap of Escape ends it normally.
-    const shelloutput tapped =
-        shell("DISPLAY=" + display.name() + " xdotool search --name '^Quellspire$' windowfocus --sync key Escape");
-    ASSERT_EQ(tapped.status, 0) << tapped.out;
+    ASSERT_TRUE(tapkey(display.name(), "Escape"));
     EXPECT_EQ(r.p.wait(30s), 0) << r.p.stdout_() << r.p.stderr_();
     EXPECT_EQ(r.p.stderr_().find("X_"), std::string::npos) << r.p.stderr_();
 }

@@ -6,8 +6,10 @@
 
 #include <string>
 
+#include "support/builddir.h"
 #include "support/process.h"
 #include "support/xdisplay.h"
+#include "support/xwindows.h"
 
 using namespace std::chrono_literals;
 using namespace talvo::testsupport;
@@ -15,7 +17,7 @@ using namespace talvo::testsupport;
 TEST(Resize, AStormOfResizesDuringDreamscapeLeavesTheRunToEndNormally) {
     xdisplay display("800x600");
     ASSERT_TRUE(display.ready());
-    process run(QUELLSPIRE, {"--windowed", "--mute", "--from", "88", "320", "180"}, TALVO_BUILD_DIR,
+    process run(QUELLSPIRE, {"--windowed", "--mute", "--from", "88", "320", "180"}, builddir,
                 {"DISPLAY=" + display.name()});
     ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 600s)) << run.stdout_() << run.stderr_();
 
@@ -29,8 +31,6 @@ TEST(Resize, AStormOfResizesDuringDreamscapeLeavesTheRunToEndNormally) {
         shell("DISPLAY=" + display.name() + " xdotool search --name '^Quellspire$' getwindowgeometry 2>&1");
     EXPECT_NE(size.out.find("Geometry: 600x420"), std::string::npos) << size.out;
 
-    const shelloutput escaped =
-        shell("DISPLAY=" + display.name() + " xdotool search --name '^Quellspire$' windowfocus --sync key Escape 2>&1");
-    ASSERT_EQ(escaped.status, 0) << escaped.out;
+    ASSERT_TRUE(tapkey(display.name(), "Escape"));
     EXPECT_EQ(run.wait(600s), 0) << run.stdout_() << run.stderr_();
 }
