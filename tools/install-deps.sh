@@ -11,6 +11,8 @@ packages=(
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
     parallel rsync
 )
+# A tool that needs more (tools/fuzz.sh: clang) names its packages as arguments.
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
