@@ -4,22 +4,31 @@
 
 namespace talvo::capture {
 
-namespace {
-// %% stands for %.
-std::string unescaped(const std::string& text) { return std::regex_replace(text, std::regex("%%"), "%"); }
-}  // namespace
-
 std::optional<framepattern> framepattern::parse(const std::string& pattern) {
-    // Text without a single %, then %d, %Nd or %0Nd, then text without a single % again.
-    static const std::regex form("((?:[^%]|%%)*)%(0?)([0-9]{0,3})d((?:[^%]|%%)*)");
-    std::smatch parts;
-    if (!std::regex_match(pattern, parts, form)) return std::nullopt;
+    // Each % begins a token: %% (a %), the number (%d, %Nd or %0Nd), or, alone, a fault. The
+    // pattern is matched token by token, since the regex's recursion grows with the text one
+    // match spans, and a path may be as long as a command line's word.
+    static const std::regex token("%(?:(%)|(0?)([0-9]{0,3})d)?");
     framepattern result;
-    result.prefix = unescaped(parts[1]);
-    result.zeros = parts[2].length() > 0;
-    result.width = parts[3].length() > 0 ? std::stoi(parts[3]) : 0;
-    result.suffix = unescaped(parts[4]);
-    if (result.width > 20) return std::nullopt;
+    std::string* text = &result.prefix;
+    bool numbered = false;
+    auto done = pattern.begin();
+    for (std::sregex_iterator at(pattern.begin(), pattern.end(), token), end; at != end; ++at) {
+        const std::smatch& match = *at;
+        text->append(done, match[0].first);
+        done = match[0].second;
+        if (match[1].matched) {
+            *text += '%';
+            continue;
+        }
+        if (match.length() == 1 || numbered) return std::nullopt;
+        numbered = true;
+        result.zeros = match[2].length() > 0;
+        result.width = match[3].length() > 0 ? std::stoi(match[3]) : 0;
+        text = &result.suffix;
+    }
+    text->append(done, pattern.end());
+    if (!numbered || result.width > 20) return std::nullopt;
     return result;
 }
 

@@ -176,8 +176,12 @@ TEST(FramePattern, NumbersFramesAndRefusesAnythingButOneNumber) {
     EXPECT_EQ(framepattern::parse("%d.png")->path(12), "12.png");
     EXPECT_EQ(framepattern::parse("100%%-%3d.png")->path(7), "100%-  7.png");
     for (const char* bad : {"frame.png", "%d-%d.png", "%s.png", "%05.png", "%n.png", "%x.png", "frame%", "%-5d.png",
-                            "%999d.png", "%%d.png"})
+                            "%999d.png", "%%d.png", "%d%.png"})
         EXPECT_FALSE(framepattern::parse(bad)) << bad;
+    // A path as long as a command line's word may be.
+    const std::string longpath(120000, 'a');
+    EXPECT_EQ(framepattern::parse(longpath + "%%%d.png")->path(3), longpath + "%3.png");
+    EXPECT_FALSE(framepattern::parse(longpath + "%d%" + longpath));
 }
 
 TEST(CaptureStats, MediansAndSceneSummaries) {
