@@ -8,6 +8,7 @@ namespace talvo {
 namespace {
 
 constexpr int64_t partlimit = 1000000000;
+constexpr int64_t ninedecimals = 1000000000;  // the scale of a decimal's nine places
 
 // Digits only, at most `maxdigits` of them, none missing.
 std::optional<int64_t> digits(const std::string& text, size_t maxdigits) {
@@ -49,6 +50,18 @@ std::optional<rational> parserational(const std::string& text) {
     if (!num || !den || *num > partlimit || *den > partlimit || *den == 0) return std::nullopt;
     return makerational(*num, *den);
 }
+
+std::optional<rational> parsefraction(const std::string& text) {
+    size_t slash = text.find('/');
+    std::optional<int64_t> num = digits(text.substr(0, slash), 18);
+    std::optional<int64_t> den = slash == std::string::npos ? 1 : digits(text.substr(slash + 1), 18);
+    if (!num || !den || *den == 0) return std::nullopt;
+    return makerational(*num, *den);
+}
+
+bool isdecimal(rational r) { return r.num >= 0 && ninedecimals % r.den == 0 && r.num / r.den <= partlimit; }
+
+bool isreadable(rational r) { return isdecimal(r) || (r.num >= 0 && r.num <= partlimit && r.den <= partlimit); }
 
 int64_t milliseconds(rational seconds) {
     return static_cast<int64_t>((static_cast<__int128>(seconds.num) * 2000 + seconds.den) /

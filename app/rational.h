@@ -21,6 +21,15 @@ std::optional<rational> parserational(const std::string& text);
 // As parserational, but a plain decimal only (times in seconds).
 std::optional<rational> parsedecimal(const std::string& text);
 
+// What fractiontext writes: "N" or "N/D", each of at most 18 digits, D not 0. Unlike
+// parserational it reads any fraction fractiontext makes of the values those two read: a
+// decimal such as 29.970000001 is 29970000001/1000000000.
+std::optional<rational> parsefraction(const std::string& text);
+// True when some text parsedecimal reads gives `r`: a decimal of at most 9 places.
+bool isdecimal(rational r);
+// True when some text parserational reads gives `r`.
+bool isreadable(rational r);
+
 // The whole milliseconds nearest to `seconds`, halves rounded up.
 int64_t milliseconds(rational seconds);
 

@@ -15,13 +15,16 @@ std::string segmentlabel::text() const {
 }
 
 std::optional<segmentlabel> segmentlabel::parse(const std::string& text) {
+    // text() makes none longer (ten numbers of at most 18 digits). A forged tag may be of any
+    // length, and the regex's recursion grows with the text it matches.
+    if (text.size() > 256) return std::nullopt;
     static const std::regex form("part=(\\S+) frames=(\\S+) from=(\\S+) fps=(\\S+) size=(\\S+) crf=(\\S+)");
     std::smatch field;
     if (!std::regex_match(text, field, form)) return std::nullopt;
     auto part = parsepair(field[1], '/', 1, maxframes);
     std::optional<int64_t> frames = parsecount(field[2], 1, maxframes);
-    std::optional<rational> from = parserational(field[3]);
-    std::optional<rational> fps = parserational(field[4]);
+    std::optional<rational> from = parsefraction(field[3]);
+    std::optional<rational> fps = parsefraction(field[4]);
     auto size = parsepair(field[5], 'x', 1, maxframes);
     std::optional<int64_t> crf = parsecount(field[6], 0, std::numeric_limits<int>::max());
     if (!part || !frames || !from || !fps || !size || !crf || fps->num == 0) return std::nullopt;
@@ -46,7 +49,9 @@ std::string segmentlabel::outofrange() const {
         return "part=" + std::to_string(part.index) + "/" + std::to_string(part.count) + ": more than " +
                std::to_string(maxparts) + " parts";
     if (!(from < rational{productionseconds, 1})) return "from=" + fractiontext(from) + " is not before " + end;
+    if (!isdecimal(from)) return "from=" + fractiontext(from) + " is no time --from takes (at most 9 decimals)";
     if (maxfps < fps) return "fps=" + fractiontext(fps) + " is above " + fractiontext(maxfps);
+    if (!isreadable(fps)) return "fps=" + fractiontext(fps) + " is no rate --fps takes";
     if (width > maxside || height > maxside) return size + ": a side is above " + std::to_string(maxside);
     if (width % 2 || height % 2) return size + ": a video's sides are even";
     if (crf > maxcrf) return "crf=" + std::to_string(crf) + " is above " + std::to_string(maxcrf);

@@ -448,6 +448,7 @@ TEST(CaptureParts, ForgedSegmentsAreRefusedByName) {
         {"part=1/1 frames=4 from=160 fps=30 size=640x360 crf=18", "is 64x48, but its label says 640x360"},
         {"part=1/1 frames=4 from=160 fps=60 size=64x48 crf=18", "does not hold its frames at the 60 fps its label says"},
         {"part=1/1 frames=8 from=160 fps=30 size=64x48 crf=18\nnb_read_packets=8", "is not a video segment made with --part"},
+        {"part=1/1 frames=8 from=160 fps=30 size=64x48 crf=" + std::string(100000, '1'), "is not a video segment made with --part"},
         {"part=1/1 frames=4 from=160 fps=30 size=64x48 crf=18", "is not H.264 in yuv420p", false, "mpeg4"},
     };
     int n = 0;

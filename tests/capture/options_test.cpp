@@ -266,3 +266,25 @@ TEST(CaptureParts, SegmentLabelsReadBackAsWritten) {
                             "frames=5821 part=3/4 from=0 fps=60 size=640x360 crf=18"})
         EXPECT_FALSE(segmentlabel::parse(bad)) << bad;
 }
+
+// The join takes the label of every segment a capture writes, and no label a capture cannot
+// write, whatever its length.
+TEST(CaptureParts, SegmentLabelsAreThoseACaptureWrites) {
+    // Decimals whose fractions in lowest terms have parts above 10^9.
+    captureoptions o = parse({"--fps", "29.92666666", "--from", "100.123456789", "--part", "1/2", "-o", video});
+    const segmentlabel label{*o.part, o.frames, o.from, o.fps, o.width, o.height, o.crf};
+    std::optional<segmentlabel> back = segmentlabel::parse(label.text());
+    ASSERT_TRUE(back) << label.text();
+    EXPECT_EQ(back->text(), label.text());
+    EXPECT_EQ(back->outofrange(), "");
+
+    for (auto [text, why] : {std::pair{"part=1/1 frames=4 from=481/3 fps=30 size=64x48 crf=18",
+                                       "from=481/3 is no time --from takes (at most 9 decimals)"},
+                             std::pair{"part=1/1 frames=4 from=160 fps=2000000001/2000000000 size=64x48 crf=18",
+                                       "fps=2000000001/2000000000 is no rate --fps takes"}}) {
+        std::optional<segmentlabel> forged = segmentlabel::parse(text);
+        ASSERT_TRUE(forged) << text;
+        EXPECT_EQ(forged->outofrange(), why);
+    }
+    EXPECT_FALSE(segmentlabel::parse(label.text() + std::string(100000, ' ')));
+}
