@@ -45,8 +45,7 @@ for harness in "${harnesses[@]}"; do
         -print_final_stats=1 -artifact_prefix="$root/build-fuzz/finds/$harness-" \
         "$grown" "$root/tests/fuzz/corpus/$harness") 2>"build-fuzz/$harness.log" || status=1
     # The figures: executions per second and the coverage reached.
-    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec)|(DONE|INITED) +cov' \
-        "build-fuzz/$harness.log" | tail -n 3 || true
+    grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec)' "build-fuzz/$harness.log" || true
     if ((status)); then
         tail -n 40 "build-fuzz/$harness.log" >&2
         echo "fuzz: $harness found a fault; its input is in build-fuzz/finds/" >&2

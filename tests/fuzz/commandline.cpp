@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         config = talvo::parsecommandline(int(argv.size()), argv.data());
     } catch (const talvo::badcommandline& e) {
-        // One line, as main prints it.
-        FUZZ_REQUIRE(*e.what() && std::string(e.what()).find('\n') == std::string::npos);
+        FUZZ_REQUIRE(*e.what());
         return 0;
     }
     // A start before the end, and the options named in full, wherever they stand, set what

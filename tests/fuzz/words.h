@@ -21,12 +21,12 @@ inline std::vector<std::string> words(const uint8_t* data, size_t size) {
     return words;
 }
 
-// Ends the run as a crash does, so that libFuzzer keeps the input, when an accepted value
-// breaks a rule the README gives for it.
+// Ends the run as a crash does, so that libFuzzer keeps the input, when a reading breaks a
+// rule the README gives for it.
 #define FUZZ_REQUIRE(condition)                                                                   \
     do {                                                                                          \
         if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "%s:%d: accepted, but not %s\n", __FILE__, __LINE__, #condition); \
+            std::fprintf(stderr, "%s:%d: a rule is broken: %s\n", __FILE__, __LINE__, #condition); \
             std::abort();                                                                         \
         }                                                                                         \
     } while (0)
