@@ -22,8 +22,8 @@ std::optional<rational> parserational(const std::string& text);
 std::optional<rational> parsedecimal(const std::string& text);
 
 // What fractiontext writes: "N" or "N/D", each of at most 18 digits, D not 0. Unlike
-// parserational it reads any fraction fractiontext makes of the values those two read: a
-// decimal such as 29.970000001 is 29970000001/1000000000.
+// parserational it reads back every value that parserational or parsedecimal gives: the
+// decimal 29.970000001 is written 29970000001/1000000000.
 std::optional<rational> parsefraction(const std::string& text);
 // True when some text parsedecimal reads gives `r`: a decimal of at most 9 places.
 bool isdecimal(rational r);

@@ -14,12 +14,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
+all=(commandline captureoptions segmentlabel)
 harnesses=("$@")
-((${#harnesses[@]})) || harnesses=(commandline captureoptions segmentlabel)
-if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-    echo "usage: tools/fuzz.sh [SECONDS [HARNESS...]] (harnesses: commandline captureoptions segmentlabel)" >&2
-    exit 2
-fi
+((${#harnesses[@]})) || harnesses=("${all[@]}")
+for harness in "${harnesses[@]}"; do
+    if ! [[ "$seconds" =~ ^[1-9][0-9]*$ && " ${all[*]} " == *" $harness "* ]]; then
+        echo "usage: tools/fuzz.sh [SECONDS [HARNESS...]] (harnesses: ${all[*]})" >&2
+        exit 2
+    fi
+done
 
 # clang and its libFuzzer runtime (clang 14 is Debian 12's).
 bash tools/install-deps.sh clang libclang-rt-14-dev
