@@ -230,7 +230,9 @@ reap "$summary" || true
 if ((status != 0)); then
     # The first part to end, from the log of jobs in the order they ended: one that a signal
     # to end ended means the run was interrupted.
-    read -r index signal exitval < <(awk -F '\t' 'NR > 1 && ($7 != 0 || $8 != 0) { print $1, $8, $7; exit }' "$joblog") || true
+    # The host is named unless it is this machine: ssh's own line names only its address.
+    read -r index signal exitval host < <(awk -F '\t' 'NR > 1 && ($7 != 0 || $8 != 0) { print $1, $8, $7, $2; exit }' "$joblog") || true
+    [[ "${host:-:}" != : ]] || host=
     case "${signal:-}" in
         1) interrupted HUP ;;
         2) interrupted INT ;;
@@ -238,7 +240,7 @@ if ((status != 0)); then
     esac
     failed="a part failed"
     if [[ -n "${index:-}" ]]; then
-        failed="part $index/$parts $( ((signal != 0)) && echo "was ended by signal $signal" || echo "ended with status $exitval")"
+        failed="part $index/$parts${host:+ on $host} $( ((signal != 0)) && echo "was ended by signal $signal" || echo "ended with status $exitval")"
     fi
     echo "$me: $failed (its messages are above); nothing was joined" >&2
     exit 1
