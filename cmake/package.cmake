@@ -8,8 +8,9 @@ include(GNUInstallDirs)
 set(programs quellspire quellspire-capture quellspire-join)
 install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS tools/capture-parallel.sh DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME quellspire-capture-parallel)
-# The runner's parts start the capture through it on a machine without a display.
-install(PROGRAMS tools/with-display.sh DESTINATION ${CMAKE_INSTALL_LIBDIR}/quellspire RENAME with-display)
+# The runner's parts start the capture through it on a machine without a display; lib/, not
+# the multiarch directory, where the runner looks for it beside bin/.
+install(PROGRAMS tools/with-display.sh DESTINATION lib/quellspire RENAME with-display)
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quellspire)
 
 # Manual pages from each program's --help and --version (the runner's version is the project's).

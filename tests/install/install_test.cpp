@@ -46,6 +46,13 @@ TEST(Install, ProgramsRunFromAnywhereWithTheirOwnResources) {
         EXPECT_EQ(version.out, program + " " QUELLSPIRE_VERSION "\n");
         EXPECT_TRUE(fs::is_regular_file(fs::path(dir / "usr/share/man/man1") / (program + ".1.gz"))) << program;
     }
+    // The installed runner finds its programs and its display script beside it.
+    outcome parts = runprogram(dir / "usr/bin/quellspire-capture-parallel",
+                               {"-j", "2", "--", "--size", "64x48", "--fps", "10", "--from", "136", "--frames", "4",
+                                "-o", dir / "parts.mp4"},
+                               "/", {"DISPLAY"});
+    EXPECT_EQ(parts.status, 0) << parts.err;
+    EXPECT_EQ(probe(dir / "parts.mp4", "v:0", "nb_read_frames"), "4");
     EXPECT_TRUE(fs::is_regular_file(dir / "usr/share/quellspire/sound.flac"));
     EXPECT_TRUE(fs::is_regular_file(dir / "usr/share/quellspire/exmouth/LICENSE"));
 }
