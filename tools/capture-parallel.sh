@@ -42,11 +42,11 @@ files back. Paths are taken relative to where it is called.
 
 Progress: each part's lines, marked "part K/N", and after them now and then a summary of the
 parts done and the time left. Exit status: 0 done; 1 a part (named with its host when it ran
-on another machine, or ssh could not reach that host), the join or a transfer failed (nothing is joined then: the
--o file is written only once every part is in); 2 bad arguments. A signal (SIGINT, SIGTERM,
-SIGHUP) to the runner, or one that ends a part, ends every part and the join, removes the
-segments and says "interrupted"; the runner then ends by that signal (status 130, 143 or
-129).
+on another machine, or ssh could not reach that host), the join or a transfer failed (nothing
+is joined then: the -o file is written only once every part is in); 2 bad arguments. A signal
+(SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends every part and the
+join, removes the segments and says "interrupted"; the runner then ends by that signal
+(status 130, 143 or 129).
 END
 }
 
