@@ -37,8 +37,8 @@ on a machine without).
       --to S         end of the range, in seconds, not included (default 194, the end)
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
-      --stats FILE   per-scene figures as JSON: frames, steps, mean and median update-step time and
-                     display time in milliseconds (a part's steps include its fast-forward;
+      --stats FILE   per-scene figures as JSON: frames, steps, mean and median update-step
+                     time and display time in milliseconds (a part's steps include its fast-forward;
                      overlapped, a step is timed on its own thread while the frame before is
                      displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
@@ -64,8 +64,8 @@ more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
 failed; 2 bad options (an -o that cannot be written is one: it is checked before anything is
-rendered) or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
-"interrupted" and by that signal (status 130, 143 or 129).
+rendered) or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it
+with "interrupted" and by that signal (status 130, 143 or 129).
 )";
 
 namespace {

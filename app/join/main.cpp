@@ -23,8 +23,8 @@ the segments are every part of one capture, once and complete, each holding what
 says; at --crf 0 the joined video holds the whole capture's frames exactly. OUT is written
 under a temporary name beside it and takes its name once complete.
 
-  -h, --help   this text
-  --version    the program's name and version
+  -h, --help     this text
+      --version  the program's name and version
 
 Exit status: 0 done; 1 ffprobe, ffmpeg or the music failed; 2 bad arguments or segments that
 are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with "interrupted" and by
