@@ -6,8 +6,10 @@
 #include "app/production.h"
 #include "app/runconfig.h"
 #include "app/stopsignal.h"
+#include "app/version.h"
 
 int main(int argc, char* argv[]) {
+    if (talvo::answersversion(argc, argv, "quellspire")) return 0;
     if (talvo::askshelp(argc, argv)) {
         std::cout << talvo::helptext;
         return 0;

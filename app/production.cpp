@@ -19,6 +19,7 @@
 #include "production/demostart.h"
 #include "engine/globals.h"
 #include "engine/state.h"
+#include "gl/resource.h"
 #include "platform/contexts.h"
 #include "platform/tickcount.h"
 
@@ -199,7 +200,7 @@ void playproduction(const std::function<void(demostart&)>& body) {
 }
 
 void runproduction(runconfig config) {
-    config.soundfile = "resources/" + config.soundfile;
+    config.soundfile = resourcePath(config.soundfile);
     resetglobals();
     if (config.glmajor < 3 || (config.glmajor == 3 && config.glminor < 1))
         abortstartup("Requested OpenGL version lacks support for shared contexts, aborting.");

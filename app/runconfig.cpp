@@ -16,8 +16,9 @@ namespace talvo {
 const char* const helptext = R"(Usage: quellspire [options] [width height [samples]]
 
 Plays the production: 194 s of pictures computed and drawn in real time, with their music,
-full screen. Afterwards the console asks for Enter. It reads resources/ under the working
-directory.
+full screen. Afterwards the console asks for Enter. It reads its files from resources/ under
+the working directory if there is one, else from ../share/quellspire beside the program, else
+from resources/ beside it (the build tree).
 
   width height  window size in pixels (default 1280 720); give both or neither: a single
                 number is ignored, and one that does not start with digits keeps its default
@@ -32,11 +33,13 @@ Options, anywhere on the line:
   --loop        at the end start again from 0, music and all, until Escape or the close button
   --mute        no sound: no audio device is opened
   --help        this text
+  --version     the program's name and version
 
 Keys: Escape ends the run; so does the window's close button.
 
 Exit status: 0 after a run; 1 when start-up fails (the window, the GL contexts or the GL
-version), a GL, OpenCL or FreeType check fails or a resource file is missing; 2 bad options.
+version), a GL, OpenCL or FreeType check fails or a resource file other than the music is
+missing or unusable (without usable music it plays silently); 2 bad options.
 )";
 
 namespace {

@@ -15,7 +15,7 @@ struct runconfig {
     bool vsync = true;
     int glmajor = 3;
     int glminor = 3;
-    std::string soundfile = "sound.flac";  // prefixed with "resources/" at start-up
+    std::string soundfile = "sound.flac";  // looked up in the resource directory at start-up
     uint32_t from = 0;     // production time, in ms, at which the run starts (music too)
     bool loop = false;     // at the end, start again until Escape or the close button
     bool mute = false;     // no audio device at all

@@ -8,8 +8,25 @@
 
 namespace talvo {
 
+namespace {
+
+// The directory of resources, looked up anew each time: the working directory may change.
+std::filesystem::path resourcedir() {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    if (fs::is_directory("resources", ignored)) return "resources";
+    const fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
+    if (!executable.empty()) {
+        for (const fs::path& dir : {executable.parent_path() / "../share/quellspire", executable.parent_path() / "resources"})
+            if (fs::is_directory(dir, ignored)) return dir.lexically_normal();
+    }
+    return "resources";
+}
+
+}  // namespace
+
 std::string resourcePath(const std::string& name) {
-    return "resources/" + name;
+    return (resourcedir() / name).string();
 }
 
 std::string loadResource(const std::string& name) {

@@ -1,12 +1,16 @@
 #pragma once
-// Data files (shaders, kernel snippets, font, music) live under "resources/" in the working
-// directory and are read whole, as bytes.
+// Data files (shaders, kernel snippets, font, music) live in one resource directory and are
+// read whole, as bytes. The directory is the first of these that exists: "resources/" under
+// the working directory (a maker's edited copy wins); "../share/quellspire" next to the
+// executable (an installed program); "resources" beside the executable (the build tree, whose
+// link points at the sources). A program that finds none reads "resources/".
 #include <set>
 #include <string>
 
 namespace talvo {
 
-// "resources/" followed by the name, which may contain subdirectories.
+// The path of a resource, the name (which may contain subdirectories) under the resource
+// directory: "resources/<name>" when the working directory has one.
 std::string resourcePath(const std::string& name);
 
 // The whole file, byte for byte (any byte values, the file's length). Prints "file <path>

@@ -1,36 +1,58 @@
 #!/usr/bin/env bash
 # Runs a capture in N parts at once with GNU Parallel, here or on several machines, and puts
-# the pieces together:
-#
-#   tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS
-#
-# CAPTURE OPTIONS are quellspire-capture's (tools/capture.sh --help) for the whole capture;
-# each part gets them with --part K/N. A video's parts are segments that
-# quellspire-join joins into the -o file, with the music; a PNG pattern's parts
-# write the files of their frames, numbered as one capture numbers them.
-#
-# Without --sshlogin the N parts run at once on this machine. With it, HOSTS is GNU Parallel's
-# --sshlogin list ("host1,host2", ":" for this machine, "1/host" to run one part at a time
-# there; otherwise a host runs one part per CPU core); each machine needs the project built
-# at this same path, ssh without a password and rsync. There the parts write where they would
-# here (a PNG pattern's parts into a directory of their own beside the output), and rsync
-# brings their files back. Paths are taken relative to where the script is called. The
-# project must be built (tools/build.sh).
-#
-# Progress: each part's lines, marked "part K/N", and after them now and then a summary of
-# the parts done and the time left. Exit status: 0 done; 1 a part, the join or a transfer
-# failed (nothing is joined then: the -o file is written only once every part is in); 2 bad
-# arguments. A signal (SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends
-# every part and the join, removes the segments and says "interrupted"; the runner then ends
-# by that signal (status 130, 143 or 129).
+# the pieces together. Installed as quellspire-capture-parallel, it runs the programs beside
+# it; in the source tree, those of build/. --help says how it is used.
 set -euo pipefail
 here=$PWD
-root=$(cd "$(dirname "$0")/.." && pwd)
 me="capture-parallel"
+# The programs and the display script: beside this script once installed, else in the
+# source tree's build/ and tools/.
+self=$(dirname "$(readlink -f "$0")")
+if [[ -x "$self/quellspire-capture" ]]; then
+    bin=$self withdisplay=$(cd "$self/../lib/quellspire" 2>/dev/null && pwd)/with-display
+    build="the package"
+else
+    bin=$(cd "$self/.." && pwd)/build withdisplay=$(cd "$self" && pwd)/with-display.sh
+    build="tools/build.sh"
+fi
+
+helptext() {
+    cat <<'END'
+Usage: quellspire-capture-parallel -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS
+       (in the source tree: tools/capture-parallel.sh)
+
+Runs a capture in N parts at once with GNU Parallel, here or on several machines, and puts the
+pieces together. CAPTURE OPTIONS are quellspire-capture's (quellspire-capture --help) for the
+whole capture; each part gets them with --part K/N. A video's parts are segments that
+quellspire-join joins into the -o file, with the music; a PNG pattern's parts write the files
+of their frames, numbered as one capture numbers them.
+
+  -j, --jobs N         the number of parts
+  -S, --sshlogin HOSTS GNU Parallel's --sshlogin list: "host1,host2", ":" for this machine,
+                       "1/host" to run one part at a time there (otherwise a host runs one
+                       part per CPU core)
+  -h, --help           this text
+      --version        the program's name and version
+
+Without --sshlogin the N parts run at once on this machine. With it, each machine needs the
+programs at the same path as here (the package installed, or the project built at this same
+path), ssh without a password and rsync. There the parts write where they would here (a PNG
+pattern's parts into a directory of their own beside the output), and rsync brings their
+files back. Paths are taken relative to where it is called.
+
+Progress: each part's lines, marked "part K/N", and after them now and then a summary of the
+parts done and the time left. Exit status: 0 done; 1 a part (named with its host when it ran
+on another machine, or ssh could not reach that host), the join or a transfer failed (nothing
+is joined then: the -o file is written only once every part is in); 2 bad arguments. A signal
+(SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends every part and the
+join, removes the segments and says "interrupted"; the runner then ends by that signal
+(status 130, 143 or 129).
+END
+}
 
 usage() {
     echo "$me: $1" >&2
-    echo "Usage: tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS" >&2
+    echo "Usage: quellspire-capture-parallel -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS (--help says more)" >&2
     exit 2
 }
 absolute() { if [[ "$1" == /* ]]; then printf '%s' "$1"; else printf '%s' "$here/$1"; fi; }
@@ -40,6 +62,8 @@ while (($#)); do
     case "$1" in
         -j | --jobs) parts=${2:-}; shift 2 || usage "$1 needs a number of parts" ;;
         -S | --sshlogin) hosts=${2:-}; shift 2 || usage "$1 needs a list of hosts" ;;
+        -h | --help) helptext; exit 0 ;;
+        --version) "$bin/quellspire-capture" --version | sed 's/^quellspire-capture/quellspire-capture-parallel/'; exit ;;
         --) shift; break ;;
         *) usage "unexpected '$1' before --" ;;
     esac
@@ -57,7 +81,7 @@ while (($#)); do
         --part | --part=*) usage "--part is given to each part by the runner" ;;
         --stats | --stats=*) usage "--stats is for one capture: the parts' figures would overwrite each other" ;;
         --join) usage "--join is done by the runner" ;;
-        -h | --help) exec "$root/build/quellspire-capture" --help ;;
+        -h | --help) exec "$bin/quellspire-capture" --help ;;
         --size) size=${2:-} ;;
         --size=*) size=${1#*=} ;;
     esac
@@ -77,7 +101,7 @@ esac
 outdir=$(dirname "$output")
 [[ -d "$outdir" && -w "$outdir" ]] || usage "-o: cannot write into '$outdir'"
 for program in quellspire-capture quellspire-join; do
-    [[ -x "$root/build/$program" ]] || { echo "$me: $root/build/$program is not built: run tools/build.sh first" >&2; exit 1; }
+    [[ -x "$bin/$program" ]] || { echo "$me: $bin/$program is not built: run $build first" >&2; exit 1; }
 done
 command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's package parallel)" >&2; exit 1; }
 
@@ -150,11 +174,11 @@ fi
 spread=(--jobs "$parts")
 [[ -z "$hosts" ]] || spread=(--jobs 100% --sshlogin "$hosts" --return "$made")
 
-# A part: into the build directory, where resources/ is, and the capture on a display.
+# A part: in the programs' directory, whose resources it reads, and the capture on a display.
 # shellcheck disable=SC2016
-part=(bash -c 'cd "$1/build" && mkdir -p "$2" && shift 2 && exec ../tools/with-display.sh --fit "$@"' part
-      "$root" "$(dirname "$partoutput")" "$size" ./quellspire-capture "${options[@]}" --part "{}/$parts"
-      -o "$partoutput")
+part=(bash -c 'cd "$1" && mkdir -p "$2" && shift 2 && exec "$@"' part
+      "$bin" "$(dirname "$partoutput")" "$withdisplay" --fit "$size" ./quellspire-capture "${options[@]}"
+      --part "{}/$parts" -o "$partoutput")
 
 # Passes every line on and adds, now and then and whenever a part ends, how far the whole
 # capture is: parts done, frames made, and the time left at the rate so far.
@@ -206,7 +230,9 @@ reap "$summary" || true
 if ((status != 0)); then
     # The first part to end, from the log of jobs in the order they ended: one that a signal
     # to end ended means the run was interrupted.
-    read -r index signal exitval < <(awk -F '\t' 'NR > 1 && ($7 != 0 || $8 != 0) { print $1, $8, $7; exit }' "$joblog") || true
+    # The host is named unless it is this machine: ssh's own line names only its address.
+    read -r index signal exitval host < <(awk -F '\t' 'NR > 1 && ($7 != 0 || $8 != 0) { print $1, $8, $7, $2; exit }' "$joblog") || true
+    [[ "${host:-:}" != : ]] || host=
     case "${signal:-}" in
         1) interrupted HUP ;;
         2) interrupted INT ;;
@@ -214,7 +240,7 @@ if ((status != 0)); then
     esac
     failed="a part failed"
     if [[ -n "${index:-}" ]]; then
-        failed="part $index/$parts $( ((signal != 0)) && echo "was ended by signal $signal" || echo "ended with status $exitval")"
+        failed="part $index/$parts${host:+ on $host} $( ((signal != 0)) && echo "was ended by signal $signal" || echo "ended with status $exitval")"
     fi
     echo "$me: $failed (its messages are above); nothing was joined" >&2
     exit 1
@@ -223,9 +249,9 @@ fi
 if [[ $kind == video ]]; then
     segments=()
     for k in $(seq "$parts"); do segments+=("$(segment "$k")"); done
-    # From the build directory, where the music is. The join writes the output under another
-    # name and moves it into place once complete.
-    cd "$root/build"
+    # From the programs' directory, whose music it reads. The join writes the output under
+    # another name and moves it into place once complete.
+    cd "$bin"
     waitfor ./quellspire-join "$output" "${segments[@]}" || status=$?
     [[ -z "$stopped" ]] || interrupted "$stopped"
     if ((status != 0)); then

@@ -12,11 +12,13 @@ size=
 args=()
 absolute() { if [[ "$1" == /* || -z "$1" ]]; then printf '%s' "$1"; else printf '%s' "$here/$1"; fi; }
 if [[ "${1:-}" == --join ]]; then
-    # --join OUT SEGMENTS...: every argument after it is a file.
+    # --join OUT SEGMENTS...: every argument after it is a file. The join draws nothing, so it
+    # runs without a display.
     args+=("$1")
     shift
     for file in "$@"; do args+=("$(absolute "$file")"); done
-    set --
+    cd build
+    exec ./quellspire-capture "${args[@]}"
 fi
 while (($#)); do
     case "$1" in

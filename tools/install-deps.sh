@@ -9,7 +9,8 @@ packages=(
     libsdl2-dev libsndfile1-dev libpng-dev nlohmann-json3-dev
     libgtest-dev googletest
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
-    parallel rsync
+    parallel rsync openssh-server
+    help2man lintian
 )
 # A tool that needs more (tools/fuzz.sh: clang) names its packages as arguments.
 packages+=("$@")

@@ -12,6 +12,7 @@
 #include "app/capture/framesink.h"
 #include "app/capture/options.h"
 #include "app/capture/runend.h"
+#include "app/version.h"
 #include "diag/fatal.h"
 
 namespace {
@@ -30,6 +31,7 @@ int handtojoin(char* argv[]) {
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    if (talvo::answersversion(argc, argv, "quellspire-capture")) return 0;
     try {
         catchstops();
     } catch (const capturefailure& e) {

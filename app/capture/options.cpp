@@ -20,22 +20,25 @@ const char* const helptext = R"(Usage: quellspire-capture -o PATH [options]
        quellspire-capture --join OUT SEGMENTS...
 
 Renders the production, or any moment of it, on a virtual clock: every frame at full quality
-however long it takes, to PNG files or to a video with the music. Like quellspire, it reads
-resources/ under the working directory and needs a display (tools/capture.sh brings a virtual
-one on a machine without).
+however long it takes, to PNG files or to a video with the music. It finds its files where
+quellspire does (resources/ under the working directory, else ../share/quellspire beside the
+program, else resources/ beside it) and needs a display (tools/capture.sh brings a virtual one
+on a machine without).
 
   -o, --output PATH  a .png pattern with one frame number, e.g. shots/frame%05d.png (frames
                      count from 0), or a video, .mp4 or .mkv: H.264 in yuv420p made by ffmpeg,
-                     with the music of resources/sound.flac cut to the same range, in AAC
+                     with the music, sound.flac, cut to the same range, in AAC (without the
+                     file, silent and with a warning)
       --size WxH     frame size in pixels (default 1280x720)
       --samples N    multisample count of the window, 0 to 32 (default 0)
-      --fps F        frames per second: 60, 29.97 or 60000/1001 (default 60)
+      --fps F        frames per second: 60, 29.97, 60000/1001 or 1/8 (one frame every 8 s)
+                     (default 60)
       --from S       first frame, in seconds of production time (default 0)
       --to S         end of the range, in seconds, not included (default 194, the end)
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
-      --stats FILE   per-scene figures as JSON: frames, mean and median update-step time and
-                     display time in milliseconds (a part's steps include its fast-forward;
+      --stats FILE   per-scene figures as JSON: frames, steps, mean and median update-step
+                     time and display time in milliseconds (a part's steps include its fast-forward;
                      overlapped, a step is timed on its own thread while the frame before is
                      displayed, so the two share the cores)
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
@@ -48,6 +51,7 @@ one on a machine without).
                      loop; serial, on the render thread between the frames: the same frames,
                      to check the overlapped capture against and to time the steps alone
   -h, --help         this text
+      --version      the program's name and version
 
 Frame k shows the production at from + k/fps, rounded to the millisecond, after every 25 ms
 update step that begins at or before that moment; two captures of the same range are
@@ -58,9 +62,10 @@ tools/capture-parallel.sh runs the parts at once and joins them. A video takes i
 once complete; a PNG sequence keeps the frames written before a failure. The README says
 more, with the time a part's fast-forward takes.
 
-Exit status: 0 done; 1 the window, a GL check, ffmpeg or writing a file failed; 2 bad options
-or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with
-"interrupted" and by that signal (status 130, 143 or 129).
+Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
+failed; 2 bad options (an -o that cannot be written is one: it is checked before anything is
+rendered) or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it
+with "interrupted" and by that signal (status 130, 143 or 129).
 )";
 
 namespace {

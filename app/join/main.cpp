@@ -10,6 +10,7 @@
 #include "app/capture/options.h"
 #include "app/capture/runend.h"
 #include "app/join/segmentjoin.h"
+#include "app/version.h"
 
 namespace {
 
@@ -17,10 +18,13 @@ const char* const joinhelp = R"(Usage: quellspire-join OUT SEGMENTS...
 
 Joins the video segments of a capture's parts (quellspire-capture --part K/N -o SEGMENT.mkv),
 given in any order, into OUT (.mp4 or .mkv) without encoding them again, and adds the music of
-the whole range from resources/sound.flac under the working directory. It checks first that
+the whole range from sound.flac, found where quellspire-capture finds it. It checks first that
 the segments are every part of one capture, once and complete, each holding what its label
 says; at --crf 0 the joined video holds the whole capture's frames exactly. OUT is written
 under a temporary name beside it and takes its name once complete.
+
+  -h, --help     this text
+      --version  the program's name and version
 
 Exit status: 0 done; 1 ffprobe, ffmpeg or the music failed; 2 bad arguments or segments that
 are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it with "interrupted" and by
@@ -31,6 +35,7 @@ that signal (status 130, 143 or 129).
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    if (talvo::answersversion(argc, argv, "quellspire-join")) return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
     // Started by `quellspire-capture --join`, which has read the arguments, it speaks as that.
     const bool forcapture = !args.empty() && args.front() == "--join";
