@@ -5,7 +5,7 @@
 //
 // Kernels write GL buffers that the scenes draw. acquireGL and releaseGL bracket that work:
 // GL work on the buffers is complete before OpenCL touches them, and OpenCL work is complete
-// before GL uses them again. Two ways to share, chosen once when the context is made:
+// before GL uses them again. Three ways to share, chosen once when the context is made:
 //   native  the device lists cl_khr_gl_sharing: memory objects are the GL buffers themselves,
 //           passed back and forth with clEnqueueAcquireGLObjects/clEnqueueReleaseGLObjects;
 //   mapped  otherwise, where GL offers GL_ARB_buffer_storage: a GL buffer given to a kernel
