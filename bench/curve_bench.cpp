@@ -1,5 +1,5 @@
 // One update step of a curve generator through the engine (a tree's acquire/run/release
-// bracket, with the staged copy into GL where there is no native sharing) against the same
+// bracket, with the hand-over to GL where there is no native sharing) against the same
 // kernel source enqueued and finished with plain OpenCL calls, in the same process and
 // context. Prints the median step of each and their ratio.
 //

@@ -1,7 +1,7 @@
 // The dreamscape scene against the same work done without the engine, in the same process and
 // contexts:
 //   update  the scene's step (growth, channels, the tree's bracket: acquire, the hub, ground
-//           and sky kernels, the staged copies into GL, release) against the same three kernel
+//           and sky kernels, the hand-over to GL, release) against the same three kernel
 //           sources enqueued on plain OpenCL buffers and finished;
 //   frame   the scene's sync (publishing the clouds: a GPU copy of each) and display (flash
 //           clear, both point draws through the tree, the HDR pass) against the same programs

@@ -1,7 +1,7 @@
 // The entryway scene against the same work done without the engine, in the same process and
 // contexts, at a moment before the turn (the ribbons only) and one after it (the tunnel too):
 //   update  the scene's step (growth, cameras, the tree's bracket: acquire, the hub and the one
-//           ribbon kernel, the read-backs that place the 40 ribbons, the staged copies into GL,
+//           ribbon kernel, the read-backs that place the 40 ribbons, the hand-over to GL,
 //           release; from 74 s the tunnel's bracket with its kernel of 100 000 vertices)
 //           against the same kernel sources enqueued on plain OpenCL buffers, the same parents
 //           read back, and finished;

@@ -1,7 +1,7 @@
 // The lines scene (280 copies of one curve a frame) against the same work done without the
 // engine, in the same process and contexts:
 //   update  the scene's step (the camera and 280 placement channels, the tree's bracket:
-//           acquire, the hub's and the shared curve's kernels, the staged copies into GL,
+//           acquire, the hub's and the shared curve's kernels, the hand-over to GL,
 //           release) against the same two kernel sources enqueued on plain OpenCL buffers and
 //           finished;
 //   frame   the scene's sync (publishing the tree: the curve's GPU copy and 281 nodes' values)

@@ -1,5 +1,8 @@
 #include "cl/buffer.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "cl/clcontext.h"
 #include "diag/check.h"
 
@@ -32,6 +35,15 @@ void remove(GLuint buf) {
 
 void store(GLenum target, GLuint buf, size_t bytes, const void* data, GLenum usage) {
     GLCHECKED(glBindBuffer(target, buf));
+    const CLContext* context = CLContext::instance();
+    if (const size_t fixed = context ? context->fixedbytes(buf) : 0) {
+        // Kernels write this storage in place: it keeps its size, and new contents go into it.
+        if (bytes != fixed)
+            throw std::invalid_argument("a GL buffer that kernels write keeps its size: " + std::to_string(fixed) +
+                                        " bytes, not " + std::to_string(bytes));
+        if (data) GLCHECKED(glBufferSubData(target, 0, GLsizeiptr(bytes), data));
+        return;
+    }
     GLCHECKED(glBufferData(target, GLsizeiptr(bytes), data, usage));
     changed(buf);
 }

@@ -6,7 +6,8 @@
 // last copy deletes the buffer (and the memory object OpenCL had for it). A buffer has no
 // storage until upload, allocate or a copyFrom into it. Once a kernel has been given a buffer
 // its storage keeps its size: only display buffers, which OpenCL never sees, are re-sized.
-// Nothing here ends the process itself; a failed GL check throws (diag/check.h).
+// Nothing here ends the process itself; a failed GL check throws (diag/check.h), and so does
+// re-sizing a buffer whose storage kernels write in place (std::invalid_argument).
 #include <epoxy/gl.h>
 
 #include <vector>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "diag/check.h"
 #include "platform/contexts.h"
@@ -60,6 +61,7 @@ CLContext::CLContext() {
     _device = choosedevice(platforms, &platform);
     if (!_device) clcheck(CL_DEVICE_NOT_FOUND, "clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, 0)");
     _native = hasextension(_device, "cl_khr_gl_sharing");
+    _mapped = !_native && platform::currentcontext() && epoxy_has_gl_extension("GL_ARB_buffer_storage");
 
     // Native sharing ties the context to the update thread's GL context, which shares every
     // object with the render thread's.
@@ -78,8 +80,9 @@ CLContext::CLContext() {
     clcheck(err, "_queue = clCreateCommandQueue(_context, devices, 0, &err);");
 
     std::cout << "OpenCL on " << devicename(_device)
-              << (_native ? ": GL buffers shared natively (cl_khr_gl_sharing)"
-                          : ": GL buffers staged through copies (no cl_khr_gl_sharing)")
+              << (_native   ? ": GL buffers shared natively (cl_khr_gl_sharing)"
+                  : _mapped ? ": GL buffers shared through persistent mappings (no cl_khr_gl_sharing)"
+                            : ": GL buffers staged through copies (no cl_khr_gl_sharing)")
               << std::endl;
 }
 
@@ -112,7 +115,7 @@ void CLContext::acquireGL() {
         clcheck(clEnqueueAcquireGLObjects(_queue, cl_uint(glshared.size()), glshared.data(), 0, nullptr,
                                           nullptr),
                 "clEnqueueAcquireGLObjects(context->queue(), glbuffers->size(), &(*glbuffers)[0], 0,0,0)");
-    } else {
+    } else if (!_mapped) {
         for (auto& [buf, share] : glbuffers)
             if (share.glnewer) copyin(buf, share);
     }
@@ -125,6 +128,9 @@ void CLContext::releaseGL() {
             clcheck(clEnqueueReleaseGLObjects(_queue, cl_uint(glshared.size()), glshared.data(), 0, nullptr,
                                               nullptr),
                     "clEnqueueReleaseGLObjects(context->queue(), glbuffers->size(), &(*glbuffers)[0], 0,0,0)");
+        } else if (_mapped) {
+            for (auto& [buf, share] : glbuffers)
+                if (share.given) hostmap(share, false);
         } else {
             bool written = false;
             for (auto& [buf, share] : glbuffers) {
@@ -172,11 +178,47 @@ void CLContext::copyout(GLuint buf, glshare& share) {
     share.given = false;
 }
 
+cl_mem CLContext::mapstorage(GLuint buf, glshare& share) {
+    // The storage takes over what upload or a copy put in the buffer.
+    GLCHECKED(glBindBuffer(GL_ARRAY_BUFFER, buf));
+    std::vector<unsigned char> contents(share.bytes);
+    GLCHECKED(glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(share.bytes), contents.data()));
+    const GLbitfield access = GL_MAP_READ_BIT | GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+    GLCHECKED(glBufferStorage(GL_ARRAY_BUFFER, GLsizeiptr(share.bytes), contents.data(),
+                              access | GL_DYNAMIC_STORAGE_BIT));
+    GLCHECKED(share.mapping = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(share.bytes), access));
+    cl_int err = CL_SUCCESS;
+    CLCHECKED_ERR(share.mem = clCreateBuffer(_context, CL_MEM_READ_WRITE | CL_MEM_USE_HOST_PTR, share.bytes,
+                                             share.mapping, &err),
+                  err);
+    hostmap(share, true);
+    return share.mem;
+}
+
+void CLContext::hostmap(glshare& share, bool blocking) {
+    // A memory object on host memory gives back that memory itself.
+    cl_int err = CL_SUCCESS;
+    CLCHECKED_ERR(clEnqueueMapBuffer(_queue, share.mem, blocking ? CL_TRUE : CL_FALSE, CL_MAP_READ | CL_MAP_WRITE,
+                                     0, share.bytes, 0, nullptr, nullptr, &err),
+                  err);
+    share.given = false;
+}
+
+size_t CLContext::fixedbytes(GLuint buf) const {
+    auto found = glbuffers.find(buf);
+    return found != glbuffers.end() && found->second.mapping ? found->second.bytes : 0;
+}
+
 cl_mem CLContext::sharedMem(GLuint buf, size_t bytes) {
     auto found = glbuffers.find(buf);
     if (found != glbuffers.end()) return found->second.mem;
     cl_int err = CL_SUCCESS;
     cl_mem mem = nullptr;
+    if (_mapped) {
+        glshare& share = glbuffers[buf] = glshare{nullptr, bytes, false, false};
+        glshared.push_back(mapstorage(buf, share));
+        return share.mem;
+    }
     if (_native) {
         mem = clCreateFromGLBuffer(_context, CL_MEM_READ_WRITE, buf, &err);
         clcheck(err, "glbuffers[b.buf] = (clCreateFromGLBuffer(context->context(), memflags, b.buf, &err));");
@@ -207,13 +249,24 @@ void CLContext::glchanged(GLuint buf) {
 
 void CLContext::kernelgiven(GLuint buf) {
     auto found = glbuffers.find(buf);
-    if (found != glbuffers.end()) found->second.given = true;
+    if (found == glbuffers.end()) return;
+    glshare& share = found->second;
+    // The device takes the mapped storage before the kernel runs on it.
+    if (share.mapping && !share.given)
+        CLCHECKED(clEnqueueUnmapMemObject(_queue, share.mem, share.mapping, 0, nullptr, nullptr));
+    share.given = true;
 }
 
 void CLContext::forgetgl(GLuint buf) {
     auto found = glbuffers.find(buf);
     if (found == glbuffers.end()) return;
     cl_mem mem = found->second.mem;
+    if (found->second.mapping) {
+        // GL frees the storage with the buffer: OpenCL must be done with it first.
+        if (!found->second.given)
+            CLCHECKED(clEnqueueUnmapMemObject(_queue, mem, found->second.mapping, 0, nullptr, nullptr));
+        CLCHECKED(clFinish(_queue));
+    }
     glbuffers.erase(found);
     glshared.erase(std::find(glshared.begin(), glshared.end(), mem));
     CLCHECKED(clReleaseMemObject(mem));

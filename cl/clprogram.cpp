@@ -118,11 +118,11 @@ void CLProgram::run(const std::string& func, size_t size, bool acquire) {
     cl_kernel k = kernel(func);
     if (size == 0) size = 1;
     if (acquire) context.acquireGL();
-    CLCHECKED(clEnqueueNDRangeKernel(context.queue(), k, 1, nullptr, &size, nullptr, 0, nullptr, nullptr));
     const auto& bound = handle.name()->glargs;
     auto found = bound.find(func);
     if (found != bound.end())
         for (const auto& arg : found->second) context.kernelgiven(arg.second);
+    CLCHECKED(clEnqueueNDRangeKernel(context.queue(), k, 1, nullptr, &size, nullptr, 0, nullptr, nullptr));
     if (acquire) context.releaseGL();
 }
 

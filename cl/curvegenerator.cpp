@@ -69,8 +69,9 @@ void CurveGenerator::readBack() {
     if (!d.readPending) return;
     const cl_command_queue queue = CLContext::instance()->queue();
     const size_t bytes = size_t(d.count) * 4 * sizeof(float);
-    CLCHECKED(clEnqueueReadBuffer(queue, d.positionmem, CL_TRUE, 0, bytes, d.positions.data(), 0, nullptr, nullptr));
-    CLCHECKED(clEnqueueReadBuffer(queue, d.tangentmem, CL_TRUE, 0, bytes, d.tangents.data(), 0, nullptr, nullptr));
+    // One wait for all three: the queue is in order, so the last read ends after the others.
+    CLCHECKED(clEnqueueReadBuffer(queue, d.positionmem, CL_FALSE, 0, bytes, d.positions.data(), 0, nullptr, nullptr));
+    CLCHECKED(clEnqueueReadBuffer(queue, d.tangentmem, CL_FALSE, 0, bytes, d.tangents.data(), 0, nullptr, nullptr));
     CLCHECKED(clEnqueueReadBuffer(queue, d.normalmem, CL_TRUE, 0, bytes, d.normals.data(), 0, nullptr, nullptr));
     d.readPending = false;
 }

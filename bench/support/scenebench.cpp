@@ -52,6 +52,38 @@ void comparepictures(const benchargs& args, const std::function<void()>& raw) {
         std::printf("warning: the raw frame differs from the scene's in %ld of %zu values\n", differing, rawview.size());
 }
 
+framecounts countframe(const std::function<void()>& frame) {
+    framecounts counts;
+    if (!epoxy_has_gl_extension("GL_ARB_pipeline_statistics_query")) {
+        frame();
+        return counts;
+    }
+    const GLenum targets[] = {GL_VERTICES_SUBMITTED_ARB, GL_GEOMETRY_SHADER_INVOCATIONS,
+                              GL_GEOMETRY_SHADER_PRIMITIVES_EMITTED_ARB, GL_CLIPPING_OUTPUT_PRIMITIVES_ARB,
+                              GL_FRAGMENT_SHADER_INVOCATIONS_ARB};
+    GLuint64* const results[] = {&counts.vertices, &counts.gsinvocations, &counts.gsprimitives, &counts.rasterised,
+                                 &counts.fragments};
+    GLuint queries[5] = {};
+    GLCHECKED(glGenQueries(5, queries));
+    for (int i = 0; i < 5; ++i) GLCHECKED(glBeginQuery(targets[i], queries[i]));
+    frame();
+    for (int i = 0; i < 5; ++i) GLCHECKED(glEndQuery(targets[i]));
+    for (int i = 0; i < 5; ++i) GLCHECKED(glGetQueryObjectui64v(queries[i], GL_QUERY_RESULT, results[i]));
+    GLCHECKED(glDeleteQueries(5, queries));
+    counts.counted = true;
+    return counts;
+}
+
+namespace {
+void printcounts(const char* side, const framecounts& c, const benchargs& args) {
+    std::printf("  one frame, %-6s vertices %llu, geometry shader %llu invocations %llu primitives, rasterised %llu, "
+                "fragments %llu (overdraw %.2f)\n",
+                side, (unsigned long long)c.vertices, (unsigned long long)c.gsinvocations,
+                (unsigned long long)c.gsprimitives, (unsigned long long)c.rasterised,
+                (unsigned long long)c.fragments, double(c.fragments) / (double(args.width) * double(args.height)));
+}
+}  // namespace
+
 void printscene(const std::string& name, const benchargs& args, const scenemedians& m, const std::string& syncdoes) {
     std::printf("%s %dx%d, %d steps (medians):\n", name.c_str(), args.width, args.height, args.steps);
     std::printf("  update   engine %8.2f ms   raw OpenCL %8.2f ms   ratio %.3f\n", m.update, m.rawupdate,
@@ -60,6 +92,12 @@ void printscene(const std::string& name, const benchargs& args, const scenemedia
                 m.display / m.rawframe);
     std::printf("  sync (%s) %.2f ms; sync + display against raw GL: ratio %.3f\n", syncdoes.c_str(), m.sync,
                 (m.sync + m.display) / m.rawframe);
+    if (!m.counts.counted) {
+        std::printf("  one frame: no pipeline statistics (GL_ARB_pipeline_statistics_query) on this GL\n");
+        return;
+    }
+    printcounts("engine", m.counts, args);
+    printcounts("raw GL", m.rawcounts, args);
 }
 
 }  // namespace talvo::bench

@@ -26,10 +26,18 @@
 
 namespace talvo::bench {
 
-// Medians in milliseconds.
+// What one frame asked of the pipeline (GL_ARB_pipeline_statistics_query): counts that any GPU
+// gives nearly alike, where wall time on a software rasteriser does not judge a change.
+struct framecounts {
+    bool counted = false;  // false where the driver offers no pipeline statistics
+    GLuint64 vertices = 0, gsinvocations = 0, gsprimitives = 0, rasterised = 0, fragments = 0;
+};
+
+// Medians in milliseconds, and one frame's counts on each side.
 struct scenemedians {
     double update, rawupdate;      // the scene's update step; its kernels without the engine
     double sync, display, rawframe;  // the scene's sync and display; its draws without the engine
+    framecounts counts, rawcounts;   // one display of the scene; one raw frame
 };
 
 // The steps of timescene, for a benchmark that times a scene its own way.
@@ -41,11 +49,14 @@ void preparescene(const benchargs& args, uint32_t at);
 void releasescene();
 // Warns when the window holds a different picture after `raw` than after the scene's display.
 void comparepictures(const benchargs& args, const std::function<void()>& raw);
+// The pipeline statistics of one frame drawn by `frame`.
+framecounts countframe(const std::function<void()>& frame);
 
 // The scene is constructed, resized and entered; it runs one update, sync and display, and
 // then the raw reference (constructed from the scene and the size, after the scene has
-// published its vertices) runs once, the two pictures compared. Then `args.steps` rounds
-// alternate the scene's update, the raw step, the scene's sync and display, and the raw frame.
+// published its vertices) runs once, the two pictures compared, and one frame of each is
+// counted. Then `args.steps` rounds alternate the scene's update, the raw step, the scene's
+// sync and display, and the raw frame.
 template <class Scene, class Raw>
 scenemedians timescene(const benchargs& args, uint32_t at) {
     preparescene(args, at);
@@ -61,6 +72,8 @@ scenemedians timescene(const benchargs& args, uint32_t at) {
         Raw raw(scene, args.width, args.height);
         raw.step();
         comparepictures(args, [&] { raw.frame(); });
+        m.counts = countframe([&] { scene.display(); });
+        m.rawcounts = countframe([&] { raw.frame(); });
         const std::vector<double> medians = alternate(
             args.steps, {[&] { scene.update(); }, [&] { raw.step(); },
                          [&] {
@@ -73,7 +86,11 @@ scenemedians timescene(const benchargs& args, uint32_t at) {
                          },
                          [&] { raw.frame(); }});
         scene.leave(nullptr);
-        m = {medians[0], medians[1], medians[2], medians[3], medians[4]};
+        m.update = medians[0];
+        m.rawupdate = medians[1];
+        m.sync = medians[2];
+        m.display = medians[3];
+        m.rawframe = medians[4];
     }
     releasescene();
     return m;
@@ -84,6 +101,8 @@ scenemedians timescene(const benchargs& args, uint32_t at) {
 //     update   engine ... ms   raw OpenCL ... ms   ratio ...
 //     display  engine ... ms   raw GL     ... ms   ratio ...
 //     sync (<what sync does>) ... ms; sync + display against raw GL: ratio ...
+//     one frame, engine (raw GL): vertices ..., geometry shader ... invocations ... primitives,
+//       rasterised ..., fragments ... (overdraw ... of WxH pixels)
 void printscene(const std::string& name, const benchargs& args, const scenemedians& m, const std::string& syncdoes);
 
 }  // namespace talvo::bench

@@ -1,8 +1,10 @@
-// GL buffers shared with OpenCL through copies (no cl_khr_gl_sharing on PoCL): what kernels
+// GL buffers shared with OpenCL without cl_khr_gl_sharing (PoCL), through persistent mappings
+// or, where GL hides GL_ARB_buffer_storage (the "copied." runs), through copies: what kernels
 // write reaches GL at releaseGL, what GL uploads reaches kernels at the next acquireGL, and
 // nothing else is copied.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -68,6 +70,18 @@ TEST_F(staged, AnUploadAfterRegistrationReachesTheNextAcquire) {
     buffer.upload({10.0f, 20.0f, 30.0f, 40.0f});
     program.run("twice", 4, true);
     EXPECT_EQ(glfloats(buffer.buf(), 4), (std::vector<float>{20.0f, 40.0f, 60.0f, 80.0f}));
+}
+
+TEST_F(staged, ReSizingAMappedBufferIsRefusedAndKeepsItsContents) {
+    if (!CLContext::instance()->mapped()) GTEST_SKIP() << "copied buffers take any size";
+    Buffer<float> buffer;
+    buffer.upload({1.0f, 2.0f});
+    program.setArg("twice", 0, buffer);
+    program.run("twice", 2, true);
+    EXPECT_THROW(buffer.upload({1.0f, 2.0f, 3.0f}), std::invalid_argument);
+    EXPECT_EQ(buffer.size(), 2);
+    program.run("twice", 2, true);
+    EXPECT_EQ(glfloats(buffer.buf(), 2), (std::vector<float>{4.0f, 8.0f}));
 }
 
 TEST_F(staged, BuffersNoKernelOfTheBracketWasGivenAreNotCopiedBack) {
