@@ -1,0 +1,231 @@
+#include "app/maker.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+#include <png.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "app/loop.h"
+#include "app/music.h"
+#include "app/overlay.h"
+#include "diag/check.h"
+#include "diag/warn.h"
+#include "engine/control.h"
+#include "engine/globals.h"
+#include "engine/timercontrol.h"
+#include "platform/contexts.h"
+#include "platform/tickcount.h"
+#include "production/demostart.h"
+
+namespace talvo {
+
+namespace {
+
+// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
+const char* const scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
+constexpr uint32_t seekstep = 5000;
+
+using stopwatch = std::chrono::steady_clock;
+
+// All of it render thread only.
+bool on = false;
+// The keys tapped since they were last applied, in order: a tap shorter than a frame counts.
+std::deque<int> tapped;
+// The hold: while held, the clock reads `frozen`; otherwise the tick counter less the time
+// spent held.
+bool holding = false;
+uint32_t frozen = 0;
+uint32_t heldfor = 0;
+std::optional<uint32_t> seek;
+bool saving = false;
+bool showing = false;
+demostart* production = nullptr;
+std::unique_ptr<overlay> drawn;
+
+// The last second's frames, update steps and displays, for the overlay.
+struct sample {
+    stopwatch::time_point at;
+    double ms;
+};
+std::deque<sample> frames, steps, displays;
+std::optional<stopwatch::time_point> lastdrop;
+stopwatch::time_point displaystart;
+
+uint32_t makertick() { return holding ? frozen : platform::tickcount() - heldfor; }
+
+void onkey(GLFWwindow*, int key, int, int action, int) {
+    if (action == GLFW_PRESS) tapped.push_back(key);
+}
+
+// The start of every scene, in play order: 0 and each event of the schedule before its end.
+std::vector<uint32_t> scenestarts() {
+    std::vector<uint32_t> starts{0};
+    for (float ms : production->timeline().events)
+        if (uint32_t(ms) < demostart::endtime) starts.push_back(uint32_t(ms));
+    return starts;
+}
+
+unsigned sceneindex() { return production->switcher().index; }
+
+void seekto(int64_t target) {
+    seek = uint32_t(std::clamp<int64_t>(target, 0, demostart::endtime - 1));
+    quit = true;
+}
+
+void hold() {
+    frozen = makertick();
+    holding = true;
+    pausemusic();
+}
+
+void resume() {
+    heldfor = platform::tickcount() - frozen;
+    holding = false;
+    // The music goes on from the picture's time, which a step taken while held has moved.
+    resumemusic(frozen - starttime);
+}
+
+void apply(int key) {
+    const std::vector<uint32_t> starts = scenestarts();
+    const unsigned scene = std::min<unsigned>(sceneindex(), unsigned(starts.size()) - 1);
+    switch (key) {
+        case GLFW_KEY_SPACE: holding ? resume() : hold(); break;
+        case GLFW_KEY_LEFT: seekto(int64_t(shownmoment()) - seekstep); break;
+        case GLFW_KEY_RIGHT: seekto(int64_t(shownmoment()) + seekstep); break;
+        case GLFW_KEY_PAGE_UP: seekto(starts[scene == 0 ? 0 : scene - 1]); break;
+        case GLFW_KEY_PAGE_DOWN:
+            if (scene + 1 < starts.size()) seekto(starts[scene + 1]);
+            break;
+        case GLFW_KEY_HOME: seekto(0); break;
+        case GLFW_KEY_PERIOD:
+        case GLFW_KEY_KP_DECIMAL:
+            if (holding) frozen += steplength;
+            break;
+        case GLFW_KEY_F1: showing = !showing; break;
+        case GLFW_KEY_F12: saving = true; break;
+        default: break;
+    }
+}
+
+// Keeps the last second of a series.
+void keep(std::deque<sample>& series, stopwatch::time_point now, double ms) {
+    series.push_back({now, ms});
+    while (!series.empty() && now - series.front().at > std::chrono::seconds(1)) series.pop_front();
+}
+
+double median(const std::deque<sample>& series) {
+    if (series.empty()) return 0.0;
+    std::vector<double> values;
+    for (const sample& s : series) values.push_back(s.ms);
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+// The shown frame, read back from the window's back buffer, top row first.
+void saveframe() {
+    const int width = windowwidth, height = windowheight;
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 3);
+    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
+    GLCHECKED(glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data()));
+    const std::string name = framefilename(shownmoment());
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
+    image.format = PNG_FORMAT_RGB;
+    // GL's rows run bottom to top: a negative stride writes them top to bottom.
+    const png_int_32 stride = -png_int_32(width) * 3;
+    if (png_image_write_to_file(&image, name.c_str(), 0, pixels.data(), stride, nullptr))
+        std::cout << "Saved " << name << std::endl;
+    else
+        warn(name + ": cannot write the frame (" + image.message + ")");
+}
+
+std::string overlaytext() {
+    const uint32_t moment = shownmoment();
+    char line[160];
+    std::string text;
+    std::snprintf(line, sizeof line, "%u.%03u s  %s%s\n", moment / 1000, moment % 1000,
+                  scenenames[sceneindex() % std::size(scenenames)], holding ? "  (held)" : "");
+    text += line;
+    std::snprintf(line, sizeof line, "%.1f fps\n", double(frames.size()));
+    text += line;
+    std::snprintf(line, sizeof line, "step %.1f ms  display %.1f ms\n", median(steps), median(displays));
+    text += line;
+    const bool dropping = lastdrop && stopwatch::now() - *lastdrop < std::chrono::seconds(1);
+    text += dropping ? "the clock drops steps" : "the clock keeps every step";
+    return text;
+}
+
+}  // namespace
+
+void startmaking() {
+    on = true;
+    gettickcount = makertick;
+    glfwSetKeyCallback(primarycontext, onkey);
+}
+
+bool making() { return on; }
+bool held() { return holding; }
+
+void makepass(demostart& next) { production = &next; }
+
+void clockstarted(uint32_t from) {
+    // Held, the clock stands where the first step of `from` has run and been synced: the
+    // capture's first frame at `from`.
+    if (holding) frozen = starttime + firststep(from) + 2 * steplength;
+}
+
+void applykeys() {
+    const stopwatch::time_point now = stopwatch::now();
+    keep(frames, now, 0.0);
+    for (double ms : lastpass().steps) keep(steps, now, ms);
+    if (lastpass().dropped) lastdrop = now;
+    while (!tapped.empty() && !seek) {
+        const int key = tapped.front();
+        tapped.pop_front();
+        apply(key);
+    }
+}
+
+void beforedisplay() { displaystart = stopwatch::now(); }
+
+void afterdisplay() {
+    // Held, a frame is saved once it shows every step up to the clock.
+    if (saving && (!holding || int32_t(frametime - prevupdatetime) <= int32_t(steplength))) {
+        saving = false;
+        saveframe();
+    }
+    if (!showing) return;
+    // The display's GL work counts, not only its calls.
+    GLCHECKED(glFinish());
+    const stopwatch::time_point now = stopwatch::now();
+    keep(displays, now, std::chrono::duration<double, std::milli>(now - displaystart).count());
+    if (!drawn) drawn = std::make_unique<overlay>();
+    drawn->draw(overlaytext(), "");
+}
+
+std::optional<uint32_t> takeseek() { return std::exchange(seek, std::nullopt); }
+
+void stopmaking() { drawn.reset(); }
+
+uint32_t shownmoment() {
+    const int32_t shown = int32_t(prevupdatetime - starttime) - int32_t(steplength);
+    return uint32_t(std::max(shown, 0));
+}
+
+std::string framefilename(uint32_t moment) {
+    char name[48];
+    std::snprintf(name, sizeof name, "quellspire-%03u.%03u.png", moment / 1000, moment % 1000);
+    return name;
+}
+
+}  // namespace talvo

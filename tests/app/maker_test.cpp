@@ -1,0 +1,155 @@
+// Maker mode as a maker uses it: the player started with --make on a display of its own, keys
+// tapped into its window, its pictures compared with the capture tool's.
+#include <gtest/gtest.h>
+// After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
+#include "support/xwindows.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/audiotest.h"
+#include "support/builddir.h"
+#include "support/files.h"
+#include "support/pictures.h"
+#include "support/process.h"
+#include "support/xdisplay.h"
+
+using namespace std::chrono_literals;
+using namespace talvo::testsupport;
+
+namespace {
+
+const char* const started = "Talvo initialized! Rock on!";
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The player in maker mode, from a working directory of its own (where F12 saves), on its own
+// display; what it plays goes to `audio` when that is given.
+class makerrun {
+public:
+    makerrun(const std::vector<std::string>& args, const std::string& audio = "")
+        : workdir(workdirwithout(dir.path(), builddir, {})),
+          p(QUELLSPIRE, withmake(args), workdir, environment(audio)) {}
+
+    // Waits until `n` passes have started and the window shows a picture.
+    bool shows(size_t n, std::chrono::seconds deadline = 180s) {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        while (std::chrono::steady_clock::now() < until && p.running()) {
+            if (count(p.stdout_(), started) >= n && litshare(connection, window()) > 0.02) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    bool tap(const std::string& key) { return tapkey(display.name(), key); }
+    // Taps F12 and returns the name of the file the frame was saved to ("" after a minute).
+    std::string save() {
+        const size_t saved = count(p.stdout_(), "Saved ");
+        if (!tap("F12")) return "";
+        const auto until = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < until && p.running()) {
+            const std::string out = p.stdout_();
+            if (count(out, "Saved ") > saved) {
+                const size_t at = out.rfind("Saved ") + 6;
+                return out.substr(at, out.find('\n', at) - at);
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return "";
+    }
+    std::vector<unsigned long> pixels() { return windowpixels(connection, window()); }
+    std::string path(const std::string& name) const { return (dir.path() / name).string(); }
+    ~makerrun() {
+        if (connection) XCloseDisplay(connection);
+    }
+
+    xdisplay display;
+    tempdir dir;
+    std::string workdir;
+    process p;
+
+private:
+    Window window() {
+        if (!connection) connection = XOpenDisplay(display.name().c_str());
+        if (connection && !found) found = findwindow(connection, DefaultRootWindow(connection), "Quellspire");
+        return found;
+    }
+    static std::vector<std::string> withmake(std::vector<std::string> args) {
+        args.insert(args.begin(), "--make");
+        return args;
+    }
+    std::vector<std::string> environment(const std::string& audio) const {
+        std::vector<std::string> e{"DISPLAY=" + display.name()};
+        if (audio.empty()) return e;
+        e.push_back("SDL_AUDIODRIVER=disk");
+        e.push_back("SDL_DISKAUDIOFILE=" + audio);
+        return e;
+    }
+
+    Display* connection = nullptr;
+    Window found = 0;
+};
+
+// The production time, in ms, of a file F12 wrote: "quellspire-025.075.png" is 25075.
+long moment(const std::string& name) {
+    std::smatch m;
+    if (!std::regex_match(name, m, std::regex(R"(quellspire-(\d+)\.(\d{3})\.png)"))) return -1;
+    return std::stol(m[1]) * 1000 + std::stol(m[2]);
+}
+
+std::string seconds(long ms) { return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) +
+                                      std::to_string(ms % 100 / 10) + std::to_string(ms % 10); }
+
+TEST(Maker, SpaceHoldsThePictureAndTheMusic) {
+    const tempdir out;
+    const std::string audio = out / "audio.raw";
+    makerrun run({"--from", "20", "320", "180"}, audio);
+    ASSERT_TRUE(run.shows(1)) << run.p.stdout_() << run.p.stderr_();
+    ASSERT_TRUE(run.tap("space"));
+    // Whatever was in flight when the key came has reached the window and the device.
+    std::this_thread::sleep_for(1500ms);
+    const std::vector<unsigned long> before = run.pixels();
+    const size_t heard = audiotest::readoutput(audio).size();
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(run.pixels() == before) << "the held picture changed";
+    const std::vector<float> output = audiotest::readoutput(audio);
+    EXPECT_TRUE(std::all_of(output.begin() + std::ptrdiff_t(std::min(heard, output.size())), output.end(),
+                            [](float sample) { return sample == 0.0f; }))
+        << "the held music went on";
+    ASSERT_TRUE(run.tap("Escape"));
+    EXPECT_EQ(run.p.wait(60s), 0) << run.p.stderr_();
+}
+
+// Held, Right seeks 5 s and '.' steps 25 ms; F12 saves what the window shows, named by its
+// time: the frame a capture started at the seek's time shows at that time.
+TEST(Maker, SeekAndStepShowWhatACaptureFromThereShows) {
+    makerrun run({"--mute", "--from", "20", "320", "180"});
+    ASSERT_TRUE(run.shows(1)) << run.p.stdout_() << run.p.stderr_();
+    ASSERT_TRUE(run.tap("space"));
+    const long held = moment(run.save());
+    ASSERT_GE(held, 20000) << run.p.stdout_();
+    ASSERT_TRUE(run.tap("Right"));
+    ASSERT_TRUE(run.shows(2)) << run.p.stdout_() << run.p.stderr_();
+    ASSERT_TRUE(run.tap("period"));
+    const std::string name = run.save();
+    EXPECT_EQ(moment(name), held + 5000 + 25) << name;
+    ASSERT_TRUE(run.tap("Escape"));
+    EXPECT_EQ(run.p.wait(60s), 0) << run.p.stderr_();
+
+    const tempdir frames;
+    const std::vector<picture> captured =
+        capture(frames.path(), {"--size", "320x180", "--from", seconds(held + 5000), "--fps", "40", "--frames", "2"});
+    ASSERT_EQ(captured.size(), 2u);
+    const picture saved = readpng(run.path(name));
+    EXPECT_TRUE(saved.rgb == captured[1].rgb) << "the saved frame differs from the capture's";
+}
+
+}  // namespace
