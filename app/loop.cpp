@@ -98,6 +98,7 @@ bool beginframe(updatethread& updates) {
         if (quit) return false;
     }
     const bool drawn = syncframe();
+    if (making() && !drawn) notdrawn();
     frametime = gettickcount();
     glFinish();
     updates.begin(updatepass);

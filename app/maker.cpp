@@ -45,9 +45,14 @@ bool holding = false;
 uint32_t frozen = 0;
 uint32_t heldfor = 0;
 std::optional<uint32_t> seek;
+// Held after a seek: steps the clock may still take for the first picture (see notdrawn).
+int settling = 0;
 bool saving = false;
 bool showing = false;
 demostart* production = nullptr;
+// The start of every scene, in play order: 0 and each event of the schedule before its end,
+// taken before the pass fires (and so consumes) any of them.
+std::vector<uint32_t> starts;
 std::unique_ptr<overlay> drawn;
 
 // The last second's frames, update steps and displays, for the overlay.
@@ -63,14 +68,6 @@ uint32_t makertick() { return holding ? frozen : platform::tickcount() - heldfor
 
 void onkey(GLFWwindow*, int key, int, int action, int) {
     if (action == GLFW_PRESS) tapped.push_back(key);
-}
-
-// The start of every scene, in play order: 0 and each event of the schedule before its end.
-std::vector<uint32_t> scenestarts() {
-    std::vector<uint32_t> starts{0};
-    for (float ms : production->timeline().events)
-        if (uint32_t(ms) < demostart::endtime) starts.push_back(uint32_t(ms));
-    return starts;
 }
 
 unsigned sceneindex() { return production->switcher().index; }
@@ -94,7 +91,6 @@ void resume() {
 }
 
 void apply(int key) {
-    const std::vector<uint32_t> starts = scenestarts();
     const unsigned scene = std::min<unsigned>(sceneindex(), unsigned(starts.size()) - 1);
     switch (key) {
         case GLFW_KEY_SPACE: holding ? resume() : hold(); break;
@@ -176,12 +172,28 @@ void startmaking() {
 bool making() { return on; }
 bool held() { return holding; }
 
-void makepass(demostart& next) { production = &next; }
+void makepass(demostart& next) {
+    production = &next;
+    starts = {0};
+    for (float ms : production->timeline().events)
+        if (uint32_t(ms) < demostart::endtime) starts.push_back(uint32_t(ms));
+}
 
 void clockstarted(uint32_t from) {
     // Held, the clock stands where the first step of `from` has run and been synced: the
     // capture's first frame at `from`.
     if (holding) frozen = starttime + firststep(from) + 2 * steplength;
+    settling = holding ? maxsteps : 0;
+}
+
+void notdrawn() {
+    // Held, a seek to a scene's start has stepped the scene before it, and its sync has just
+    // entered the new one, which has nothing to show before its own first step. As a
+    // capture's first frame does, the clock takes the steps that the first picture needs.
+    if (holding && settling > 0 && frametime == frozen && int32_t(frametime - prevupdatetime) <= int32_t(steplength)) {
+        frozen += steplength;
+        --settling;
+    }
 }
 
 void applykeys() {
@@ -200,6 +212,7 @@ void beforedisplay() { displaystart = stopwatch::now(); }
 
 void afterdisplay() {
     // Held, a frame is saved once it shows every step up to the clock.
+    settling = 0;
     if (saving && (!holding || int32_t(frametime - prevupdatetime) <= int32_t(steplength))) {
         saving = false;
         saveframe();

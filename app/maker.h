@@ -31,6 +31,8 @@ void clockstarted(uint32_t from);
 // At the frame's hand-over, before its sync: the keys tapped since the last frame take effect.
 // A seek sets quit and is kept for takeseek; the keys after it wait for the next pass.
 void applykeys();
+// After a sync that draws nothing, before the frame's time stamp is taken.
+void notdrawn();
 // Around the frame's display, before it is shown: afterdisplay saves it if F12 asked for it,
 // then draws the overlay over it when it is on.
 void beforedisplay();
