@@ -8,7 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <sstream>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -21,7 +24,11 @@
 #include "engine/control.h"
 #include "engine/globals.h"
 #include "engine/timercontrol.h"
+#include "gl/program.h"
+#include "gl/resource.h"
+#include "gl/shader.h"
 #include "platform/contexts.h"
+#include "platform/filewatch.h"
 #include "platform/tickcount.h"
 #include "production/demostart.h"
 
@@ -54,6 +61,9 @@ demostart* production = nullptr;
 // taken before the pass fires (and so consumes) any of them.
 std::vector<uint32_t> starts;
 std::unique_ptr<overlay> drawn;
+// Saves in resources/, and what the last save of each file that failed to build said.
+std::unique_ptr<platform::filewatch> watch;
+std::map<std::string, std::string> alarms;
 
 // The last second's frames, update steps and displays, for the overlay.
 struct sample {
@@ -109,6 +119,59 @@ void apply(int key) {
         case GLFW_KEY_F12: saving = true; break;
         default: break;
     }
+}
+
+// The GL stage a shader file holds, by its extension; 0 for any other file.
+GLenum stageof(const std::string& name) {
+    const std::string extension = name.substr(std::min(name.size(), name.rfind('.')));
+    if (extension == ".vert") return GL_VERTEX_SHADER;
+    if (extension == ".geom") return GL_GEOMETRY_SHADER;
+    if (extension == ".frag") return GL_FRAGMENT_SHADER;
+    return 0;
+}
+
+// A saved shader, compiled once and linked into every program built from it. A failure keeps
+// the programs as they were, says why on standard error with the file and the compiler's
+// lines, and stays on the overlay in red until the file builds.
+void rebuildshader(const std::string& name, GLenum type) {
+    const std::string path = resourcePath(name);
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        alarms[name] = path + ": cannot be read";
+        warn(alarms[name]);
+        return;
+    }
+    try {
+        const int rebuilt = rebuildprograms(name, Shader(type, text.str(), name));
+        alarms.erase(name);
+        std::cout << "Rebuilt " << rebuilt << " program" << (rebuilt == 1 ? "" : "s") << " from " << path << std::endl;
+    } catch (const ShaderCompilerException& e) {
+        std::istringstream log(e.log);
+        alarms[name].clear();
+        for (std::string line; std::getline(log, line);) {
+            if (line.empty()) continue;
+            warn(path + ": " + line);
+            if (alarms[name].empty()) alarms[name] = path + ": " + line;
+        }
+        if (alarms[name].empty()) alarms[name] = path + ": does not compile";
+    } catch (const ProgramLinkerException&) {
+        alarms[name] = path + ": does not link with the other stages of its programs";
+        warn(alarms[name]);
+    }
+}
+
+void reload() {
+    if (!watch) return;
+    for (const std::string& name : watch->saved())
+        if (const GLenum type = stageof(name)) rebuildshader(name, type);
+}
+
+std::string alarmtext() {
+    std::string text;
+    for (const auto& [name, alarm] : alarms) text += (text.empty() ? "" : "\n") + alarm;
+    return text;
 }
 
 // Keeps the last second of a series.
@@ -167,6 +230,8 @@ void startmaking() {
     on = true;
     gettickcount = makertick;
     glfwSetKeyCallback(primarycontext, onkey);
+    watch = std::make_unique<platform::filewatch>("resources");
+    if (!watch->watching()) warn("resources: cannot watch for saves (" + watch->why() + ")");
 }
 
 bool making() { return on; }
@@ -201,6 +266,7 @@ void applykeys() {
     keep(frames, now, 0.0);
     for (double ms : lastpass().steps) keep(steps, now, ms);
     if (lastpass().dropped) lastdrop = now;
+    reload();
     while (!tapped.empty() && !seek) {
         const int key = tapped.front();
         tapped.pop_front();
@@ -217,18 +283,24 @@ void afterdisplay() {
         saving = false;
         saveframe();
     }
-    if (!showing) return;
-    // The display's GL work counts, not only its calls.
-    GLCHECKED(glFinish());
-    const stopwatch::time_point now = stopwatch::now();
-    keep(displays, now, std::chrono::duration<double, std::milli>(now - displaystart).count());
+    if (showing) {
+        // The display's GL work counts, not only its calls.
+        GLCHECKED(glFinish());
+        const stopwatch::time_point now = stopwatch::now();
+        keep(displays, now, std::chrono::duration<double, std::milli>(now - displaystart).count());
+    }
+    // A file that failed to build is shown whether the overlay is on or not.
+    if (!showing && alarms.empty()) return;
     if (!drawn) drawn = std::make_unique<overlay>();
-    drawn->draw(overlaytext(), "");
+    drawn->draw(showing ? overlaytext() : "", alarmtext());
 }
 
 std::optional<uint32_t> takeseek() { return std::exchange(seek, std::nullopt); }
 
-void stopmaking() { drawn.reset(); }
+void stopmaking() {
+    drawn.reset();
+    watch.reset();
+}
 
 uint32_t shownmoment() {
     const int32_t shown = int32_t(prevupdatetime - starttime) - int32_t(steplength);
