@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -34,12 +35,13 @@ size_t count(const std::string& text, const std::string& part) {
 }
 
 // The player in maker mode, from a working directory of its own (where F12 saves), on its own
-// display; what it plays goes to `audio` when that is given.
+// display; what it plays goes to `audio` when that is given. The resource files named in
+// `copies` are copies of their own there, for a test to edit; the others link to the build's.
 class makerrun {
 public:
-    makerrun(const std::vector<std::string>& args, const std::string& audio = "")
-        : workdir(workdirwithout(dir.path(), builddir, {})),
-          p(QUELLSPIRE, withmake(args), workdir, environment(audio)) {}
+    makerrun(const std::vector<std::string>& args, const std::string& audio = "",
+             const std::vector<std::string>& copies = {})
+        : workdir(withcopies(dir.path(), copies)), p(QUELLSPIRE, withmake(args), workdir, environment(audio)) {}
 
     // Waits until `n` passes have started and the window shows a picture.
     bool shows(size_t n, std::chrono::seconds deadline = 180s) {
@@ -67,6 +69,32 @@ public:
         return "";
     }
     std::vector<unsigned long> pixels() { return windowpixels(connection, window()); }
+    // The share of the window's pixels that are pure red.
+    double red() {
+        const std::vector<unsigned long> all = pixels();
+        const long count = std::count_if(all.begin(), all.end(), [](unsigned long p) {
+            return (p >> 16 & 255) > 200 && (p >> 8 & 255) < 40 && (p & 255) < 40;
+        });
+        return all.empty() ? 0.0 : double(count) / double(all.size());
+    }
+    // Waits until `seen` holds of the window; false after a minute.
+    template <typename F>
+    bool until(F seen) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < deadline && p.running()) {
+            if (seen()) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    // Saves a resource file as an editor does: written in place, or written beside it and
+    // renamed over it.
+    void edit(const std::string& name, const std::string& text, bool inplace) {
+        const std::filesystem::path file = dir.path() / "resources" / name;
+        const std::filesystem::path written = inplace ? file : dir.path() / "resources" / ("." + name + ".swp");
+        std::ofstream(written, std::ios::binary | std::ios::trunc) << text;
+        if (!inplace) std::filesystem::rename(written, file);
+    }
     std::string path(const std::string& name) const { return (dir.path() / name).string(); }
     ~makerrun() {
         if (connection) XCloseDisplay(connection);
@@ -82,6 +110,12 @@ private:
         if (!connection) connection = XOpenDisplay(display.name().c_str());
         if (connection && !found) found = findwindow(connection, DefaultRootWindow(connection), "Quellspire");
         return found;
+    }
+    static std::string withcopies(const std::filesystem::path& dir, const std::vector<std::string>& copies) {
+        workdirwithout(dir, builddir, copies);
+        for (const std::string& name : copies)
+            std::filesystem::copy_file(builddir + "/resources/" + name, dir / "resources" / name);
+        return dir.string();
     }
     static std::vector<std::string> withmake(std::vector<std::string> args) {
         args.insert(args.begin(), "--make");
@@ -158,6 +192,34 @@ TEST(Maker, SeekAndStepShowWhatACaptureFromThereShows) {
     ASSERT_FALSE(captured[0].rgb == captured[1].rgb) << "one step must change the picture for this test to tell";
     const picture saved = readpng(run.path(name));
     EXPECT_TRUE(saved.rgb == captured[1].rgb) << "the saved frame differs from the capture's";
+}
+
+// A saved hdr.frag shows at once; a save that does not compile is named with its line and
+// keeps the last good picture, on screen in red; a good save again takes its place.
+TEST(Maker, SavedShaderIsRebuiltAndABadSaveKeepsTheLastGoodPicture) {
+    makerrun run({"--mute", "--from", "20", "320", "180"}, "", {"hdr.frag"});
+    ASSERT_TRUE(run.shows(1)) << run.p.stdout_() << run.p.stderr_();
+    const std::string original = slurp(builddir + "/resources/hdr.frag");
+    const std::string opening = "void main() {\n";
+    ASSERT_NE(original.find(opening), std::string::npos);
+    std::string red = original, broken = original;
+    red.insert(red.find(opening) + opening.size(), "    color = vec4(1.0, 0.0, 0.0, 1.0);\n    return;\n");
+    broken.insert(broken.find(opening) + opening.size(), "    this is no shader\n");
+    const int brokenline = int(std::count(original.begin(), original.begin() + long(original.find(opening)), '\n')) + 2;
+
+    run.edit("hdr.frag", red, true);
+    EXPECT_TRUE(run.until([&] { return run.red() > 0.9; })) << run.p.stderr_();
+
+    run.edit("hdr.frag", broken, false);
+    const std::string named = "resources/hdr.frag: 0:" + std::to_string(brokenline) + "(";
+    EXPECT_TRUE(run.p.waitforerror(named, 60s)) << run.p.stderr_();
+    EXPECT_EQ(count(run.p.stderr_(), "resources/hdr.frag: does not compile"), 1u) << run.p.stderr_();
+    EXPECT_GT(run.red(), 0.5) << "the last good picture is gone";
+
+    run.edit("hdr.frag", original, false);
+    EXPECT_TRUE(run.until([&] { return run.red() < 0.01; })) << run.p.stderr_();
+    ASSERT_TRUE(run.tap("Escape"));
+    EXPECT_EQ(run.p.wait(60s), 0) << run.p.stderr_();
 }
 
 }  // namespace
