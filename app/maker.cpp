@@ -24,6 +24,9 @@
 #include "engine/control.h"
 #include "engine/globals.h"
 #include "engine/timercontrol.h"
+#include "cl/curvegenerator.h"
+#include "cl/pointgenerator.h"
+#include "diag/exceptions.h"
 #include "gl/program.h"
 #include "gl/resource.h"
 #include "gl/shader.h"
@@ -130,23 +133,50 @@ GLenum stageof(const std::string& name) {
     return 0;
 }
 
+// A file's text; false when it cannot be read, which the alarm then says.
+bool readsaved(const std::string& name, std::string& text) {
+    std::ifstream in(resourcePath(name), std::ios::binary);
+    std::ostringstream read;
+    read << in.rdbuf();
+    text = read.str();
+    if (in) return true;
+    alarms[name] = resourcePath(name) + ": cannot be read";
+    warn(alarms[name]);
+    return false;
+}
+
+void rebuilt(int count, const char* what, const std::string& name) {
+    alarms.erase(name);
+    std::cout << "Rebuilt " << count << " " << what << (count == 1 ? "" : "s") << " from " << resourcePath(name)
+              << std::endl;
+}
+
+// A saved snippet: every generator's kernel built around it is built anew. A build that fails
+// has printed its log (with the file and its lines) and its check line; the kernels stay.
+void rebuildsnippet(const std::string& name) {
+    std::string text;
+    if (!readsaved(name, text)) return;
+    if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
+        alarms[name] = resourcePath(name) + ": the snippet is empty";
+        warn(alarms[name]);
+        return;
+    }
+    try {
+        rebuilt(CurveGenerator::rebuild(name, text) + PointGenerator::rebuild(name, text), "kernel", name);
+    } catch (const Log::CLException&) {
+        alarms[name] = resourcePath(name) + ": does not compile (its build log is on standard error)";
+    }
+}
+
 // A saved shader, compiled once and linked into every program built from it. A failure keeps
 // the programs as they were, says why on standard error with the file and the compiler's
 // lines, and stays on the overlay in red until the file builds.
 void rebuildshader(const std::string& name, GLenum type) {
     const std::string path = resourcePath(name);
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        alarms[name] = path + ": cannot be read";
-        warn(alarms[name]);
-        return;
-    }
+    std::string text;
+    if (!readsaved(name, text)) return;
     try {
-        const int rebuilt = rebuildprograms(name, Shader(type, text.str(), name));
-        alarms.erase(name);
-        std::cout << "Rebuilt " << rebuilt << " program" << (rebuilt == 1 ? "" : "s") << " from " << path << std::endl;
+        rebuilt(rebuildprograms(name, Shader(type, text, name)), "program", name);
     } catch (const ShaderCompilerException& e) {
         std::istringstream log(e.log);
         alarms[name].clear();
@@ -164,8 +194,10 @@ void rebuildshader(const std::string& name, GLenum type) {
 
 void reload() {
     if (!watch) return;
-    for (const std::string& name : watch->saved())
+    for (const std::string& name : watch->saved()) {
         if (const GLenum type = stageof(name)) rebuildshader(name, type);
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".slcl") == 0) rebuildsnippet(name);
+    }
 }
 
 std::string alarmtext() {

@@ -47,7 +47,7 @@ public:
     bool shows(size_t n, std::chrono::seconds deadline = 180s) {
         const auto until = std::chrono::steady_clock::now() + deadline;
         while (std::chrono::steady_clock::now() < until && p.running()) {
-            if (count(p.stdout_(), started) >= n && litshare(connection, window()) > 0.02) return true;
+            if (count(p.stdout_(), started) >= n && lit() > 0.02) return true;
             std::this_thread::sleep_for(100ms);
         }
         return false;
@@ -69,6 +69,7 @@ public:
         return "";
     }
     std::vector<unsigned long> pixels() { return windowpixels(connection, window()); }
+    double lit() { return litshare(connection, window()); }
     // The share of the window's pixels that are pure red.
     double red() {
         const std::vector<unsigned long> all = pixels();
@@ -218,6 +219,24 @@ TEST(Maker, SavedShaderIsRebuiltAndABadSaveKeepsTheLastGoodPicture) {
 
     run.edit("hdr.frag", original, false);
     EXPECT_TRUE(run.until([&] { return run.red() < 0.01; })) << run.p.stderr_();
+    ASSERT_TRUE(run.tap("Escape"));
+    EXPECT_EQ(run.p.wait(60s), 0) << run.p.stderr_();
+}
+
+// A saved snippet rebuilds its generator's kernel: the flames of opening.slcl, collapsed to
+// their roots, leave the held picture dark at the next step.
+TEST(Maker, SavedSnippetChangesTheGeometry) {
+    makerrun run({"--mute", "--from", "40", "320", "180"}, "", {"opening.slcl"});
+    ASSERT_TRUE(run.shows(1)) << run.p.stdout_() << run.p.stderr_();
+    ASSERT_TRUE(run.tap("space"));
+    // Saved once the held picture shows every step up to the clock.
+    ASSERT_FALSE(run.save().empty()) << run.p.stdout_();
+    const double lit = run.lit();
+    ASSERT_GT(lit, 0.02);
+    run.edit("opening.slcl", slurp(builddir + "/resources/opening.slcl") + "\n;x = 0.0f; y = 0.0f; z = 0.0f", true);
+    ASSERT_TRUE(run.p.waitforoutput("Rebuilt 1 kernel from resources/opening.slcl", 60s)) << run.p.stderr_();
+    ASSERT_TRUE(run.tap("period"));
+    EXPECT_TRUE(run.until([&] { return run.lit() < lit / 10; })) << run.lit() << " of the window lit, " << lit << " before";
     ASSERT_TRUE(run.tap("Escape"));
     EXPECT_EQ(run.p.wait(60s), 0) << run.p.stderr_();
 }
