@@ -25,6 +25,7 @@
 #include "engine/globals.h"
 #include "engine/timercontrol.h"
 #include "cl/curvegenerator.h"
+#include "cl/particles.h"
 #include "cl/pointgenerator.h"
 #include "diag/exceptions.h"
 #include "gl/program.h"
@@ -162,9 +163,12 @@ void rebuildsnippet(const std::string& name) {
         return;
     }
     try {
-        rebuilt(CurveGenerator::rebuild(name, text) + PointGenerator::rebuild(name, text), "kernel", name);
+        if (name == "particles.cl")
+            rebuilt(particles::rebuild(text), "kernel", name);
+        else
+            rebuilt(CurveGenerator::rebuild(name, text) + PointGenerator::rebuild(name, text), "kernel", name);
     } catch (const Log::CLException&) {
-        alarms[name] = resourcePath(name) + ": does not compile (its build log is on standard error)";
+        alarms[name] = resourcePath(name) + ": does not compile";
     }
 }
 
@@ -196,7 +200,8 @@ void reload() {
     if (!watch) return;
     for (const std::string& name : watch->saved()) {
         if (const GLenum type = stageof(name)) rebuildshader(name, type);
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".slcl") == 0) rebuildsnippet(name);
+        if (name == "particles.cl" || (name.size() > 5 && name.compare(name.size() - 5, 5, ".slcl") == 0))
+            rebuildsnippet(name);
     }
 }
 

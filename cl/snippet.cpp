@@ -16,8 +16,10 @@ std::string loadsnippet(const std::string& name) {
         resourcefailure(resourcePath(name), "the snippet is empty");
         endrun();
     }
-    return header(name) + text;
+    return snippetcode(name, text);
 }
+
+std::string snippetcode(const std::string& name, const std::string& text) { return header(name) + text; }
 
 bool replacesnippet(std::string& code, const std::string& name, const std::string& text) {
     if (code.rfind(header(name), 0) != 0) return false;
