@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/runconfig.h"
 #include "support/audiotest.h"
 #include "support/builddir.h"
 #include "support/files.h"
@@ -145,6 +146,14 @@ std::string seconds(long ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%ld.%03ld", ms / 1000, ms % 1000);
     return text;
+}
+
+TEST(Maker, MakeOpensAWindowAndGoesWithEveryOtherOption) {
+    const char* const argv[] = {"quellspire", "--make", "--from", "88", "--loop", "--mute", "640", "360"};
+    const talvo::runconfig config = talvo::parsecommandline(8, argv);
+    EXPECT_TRUE(config.make && config.loop && config.mute);
+    EXPECT_EQ(config.windowmode, 0);
+    EXPECT_EQ(config.from, 88000u);
 }
 
 TEST(Maker, SpaceHoldsThePictureAndTheMusic) {
