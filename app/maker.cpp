@@ -10,24 +10,24 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
-#include <map>
-#include <sstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "app/loop.h"
 #include "app/music.h"
 #include "app/overlay.h"
+#include "cl/curvegenerator.h"
+#include "cl/particles.h"
+#include "cl/pointgenerator.h"
 #include "diag/check.h"
+#include "diag/exceptions.h"
 #include "diag/warn.h"
 #include "engine/control.h"
 #include "engine/globals.h"
 #include "engine/timercontrol.h"
-#include "cl/curvegenerator.h"
-#include "cl/particles.h"
-#include "cl/pointgenerator.h"
-#include "diag/exceptions.h"
 #include "gl/program.h"
 #include "gl/resource.h"
 #include "gl/shader.h"
@@ -78,6 +78,19 @@ std::deque<sample> frames, steps, displays;
 std::optional<stopwatch::time_point> lastdrop;
 stopwatch::time_point displaystart;
 
+// The production time of the shown picture: the start of the last step it shows.
+uint32_t shownmoment() {
+    const int32_t shown = int32_t(prevupdatetime - starttime) - int32_t(steplength);
+    return uint32_t(std::max(shown, 0));
+}
+
+// The PNG file F12 writes for a picture at `moment` ms: "quellspire-093.275.png".
+std::string framefilename(uint32_t moment) {
+    char name[48];
+    std::snprintf(name, sizeof name, "quellspire-%03u.%03u.png", moment / 1000, moment % 1000);
+    return name;
+}
+
 uint32_t makertick() { return holding ? frozen : platform::tickcount() - heldfor; }
 
 void onkey(GLFWwindow*, int key, int, int action, int) {
@@ -87,6 +100,12 @@ void onkey(GLFWwindow*, int key, int, int action, int) {
 unsigned sceneindex() { return production->switcher().index; }
 
 void seekto(int64_t target) {
+    // A seek builds the production anew from resources/, where a file that does not build
+    // would end the run.
+    if (!alarms.empty()) {
+        warn("No seek while " + resourcePath(alarms.begin()->first) + " does not build: the production is built anew from it");
+        return;
+    }
     seek = uint32_t(std::clamp<int64_t>(target, 0, demostart::endtime - 1));
     quit = true;
 }
@@ -314,8 +333,8 @@ void applykeys() {
 void beforedisplay() { displaystart = stopwatch::now(); }
 
 void afterdisplay() {
-    // Held, a frame is saved once it shows every step up to the clock.
     settling = 0;
+    // Held, a frame is saved once it shows every step up to the clock.
     if (saving && (!holding || int32_t(frametime - prevupdatetime) <= int32_t(steplength))) {
         saving = false;
         saveframe();
@@ -337,17 +356,6 @@ std::optional<uint32_t> takeseek() { return std::exchange(seek, std::nullopt); }
 void stopmaking() {
     drawn.reset();
     watch.reset();
-}
-
-uint32_t shownmoment() {
-    const int32_t shown = int32_t(prevupdatetime - starttime) - int32_t(steplength);
-    return uint32_t(std::max(shown, 0));
-}
-
-std::string framefilename(uint32_t moment) {
-    char name[48];
-    std::snprintf(name, sizeof name, "quellspire-%03u.%03u.png", moment / 1000, moment % 1000);
-    return name;
 }
 
 }  // namespace talvo

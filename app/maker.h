@@ -7,9 +7,12 @@
 // A seek means what --from means: the pass ends and the production is built afresh from the
 // new time (the scenes are made to be entered once), so the picture is the one a capture
 // started there shows, and the music starts there sample-exact.
+//
+// Shaders and snippets saved in resources/ are rebuilt at the next frame, between update
+// passes, into every program and kernel built from them; one that does not build keeps the
+// old code, says why on standard error and stays on the picture in red until a good save.
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace talvo {
 
@@ -41,10 +44,5 @@ void afterdisplay();
 std::optional<uint32_t> takeseek();
 // Drops the overlay's GL objects; before the window closes.
 void stopmaking();
-
-// The production time of the shown picture: the start of the last step it shows.
-uint32_t shownmoment();
-// The PNG file F12 writes for a picture at `moment` ms: "quellspire-093.275.png".
-std::string framefilename(uint32_t moment);
 
 }  // namespace talvo

@@ -225,6 +225,9 @@ TEST(Maker, SavedShaderIsRebuiltAndABadSaveKeepsTheLastGoodPicture) {
     EXPECT_TRUE(run.p.waitforerror(named, 60s)) << run.p.stderr_();
     EXPECT_EQ(count(run.p.stderr_(), "resources/hdr.frag: does not compile"), 1u) << run.p.stderr_();
     EXPECT_GT(run.red(), 0.5) << "the last good picture is gone";
+    // A seek would build the production from the broken file.
+    ASSERT_TRUE(run.tap("Right"));
+    EXPECT_TRUE(run.p.waitforerror("No seek while resources/hdr.frag does not build", 60s)) << run.p.stderr_();
 
     run.edit("hdr.frag", original, false);
     EXPECT_TRUE(run.until([&] { return run.red() < 0.01; })) << run.p.stderr_();
