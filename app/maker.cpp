@@ -286,8 +286,10 @@ void startmaking() {
     on = true;
     gettickcount = makertick;
     glfwSetKeyCallback(primarycontext, onkey);
-    watch = std::make_unique<platform::filewatch>("resources");
-    if (!watch->watching()) warn("resources: cannot watch for saves (" + watch->why() + ")");
+    // The directory the program reads its resources from.
+    const std::string directory = resourcePath("");
+    watch = std::make_unique<platform::filewatch>(directory);
+    if (!watch->watching()) warn(directory + ": cannot watch for saves (" + watch->why() + ")");
 }
 
 bool making() { return on; }
