@@ -3,10 +3,12 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 
+#include <chrono>
 #include <iostream>
 #include <optional>
 #include <utility>
 
+#include "app/maker.h"
 #include "app/music.h"
 #include "app/stopsignal.h"
 #include "app/updatethread.h"
@@ -23,14 +25,22 @@ namespace {
 bool stopped = false;
 // The latest size the window reported and syncframe has not yet published; render thread only.
 std::optional<std::pair<int, int>> reportedsize;
+// The latest pass's figures; the pass writes them, the render thread reads them after it.
+passfigures figures;
 
 // One update pass: every step due up to the latest frame's time stamp, at most maxsteps.
 void updatepass() {
+    using stopwatch = std::chrono::steady_clock;
+    figures.steps.clear();
+    const uint32_t from = updatetime;
     // Once the run is ending, the rest of a backlog is not worth computing: a slow step
     // times ten would keep Escape waiting for seconds.
-    runsteps(frametime, updatetime, maxsteps, [] {
+    const int run = runsteps(frametime, updatetime, maxsteps, [] {
+        const stopwatch::time_point start = stopwatch::now();
         if (!quit) current->update();
+        figures.steps.push_back(std::chrono::duration<double, std::milli>(stopwatch::now() - start).count());
     });
+    figures.dropped = updatetime - from != uint32_t(run) * steplength;
 }
 }  // namespace
 
@@ -42,6 +52,8 @@ void startclock(uint32_t now, uint32_t from) {
 }
 
 bool stoppedbyviewer() { return stopped; }
+
+const passfigures& lastpass() { return figures; }
 
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
     // The lead as a signed difference: wraps with the counter, and a frame behind the steps
@@ -80,7 +92,13 @@ bool beginframe(updatethread& updates) {
         quit = stopped = true;
         return false;
     }
+    if (making()) {
+        applykeys();
+        // A seek ends the pass here: the production is built afresh from its time.
+        if (quit) return false;
+    }
     const bool drawn = syncframe();
+    if (making() && !drawn) notdrawn();
     frametime = gettickcount();
     glFinish();
     updates.begin(updatepass);
@@ -97,6 +115,7 @@ void mainloop(uint32_t from) {
     // create mutex or cond, aborting." has no cause here; only the thread can fail.
     glfwSetTime(0.0);
     startclock(gettickcount(), from);
+    if (making()) clockstarted(from);
     const stopsignals catching;
 
     std::optional<updatethread> updates;
@@ -112,10 +131,12 @@ void mainloop(uint32_t from) {
     // reaches this thread at the next hand-over, and the updater must not outlive a loop that
     // unwinds past it.
     endonfatal([&] {
-        updates->begin([from] { playmusic(from); });
+        updates->begin([from, paused = held()] { playmusic(from, paused); });
         while (!quit) {
             if (beginframe(*updates)) {
+                if (making()) beforedisplay();
                 displayframe();
+                if (making()) afterdisplay();
                 glfwSwapBuffers(primarycontext);
             }
             // GLFW 3 processes window events (keys, resize, close) only when asked.

@@ -5,6 +5,7 @@
 // per frame, in beginframe.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace talvo {
 
@@ -39,6 +40,14 @@ void displayframe();
 void onwindowsize(int width, int height);
 // The window-close callback: ends the run through quit and keeps the window open (returns 0).
 int onclose();
+
+// What the latest update pass did: how long each of its steps took, in ms, and whether it
+// dropped a backlog. Written by the pass, read by the render thread after it.
+struct passfigures {
+    std::vector<double> steps;
+    bool dropped = false;
+};
+const passfigures& lastpass();
 
 // The most steps one update pass runs; a longer backlog is dropped.
 constexpr int maxsteps = 10;

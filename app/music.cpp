@@ -25,15 +25,21 @@ void openmusic(const std::string& soundfile) {
         warn(soundfile + ": " + problem + ": the production plays without music");
 }
 
-void playmusic(uint32_t from) {
+void playmusic(uint32_t from, bool paused) {
     if (!opened) return;
-    if (from == 0) {
+    if (from == 0 && !paused) {
         FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel));
         return;
     }
     // Started paused and moved before it is heard, so that its first sample is the one at `from`.
     FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, true, &channel));
     FMODCHECKED(channel->setPosition(from, FMOD_TIMEUNIT_MS));
+    if (!paused) FMODCHECKED(channel->setPaused(false));
+}
+
+void resumemusic(uint32_t at) {
+    if (!opened) return;
+    FMODCHECKED(channel->setPosition(at, FMOD_TIMEUNIT_MS));
     FMODCHECKED(channel->setPaused(false));
 }
 

@@ -18,10 +18,13 @@ extern FMOD::Channel channel;
 // Creates and initialises the audio system and opens soundfile as a looping stream. A file
 // that cannot be streamed is named, after its check line, in one line that says why.
 void openmusic(const std::string& soundfile);
-// Starts the stream `from` milliseconds in (on the update thread, before its first step).
-void playmusic(uint32_t from);
+// Starts the stream `from` milliseconds in (on the update thread, before its first step); held
+// there, silent, when `paused`.
+void playmusic(uint32_t from, bool paused = false);
 // Holds the music where it stands, silent until it is played again.
 void pausemusic();
+// Plays a held stream on from `at` milliseconds in.
+void resumemusic(uint32_t at);
 // Releases the stream, then closes and releases the system.
 void releasemusic();
 

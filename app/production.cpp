@@ -9,9 +9,12 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/loop.h"
+#include "app/maker.h"
 #include "app/music.h"
 #include "diag/check.h"
 #include "diag/fatal.h"
@@ -214,23 +217,31 @@ void runproduction(runconfig config) {
     // about 46 MB more at each of the first twenty passes before the figure levels.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
+    if (config.make) startmaking();
     // Each pass is a production of its own, built afresh: the scenes are made to be entered
-    // once. The first pass starts at `from`, any later one at `restart`, the beginning. Only a
-    // pass that the production itself ended (quit set, not by the viewer) is followed by another.
-    bool again = true;
-    for (uint32_t from = config.from; again; from = config.restart) {
-        playproduction([&](demostart&) {
+    // once. The first pass starts at `from`, any later one at `restart`, the beginning, or, in
+    // maker mode, where a seek asked. Only a pass that the production itself ended (quit set,
+    // not by the viewer) or a seek is followed by another.
+    std::optional<uint32_t> next = config.from;
+    while (next) {
+        const uint32_t from = *std::exchange(next, std::nullopt);
+        playproduction([&](demostart& production) {
             // Building the scenes leaves the compilers' scratch strewn through the heap, below
             // what stays. Given back before the pass plays, a loop's resident memory stays level
             // pass after pass instead of creeping up.
             malloc_trim(0);
+            if (config.make) makepass(production);
             mainloop(from);
-            again = config.loop && quit && !stoppedbyviewer();
+            if (const std::optional<uint32_t> seek = takeseek())
+                next = seek;
+            else if (config.loop && quit && !stoppedbyviewer())
+                next = config.restart;
             // Silent while the next pass is built; it starts its music itself.
-            if (again) pausemusic();
+            if (next) pausemusic();
         });
         quit = false;
     }
+    stopmaking();
     closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;

@@ -32,10 +32,14 @@ Options, anywhere on the line:
                 scene of S is entered with its own events caught up
   --loop        at the end start again from 0, music and all, until Escape or the close button
   --mute        no sound: no audio device is opened
+  --make        maker mode, in a window: the keys below, an overlay, and shaders and snippets
+                rebuilt when saved
   --help        this text
   --version     the program's name and version
 
-Keys: Escape ends the run; so does the window's close button.
+Keys: Escape ends the run; so does the window's close button. With --make also: Space holds
+and resumes, Left and Right seek 5 s, Page Up and Page Down go to the previous or next scene,
+Home to 0, '.' steps 25 ms while held, F1 shows the overlay, F12 saves the frame as a PNG.
 
 Exit status: 0 after a run; 1 when start-up fails (the window, the GL contexts or the GL
 version), a GL, OpenCL or FreeType check fails or a resource file other than the music is
@@ -65,11 +69,12 @@ uint32_t starttime(const std::string& value) {
 
 // The options, each a long name for glibc's getopt_long; --help is answered by askshelp before
 // the command line is read.
-enum optioncode { windowed = 256, from, loop, mute, help };
+enum optioncode { windowed = 256, from, loop, mute, make, help };
 const option options[] = {{"windowed", no_argument, nullptr, windowed},
                           {"from", required_argument, nullptr, from},
                           {"loop", no_argument, nullptr, loop},
                           {"mute", no_argument, nullptr, mute},
+                          {"make", no_argument, nullptr, make},
                           {"help", no_argument, nullptr, help},
                           {}};
 
@@ -112,8 +117,10 @@ runconfig parsecommandline(int argc, const char* const argv[]) {
         if (code == from) config.from = starttime(optarg);
         if (code == loop) config.loop = true;
         if (code == mute) config.mute = true;
+        if (code == make) config.make = true;
     }
 
+    if (config.make) config.windowmode = 0;
     if (positional.size() >= 2) {
         readint(positional[0], config.width);
         readint(positional[1], config.height);

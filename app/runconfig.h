@@ -19,6 +19,7 @@ struct runconfig {
     uint32_t from = 0;     // production time, in ms, at which the run starts (music too)
     bool loop = false;     // at the end, start again until Escape or the close button
     bool mute = false;     // no audio device at all
+    bool make = false;     // maker mode (app/maker.h), in a window
     uint32_t restart = 0;  // production time at which a loop's later passes start (only tests move it)
 };
 

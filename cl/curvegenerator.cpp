@@ -1,12 +1,21 @@
 #include "cl/curvegenerator.h"
 
+#include <set>
+
 #include "cl/clcontext.h"
 #include "cl/kerneltemplates.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 
 namespace talvo {
 
+namespace {
+// Every live curve's data, for rebuild; main thread.
+std::set<void*> livecurves;
+}  // namespace
+
 CurveGenerator::curvedata::~curvedata() {
+    livecurves.erase(this);
     // The device buffers belong to these arrays' addresses, which the heap may hand out again.
     if (CLContext* context = CLContext::instance()) {
         context->forgethost(positions.data());
@@ -20,6 +29,9 @@ CurveGenerator::CurveGenerator(const std::string& expression, int count, const s
     curvedata& d = data();
     d.varray = VArray::create();
     d.program = curveprogram(curvesource(expression, prefix));
+    d.expression = expression;
+    d.prefix = prefix;
+    livecurves.insert(&d);
     d.count = count;
     d.positions.assign(size_t(count) * 4, 0.0f);
     d.tangents.assign(size_t(count) * 4, 0.0f);
@@ -45,6 +57,25 @@ CurveGenerator::CurveGenerator(const std::string& expression, int count, const s
 
     // The display buffer gets its storage at the first publish.
     d.varray.setAttribute(0, d.display.buf(), d.display.target, d.display.type);
+}
+
+int CurveGenerator::rebuild(const std::string& name, const std::string& text) {
+    int rebuilt = 0;
+    for (void* live : livecurves) {
+        curvedata& d = *static_cast<curvedata*>(live);
+        std::string expression = d.expression, prefix = d.prefix;
+        const bool inexpression = replacesnippet(expression, name, text);
+        if (!replacesnippet(prefix, name, text) && !inexpression) continue;
+        CLProgram program = curveprogram(curvesource(expression, prefix));
+        program.createKernel("update");
+        program.createKernel("zero");
+        d.program = program;
+        d.expression = expression;
+        d.prefix = prefix;
+        d.updatePending = true;
+        ++rebuilt;
+    }
+    return rebuilt;
 }
 
 void CurveGenerator::update() {

@@ -50,6 +50,12 @@ public:
     Buffer<float>& compute() const { return data().compute; }
     int usecount() const { return handle.usecount(); }
 
+    // Rebuilds the kernel of every live curve whose expression or prefix is the snippet
+    // resources/<name>, around `text` instead; the buffers stay as they are. Render thread,
+    // between update passes. A build that fails prints its log and check line and throws
+    // Log::CLException, leaving the kernels as they were. Returns how many were rebuilt.
+    static int rebuild(const std::string& name, const std::string& text);
+
 private:
     struct curvedata {
         curvedata() = default;
@@ -67,6 +73,7 @@ private:
         Buffer<float> compute;
         VArray varray;
         CLProgram program;
+        std::string expression, prefix;
         int count = 0;
         std::vector<float> positions;
         std::vector<float> tangents;

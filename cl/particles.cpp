@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <glm/gtc/matrix_transform.hpp>
+#include <set>
 
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
@@ -13,11 +14,32 @@ namespace talvo {
 
 namespace {
 const char* const kernelname = "flowparticles";
+const char* const options = "-cl-fast-relaxed-math -cl-mad-enable";
+// Every live cloud, for rebuild; main thread.
+std::set<particles*> liveparticles;
 }  // namespace
 
 particles::particles()
-    : varray(VArray::create()), shader(Program::create()),
-      program(loadsnippet("particles.cl"), "-cl-fast-relaxed-math -cl-mad-enable") {}
+    : varray(VArray::create()), shader(Program::create()), program(loadsnippet("particles.cl"), options) {
+    liveparticles.insert(this);
+}
+
+particles::~particles() { liveparticles.erase(this); }
+
+int particles::rebuild(const std::string& text) {
+    const std::string source = snippetcode("particles.cl", text);
+    for (particles* cloud : liveparticles) {
+        CLProgram built(source, options);
+        // Set up as at the first entry; a cloud not yet entered gets its kernel then.
+        if (!cloud->initial.empty()) {
+            built.createKernel(kernelname);
+            built.setArg(kernelname, 0, cloud->positions);
+            built.setArg(kernelname, 1, cloud->colours);
+        }
+        cloud->program = built;
+    }
+    return int(liveparticles.size());
+}
 
 void particles::enter(state* /*previous*/) {
     if (!initial.empty()) return;

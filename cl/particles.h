@@ -8,6 +8,7 @@
 // The set-up (kernel, shader, the initial cloud, the bindings) happens when the particles are
 // first entered, not at construction.
 #include <glm/glm.hpp>
+#include <string>
 #include <vector>
 
 #include "cl/buffer.h"
@@ -28,8 +29,15 @@ public:
 
     // Builds "particles.cl"; buffers, vertex array and shader program start empty.
     particles();
+    ~particles() override;
     particles(const particles&) = delete;
     particles& operator=(const particles&) = delete;
+
+    // Rebuilds the kernel of every live cloud of particles from `text`, the saved
+    // "particles.cl"; positions and colours go on from where they are. Render thread, between
+    // update passes. A build that fails prints its log and check line and throws
+    // Log::CLException, leaving the kernel as it was. Returns how many were rebuilt.
+    static int rebuild(const std::string& text);
 
     // Render thread: clears the bound framebuffer's colour and adds the particles onto it.
     void display() override;

@@ -1,19 +1,47 @@
 #include "cl/pointgenerator.h"
 
+#include <set>
+
 #include "cl/kerneltemplates.h"
+#include "cl/snippet.h"
 
 namespace talvo {
+
+namespace {
+// Every live cloud's data, for rebuild; main thread.
+std::set<void*> liveclouds;
+}  // namespace
+
+PointGenerator::pointdata::~pointdata() { liveclouds.erase(this); }
 
 PointGenerator::PointGenerator(const std::string& expression, int maxcount)
     : handle(new pointdata(), destroy) {
     pointdata& d = data();
     d.program = pointprogram(pointsource(expression));
+    d.expression = expression;
+    liveclouds.insert(&d);
     d.maxcount = maxcount;
     d.compute.allocate(maxcount * 4);
     d.program.createKernel("update");
     d.program.createKernel("zero");
     d.program.setArg("zero", 0, d.compute);
     d.program.run("zero", size_t(maxcount), true);
+}
+
+int PointGenerator::rebuild(const std::string& name, const std::string& text) {
+    int rebuilt = 0;
+    for (void* live : liveclouds) {
+        pointdata& d = *static_cast<pointdata*>(live);
+        std::string expression = d.expression;
+        if (!replacesnippet(expression, name, text)) continue;
+        CLProgram program = pointprogram(pointsource(expression));
+        program.createKernel("update");
+        program.createKernel("zero");
+        d.program = program;
+        d.expression = expression;
+        ++rebuilt;
+    }
+    return rebuilt;
 }
 
 void PointGenerator::update() {

@@ -38,11 +38,19 @@ public:
     Buffer<float>& compute() const { return data().compute; }
     int usecount() const { return handle.usecount(); }
 
+    // Rebuilds the kernel of every live cloud whose expression is the snippet
+    // resources/<name>, around `text` instead; the buffers stay as they are. Render thread,
+    // between update passes. A build that fails prints its log and check line and throws
+    // Log::CLException, leaving the kernels as they were. Returns how many were rebuilt.
+    static int rebuild(const std::string& name, const std::string& text);
+
 private:
     struct pointdata {
+        ~pointdata();
         Buffer<float> display;
         Buffer<float> compute;
         CLProgram program;
+        std::string expression;
         int count = 0;
         int drawcount = 0;
         int maxcount = 0;

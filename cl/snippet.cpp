@@ -5,14 +5,26 @@
 
 namespace talvo {
 
+namespace {
+// A directive must start a line: the templates paste a snippet in mid-line.
+std::string header(const std::string& name) { return "\n#line 1 \"" + resourcePath(name) + "\"\n"; }
+}  // namespace
+
 std::string loadsnippet(const std::string& name) {
     const std::string text = loadResource(name);
     if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
         resourcefailure(resourcePath(name), "the snippet is empty");
         endrun();
     }
-    // A directive must start a line: the templates paste a snippet in mid-line.
-    return "\n#line 1 \"" + resourcePath(name) + "\"\n" + text;
+    return snippetcode(name, text);
+}
+
+std::string snippetcode(const std::string& name, const std::string& text) { return header(name) + text; }
+
+bool replacesnippet(std::string& code, const std::string& name, const std::string& text) {
+    if (code.rfind(header(name), 0) != 0) return false;
+    code = header(name) + text;
+    return true;
 }
 
 }  // namespace talvo

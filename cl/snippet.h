@@ -11,5 +11,10 @@ namespace talvo {
 // file with nothing but white space, which would build a kernel that computes nothing (status
 // 1 after "resources/<name>: the snippet is empty").
 std::string loadsnippet(const std::string& name);
+// The code of the snippet resources/<name> whose text is `text`, as loadsnippet gives it.
+std::string snippetcode(const std::string& name, const std::string& text);
+// Where `code` is the snippet resources/<name> as loadsnippet gave it, puts `text` in its place
+// (with the same line directive) and returns true; otherwise leaves it alone.
+bool replacesnippet(std::string& code, const std::string& name, const std::string& text);
 
 }  // namespace talvo

@@ -1,6 +1,8 @@
 #pragma once
-// The exceptions that end a run. They carry nothing: the check that throws has already
-// written its lines to standard error. endonfatal (fatal.h) turns them into the end of the run.
+// The exceptions that end a run. They carry nothing but a shader's log: the check that throws
+// has already written its lines. endonfatal (fatal.h) turns them into the end of the run; maker
+// mode's reload survives a shader that fails (app/maker.h).
+#include <string>
 
 namespace talvo {
 namespace Log {
@@ -9,6 +11,8 @@ struct CLException {};
 struct FTException {};
 }  // namespace Log
 
-struct ShaderCompilerException {};
+struct ShaderCompilerException {
+    std::string log;  // the compiler's
+};
 struct ProgramLinkerException {};
 }  // namespace talvo

@@ -2,6 +2,9 @@
 
 #include <glm/gtc/type_ptr.hpp>
 #include <iostream>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "diag/check.h"
 #include "gl/shader.h"
@@ -11,8 +14,11 @@ namespace talvo {
 
 namespace {
 GLuint currentprogram = 0;
+// The resource files each live program's stages were read from, by GL name.
+std::map<GLuint, std::set<std::string>> builtfrom;
 
 void destroy(GLuint program) {
+    builtfrom.erase(program);
     // Neither GL nor the cache may go on naming a deleted program.
     if (currentprogram == program) {
         currentprogram = 0;
@@ -48,6 +54,7 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 
 void Program::attach(const Shader& shader) {
     GLCHECKED(glAttachShader(name(), shader.name()));
+    if (!shader.file().empty()) builtfrom[name()].insert(shader.file());
 }
 
 void Program::link() {
@@ -108,6 +115,130 @@ void Program::bindTexture(const std::string& name, const Texture& texture, int t
     glUniform1i(location(name), texturepos);
     if (remembered != handle.name()) glUseProgram(remembered);
     currentprogram = remembered;
+}
+
+namespace {
+
+// A uniform's value, kept across a relink, which resets every uniform.
+struct uniformvalue {
+    std::string name;
+    GLenum type;
+    GLfloat floats[16];
+    GLint ints[4];
+};
+
+bool floattype(GLenum type) {
+    switch (type) {
+        case GL_FLOAT: case GL_FLOAT_VEC2: case GL_FLOAT_VEC3: case GL_FLOAT_VEC4:
+        case GL_FLOAT_MAT2: case GL_FLOAT_MAT3: case GL_FLOAT_MAT4: return true;
+        default: return false;
+    }
+}
+
+// Every active uniform outside blocks, element by element; ints cover ints, bools and samplers.
+std::vector<uniformvalue> uniformsof(GLuint program) {
+    GLint count = 0;
+    GLCHECKED(glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count));
+    std::vector<uniformvalue> values;
+    for (GLint i = 0; i < count; ++i) {
+        char name[256];
+        GLint size = 0;
+        GLenum type = 0;
+        GLCHECKED(glGetActiveUniform(program, GLuint(i), sizeof name, nullptr, &size, &type, name));
+        std::string base(name);
+        if (base.size() > 3 && base.compare(base.size() - 3, 3, "[0]") == 0) base.resize(base.size() - 3);
+        for (GLint element = 0; element < size; ++element) {
+            uniformvalue value{size > 1 ? base + "[" + std::to_string(element) + "]" : base, type, {}, {}};
+            GLint location = -1;
+            GLCHECKED(location = glGetUniformLocation(program, value.name.c_str()));
+            if (location < 0) continue;
+            if (floattype(type))
+                GLCHECKED(glGetUniformfv(program, location, value.floats));
+            else
+                GLCHECKED(glGetUniformiv(program, location, value.ints));
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+// Sets the kept values on the current program, where it still has them.
+void restore(GLuint program, const std::vector<uniformvalue>& values) {
+    for (const uniformvalue& v : values) {
+        GLint location = -1;
+        GLCHECKED(location = glGetUniformLocation(program, v.name.c_str()));
+        if (location < 0) continue;
+        switch (v.type) {
+            case GL_FLOAT: GLCHECKED(glUniform1fv(location, 1, v.floats)); break;
+            case GL_FLOAT_VEC2: GLCHECKED(glUniform2fv(location, 1, v.floats)); break;
+            case GL_FLOAT_VEC3: GLCHECKED(glUniform3fv(location, 1, v.floats)); break;
+            case GL_FLOAT_VEC4: GLCHECKED(glUniform4fv(location, 1, v.floats)); break;
+            case GL_FLOAT_MAT2: GLCHECKED(glUniformMatrix2fv(location, 1, GL_FALSE, v.floats)); break;
+            case GL_FLOAT_MAT3: GLCHECKED(glUniformMatrix3fv(location, 1, GL_FALSE, v.floats)); break;
+            case GL_FLOAT_MAT4: GLCHECKED(glUniformMatrix4fv(location, 1, GL_FALSE, v.floats)); break;
+            case GL_INT_VEC2: GLCHECKED(glUniform2iv(location, 1, v.ints)); break;
+            case GL_INT_VEC3: GLCHECKED(glUniform3iv(location, 1, v.ints)); break;
+            case GL_INT_VEC4: GLCHECKED(glUniform4iv(location, 1, v.ints)); break;
+            default: GLCHECKED(glUniform1iv(location, 1, v.ints)); break;
+        }
+    }
+}
+
+// The stages attached to a program.
+std::vector<GLuint> stagesof(GLuint program) {
+    GLuint stages[8] = {};
+    GLsizei count = 0;
+    GLCHECKED(glGetAttachedShaders(program, 8, &count, stages));
+    return std::vector<GLuint>(stages, stages + count);
+}
+
+GLenum stagetype(GLuint shader) {
+    GLint type = 0;
+    GLCHECKED(glGetShaderiv(shader, GL_SHADER_TYPE, &type));
+    return GLenum(type);
+}
+
+// Links a scratch program of `program`'s stages with `stage` in place of the one of its type.
+bool linkswith(GLuint program, const Shader& stage) {
+    const GLuint scratch = newprogram();
+    for (GLuint other : stagesof(program))
+        if (stagetype(other) != stage.type()) GLCHECKED(glAttachShader(scratch, other));
+    GLCHECKED(glAttachShader(scratch, stage.name()));
+    GLCHECKED(glLinkProgram(scratch));
+    GLint status = 0;
+    GLCHECKED(glGetProgramiv(scratch, GL_LINK_STATUS, &status));
+    if (status == 0) {
+        std::cout << "Shader program linking failed." << std::endl;
+        programlog(scratch);
+    }
+    GLCHECKED(glDeleteProgram(scratch));
+    return status != 0;
+}
+
+}  // namespace
+
+int rebuildprograms(const std::string& file, const Shader& stage) {
+    int rebuilt = 0;
+    bool failed = false;
+    for (const auto& [program, files] : builtfrom) {
+        if (!files.count(file)) continue;
+        // Linked apart first: a program whose relink failed would have no code at all.
+        if (!linkswith(program, stage)) {
+            failed = true;
+            continue;
+        }
+        const std::vector<uniformvalue> values = uniformsof(program);
+        for (GLuint old : stagesof(program))
+            if (stagetype(old) == stage.type()) GLCHECKED(glDetachShader(program, old));
+        GLCHECKED(glAttachShader(program, stage.name()));
+        GLCHECKED(glLinkProgram(program));
+        GLCHECKED(glUseProgram(program));
+        restore(program, values);
+        ++rebuilt;
+    }
+    GLCHECKED(glUseProgram(currentprogram));
+    if (failed) throw ProgramLinkerException();
+    return rebuilt;
 }
 
 }  // namespace talvo

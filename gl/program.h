@@ -61,4 +61,12 @@ private:
     shared<GLuint> handle;
 };
 
+// Rebuilds in place every live program with a stage read from the resource `file`, with
+// `stage` (that file compiled anew) instead: every copy of a handle runs the new code, and the
+// uniforms keep their values. Render thread, while no other context uses the programs. A
+// program that does not link with the new stage keeps its old code: its log goes to standard
+// output, and the call throws ProgramLinkerException once the others are rebuilt. Returns how
+// many were rebuilt.
+int rebuildprograms(const std::string& file, const Shader& stage);
+
 }  // namespace talvo

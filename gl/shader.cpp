@@ -39,7 +39,7 @@ std::set<int> errorlines(const std::string& log) {
 }  // namespace
 
 Shader::Shader(GLenum type, const std::string& source, const std::string& file)
-    : handle(newshader(type), destroy), shadertype(type), text(source) {
+    : handle(newshader(type), destroy), shadertype(type), text(source), origin(file) {
     const GLuint shader = handle.name();
     const GLchar* data = text.data();
     const GLint length = static_cast<GLint>(text.size());
@@ -51,7 +51,7 @@ Shader::Shader(GLenum type, const std::string& source, const std::string& file)
         std::cout << "Shader compilation failed." << std::endl;
         const std::string log = shaderlog(shader);
         if (!file.empty()) resourcefailure(resourcePath(file), "does not compile", errorlines(log));
-        throw ShaderCompilerException();
+        throw ShaderCompilerException{log};
     }
 }
 

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 
 #include <string>
+#include <vector>
 
 #include "support/process.h"
 
@@ -49,6 +50,19 @@ inline double litshare(Display* display, Window window, int x0 = 0, int y0 = 0, 
         }
     XDestroyImage(image);
     return all ? double(lit) / double(all) : 0.0;
+}
+
+// A window's pixels as the X server shows them, row by row (empty when they cannot be read).
+inline std::vector<unsigned long> windowpixels(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, window, &attributes)) return {};
+    XImage* image = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!image) return {};
+    std::vector<unsigned long> pixels;
+    for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x) pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return pixels;
 }
 
 // What a window manager's close button does: asks the production's window to close. On the
