@@ -2,6 +2,7 @@
 // that follows every call.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "diag/check.h"
@@ -62,6 +63,10 @@ TEST_F(programs, GLErrorPrintsItsLineAndThrows) {
 // On a debug context the check reports what glGetError cannot see: the driver's faults,
 // named by the call they followed, whatever their severity; its lesser notes pass.
 TEST_F(programs, OnADebugContextTheDriversFaultsFailTheCheckAndItsNotesPass) {
+    // The engine's contexts are debug ones exactly when the run asks for them.
+    const char* const asked = std::getenv("TALVO_GL_DEBUG");
+    EXPECT_EQ((glinteger(GL_CONTEXT_FLAGS) & GL_CONTEXT_FLAG_DEBUG_BIT) != 0, asked && std::string(asked) == "1");
+
     GLFWwindow* const previous = glfwGetCurrentContext();
     glfwDefaultWindowHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
