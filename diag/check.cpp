@@ -6,10 +6,98 @@
 
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace talvo {
 
+namespace {
+
+struct debugmessage {
+    GLenum source, type, severity;
+    std::string text;
+};
+
+// What the driver said during the calls since the last check on this thread. Debug output is
+// synchronous, so it arrives on the thread that made the call, before the call returns.
+thread_local std::vector<debugmessage> debugmessages;
+
+void GLAPIENTRY recorddebugmessage(GLenum source, GLenum type, GLuint, GLenum severity, GLsizei length,
+                                   const GLchar* message, const void*) {
+    debugmessages.push_back({source, type, severity, length < 0 ? std::string(message) : std::string(message, length)});
+}
+
+// A debug context (platform/contexts.h makes them when TALVO_GL_DEBUG=1) is set up at its
+// first check: every message on, delivered synchronously to recorddebugmessage. What it logged
+// before is taken from its log. A context that is set up has synchronous output on.
+void followdebugoutput() {
+    GLint flags = 0;
+    glGetIntegerv(GL_CONTEXT_FLAGS, &flags);
+    if (!(flags & GL_CONTEXT_FLAG_DEBUG_BIT) || glIsEnabled(GL_DEBUG_OUTPUT_SYNCHRONOUS)) return;
+    GLint length = 0;
+    while (glGetIntegerv(GL_DEBUG_NEXT_LOGGED_MESSAGE_LENGTH, &length), length > 0) {
+        debugmessage m{};
+        GLuint id = 0;
+        std::vector<GLchar> text(length);
+        glGetDebugMessageLog(1, length, &m.source, &m.type, &id, &m.severity, nullptr, text.data());
+        m.text = text.data();
+        debugmessages.push_back(m);
+    }
+    glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+    glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+    glDebugMessageCallback(recorddebugmessage, nullptr);
+}
+
+// Errors and undefined behaviour, and whatever the driver rates high or medium, are faults.
+// Not the GL errors, which glGetError reports as well, nor failed compiles, which the shader's
+// status and info log report.
+bool fault(const debugmessage& m) {
+    if (m.type == GL_DEBUG_TYPE_ERROR &&
+        (m.source == GL_DEBUG_SOURCE_API || m.source == GL_DEBUG_SOURCE_SHADER_COMPILER))
+        return false;
+    return m.type == GL_DEBUG_TYPE_ERROR || m.type == GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR ||
+           m.severity == GL_DEBUG_SEVERITY_HIGH || m.severity == GL_DEBUG_SEVERITY_MEDIUM;
+}
+
+const char* debugtypename(GLenum type) {
+    switch (type) {
+        case GL_DEBUG_TYPE_ERROR: return "error";
+        case GL_DEBUG_TYPE_DEPRECATED_BEHAVIOR: return "deprecated behaviour";
+        case GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR: return "undefined behaviour";
+        case GL_DEBUG_TYPE_PORTABILITY: return "portability";
+        case GL_DEBUG_TYPE_PERFORMANCE: return "performance";
+        case GL_DEBUG_TYPE_MARKER: return "marker";
+        default: return "other";
+    }
+}
+
+const char* debugseverityname(GLenum severity) {
+    switch (severity) {
+        case GL_DEBUG_SEVERITY_HIGH: return "high";
+        case GL_DEBUG_SEVERITY_MEDIUM: return "medium";
+        case GL_DEBUG_SEVERITY_LOW: return "low";
+        default: return "notification";
+    }
+}
+
+// Writes a line for each fault the driver reported since the last check; returns how many.
+int reportdebugmessages(const std::string& text) {
+    followdebugoutput();
+    int faults = 0;
+    for (const debugmessage& m : debugmessages) {
+        if (!fault(m)) continue;
+        ++faults;
+        std::cerr << "at " << text << " | GLDEBUG " << debugtypename(m.type) << ", "
+                  << debugseverityname(m.severity) << ": " << m.text << "\n";
+    }
+    debugmessages.clear();
+    return faults;
+}
+
+}  // namespace
+
 void glcheck(const std::string& text) {
+    // The driver's faults first, so that a GL error's line stays the last one written.
+    const int faults = reportdebugmessages(text);
     int count = 0;
     GLenum e = glGetError();
     while (e != GL_NO_ERROR && count < 1000) {
@@ -25,7 +113,7 @@ void glcheck(const std::string& text) {
         }
         e = glGetError();
     }
-    if (count > 0) {
+    if (count > 0 || faults > 0) {
         std::cerr.flush();
         throw Log::GLException();
     }

@@ -11,6 +11,9 @@
 namespace talvo {
 
 // Prints one line per pending GL error (at most 1000) and throws Log::GLException if any.
+// On a debug context it first prints "at <text> | GLDEBUG <type>, <severity>: <message>" for
+// each error, undefined behaviour, or high or medium message the driver gave since the last
+// check, and throws for those too; other messages pass.
 void glcheck(const std::string& text);
 // Prints "at <text> | CLERROR: <name>" and throws Log::CLException when status is not 0.
 void clcheck(int status, const std::string& text);

@@ -10,6 +10,7 @@
 #define GLFW_NATIVE_INCLUDE_NONE
 #include <GLFW/glfw3native.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace talvo {
@@ -19,7 +20,21 @@ GLFWwindow* secondarycontext = nullptr;
 
 namespace platform {
 
+namespace {
+
+// Read once, so that all contexts of a run are alike.
+bool debugcontexts() {
+    static const bool on = [] {
+        const char* value = std::getenv("TALVO_GL_DEBUG");
+        return value && std::string(value) == "1";
+    }();
+    return on;
+}
+
+}  // namespace
+
 void contexthints(int glmajor, int glminor) {
+    glfwWindowHint(GLFW_OPENGL_DEBUG_CONTEXT, debugcontexts() ? GLFW_TRUE : GLFW_FALSE);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, glmajor);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, glminor);
     glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);

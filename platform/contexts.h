@@ -14,7 +14,9 @@ extern GLFWwindow* secondarycontext;
 namespace platform {
 
 // The hints every context of the engine is made with: core profile, forward compatible,
-// version glmajor.glminor. The caller adds its own (size, samples, visibility) afterwards.
+// version glmajor.glminor; a debug context, whose messages the GL checks report
+// (diag/check.h), when TALVO_GL_DEBUG=1. The caller adds its own (size, samples, visibility)
+// afterwards.
 void contexthints(int glmajor, int glminor);
 
 // Creates a hidden window whose context has the engine's hints (core profile, forward

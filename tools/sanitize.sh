@@ -7,22 +7,63 @@
 # process that are not ours to free. The tests that run whole productions or the capture tool
 # (minutes each) are left to the normal suite.
 #
-# tools/sanitize.sh thread: the player built with ThreadSanitizer in build-tsan/, and the tests
-# that run it with both threads busy: the update thread's own tests and a resize storm during
-# dreamscape. A report ends the player with status 66, which fails the test that ran it. Only
-# reports inside the drivers and libraries we do not build (tools/tsan.supp says which and why)
-# are suppressed.
+# tools/sanitize.sh thread: the player, the capture and the audio layer built with
+# ThreadSanitizer in build-tsan/, and the tests that run them with their threads busy: the
+# update thread's hand-over, the player ended by its close button and by stop signals while the
+# music plays, a real-time run with its music across a scene switch, thirty resizes of a
+# windowed run during dreamscape, and the audio tests (SDL's mixing thread); then an overlapped
+# capture across the switch into flight. A report ends the program with status 66, which fails
+# the test or the capture that ran it. Only reports inside the drivers and libraries we do not
+# build (tools/tsan.supp says which and why) are suppressed.
+#
+# tools/sanitize.sh gldebug: with TALVO_GL_DEBUG=1, every GL context is a debug one and a fault
+# the driver reports (an error or undefined behaviour, or a high or medium message) fails the
+# check of the call it followed. Runs the GL, text and scene tests (not the pictures or whole
+# runs, as above) and three frames of every scene and nested scene captured with
+# quellspire-capture, on the build of tools/build.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ "${1:-address}" == thread ]]; then
     flags=-fsanitize=thread
-    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-        -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_MODULE_LINKER_FLAGS="$flags" >/dev/null
-    cmake --build build-tsan -j"$(nproc)" --target app_tests
+    launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" -DCMAKE_C_FLAGS="$flags" \
+        -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_MODULE_LINKER_FLAGS="$flags" >/dev/null
+    cmake --build build-tsan -j"$(nproc)" --target app_tests audio_tests
     export TSAN_OPTIONS="suppressions=$PWD/tools/tsan.supp second_deadlock_stack=1 history_size=4"
-    exec tools/with-display.sh ctest --test-dir build-tsan --output-on-failure --timeout 1800 \
-        -R '^(OverlappedAndSerial/UpdateThread|Resize)\.'
+    tools/with-display.sh ctest --test-dir build-tsan --output-on-failure --timeout 1800 -R \
+        '^((OverlappedAndSerial/UpdateThread|Resize|playback|failures|music)\.|Run\.(EndsOnTheCloseButton|SIGINT)|Viewer\.AcrossASceneSwitch)'
+    frames=$(mktemp -d)
+    trap 'rm -rf "$frames"' EXIT
+    # A second of overlapped capture, from dreamscape's last steps into flight's first.
+    if ! (cd build-tsan && ../tools/with-display.sh ./quellspire-capture --size 64x48 --fps 30 --from 135.5 \
+        --frames 30 -o "$frames/%02d.png" >"$frames/log" 2>&1); then
+        cat "$frames/log"
+        exit 1
+    fi
+    echo "overlapped capture into flight under ThreadSanitizer: no report"
+    exit 0
+fi
+
+if [[ "${1:-address}" == gldebug ]]; then
+    export TALVO_GL_DEBUG=1
+    tools/with-display.sh ctest --test-dir build --output-on-failure --timeout 600 \
+        -L 'gl|text|scenes' -E 'pictures|Pictures|wholeproduction'
+    frames=$(mktemp -d)
+    trap 'rm -rf "$frames"' EXIT
+    # opening's title, particles and lines; entryway and its tunnel; dreamscape; flight; credits.
+    for at in 5 20 40 60 80 110 145 175; do
+        if ! (cd build && ../tools/with-display.sh ./quellspire-capture --from "$at" --frames 3 \
+            -o "$frames/$at-%d.png" >"$frames/log" 2>&1); then
+            cat "$frames/log"
+            exit 1
+        fi
+    done
+    echo "captures of every scene on debug contexts: no fault"
+    exit 0
 fi
 
 targets=(engine_tests gl_tests cl_tests text_tests audio_tests scene_tests resources_link)

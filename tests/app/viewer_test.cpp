@@ -195,6 +195,32 @@ TEST(Viewer, FromStartsThePictureAndTheMusicThere) {
     EXPECT_EQ(count(run.p.stderr_(), "Note: OpenGL renders in software here (llvmpipe"), 1u) << run.p.stderr_();
 }
 
+// A real-time run across a scene switch, its update thread stepping and its music playing:
+// the picture goes on into dreamscape (entryway ends all lit; dreamscape's sky is dark), the
+// music plays on across the switch sample for sample, and Escape ends the run.
+TEST(Viewer, AcrossASceneSwitchThePictureAndTheMusicGoOn) {
+    const tempdir dir;
+    const std::string audio = dir / "out.raw";
+    xdisplay display;
+    ASSERT_TRUE(display.ready());
+    viewer run(display, {"--windowed", "--from", "86", "320", "180"}, audio);
+    ASSERT_TRUE(run.pass(1)) << run.log();
+    // Four seconds played: the clock, which the device never runs ahead of, is past 88 s.
+    ASSERT_TRUE(audiotest::waitforoutput(audio, filesize(audio) + 4 * rate * framebytes)) << run.log();
+    {
+        const xwindow window(display);
+        ASSERT_TRUE(window.found());
+        bool dreamscape = false;
+        for (int i = 0; i < 240 && !dreamscape; ++i, std::this_thread::sleep_for(250ms)) {
+            const double lit = window.lit();
+            dreamscape = lit > 0.3 && lit < 0.95;
+        }
+        EXPECT_TRUE(dreamscape) << "the window does not show dreamscape";
+    }
+    EXPECT_EQ(run.escape(), 0) << run.log();
+    expectmusicfrom(audiotest::readoutput(audio), 86 * rate, 3 * rate);
+}
+
 // A window of the given size on the desktop: not full screen (no override of the window
 // manager, which a full-screen window takes where there is none), decorated, resizable; it
 // follows a resize with the picture. Muted, nothing is played, not even silence.

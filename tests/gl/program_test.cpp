@@ -2,6 +2,7 @@
 // that follows every call.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "diag/check.h"
@@ -57,6 +58,44 @@ TEST_F(programs, GLErrorPrintsItsLineAndThrows) {
     EXPECT_THROW(glcheck("glEnable(0x1234);"), Log::GLException);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "at glEnable(0x1234); | NONFATAL GLERROR: invalid enumerant\n");
+}
+
+// On a debug context the check reports what glGetError cannot see: the driver's faults,
+// named by the call they followed, whatever their severity; its lesser notes pass.
+TEST_F(programs, OnADebugContextTheDriversFaultsFailTheCheckAndItsNotesPass) {
+    // The engine's contexts are debug ones exactly when the run asks for them.
+    const char* const asked = std::getenv("TALVO_GL_DEBUG");
+    EXPECT_EQ((glinteger(GL_CONTEXT_FLAGS) & GL_CONTEXT_FLAG_DEBUG_BIT) != 0, asked && std::string(asked) == "1");
+
+    GLFWwindow* const previous = glfwGetCurrentContext();
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    platform::contexthints(3, 3);
+    glfwWindowHint(GLFW_OPENGL_DEBUG_CONTEXT, GLFW_TRUE);
+    GLFWwindow* const debug = glfwCreateWindow(16, 16, "debug", nullptr, nullptr);
+    ASSERT_NE(debug, nullptr);
+    glfwMakeContextCurrent(debug);
+    auto says = [](GLenum type, GLenum severity, const char* message) {
+        glDebugMessageInsert(GL_DEBUG_SOURCE_THIRD_PARTY, type, 1, severity, -1, message);
+    };
+    testing::internal::CaptureStderr();
+    says(GL_DEBUG_TYPE_OTHER, GL_DEBUG_SEVERITY_NOTIFICATION, "before the first check");
+    EXPECT_NO_THROW(glcheck("first"));
+    says(GL_DEBUG_TYPE_PERFORMANCE, GL_DEBUG_SEVERITY_LOW, "a little slow");
+    EXPECT_NO_THROW(glcheck("second"));
+    says(GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR, GL_DEBUG_SEVERITY_LOW, "overlapping ranges");
+    EXPECT_THROW(glcheck("glCopyBufferSubData(a, a, 0, 4, 8);"), Log::GLException);
+    says(GL_DEBUG_TYPE_PERFORMANCE, GL_DEBUG_SEVERITY_MEDIUM, "a stall");
+    EXPECT_THROW(glcheck("glReadPixels"), Log::GLException);
+    EXPECT_NO_THROW(glcheck("nothing since"));
+    glEnable(0x1234);  // a GL error is written once, by its glGetError line
+    EXPECT_THROW(glcheck("glEnable(0x1234);"), Log::GLException);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "at glCopyBufferSubData(a, a, 0, 4, 8); | GLDEBUG undefined behaviour, low: overlapping ranges\n"
+              "at glReadPixels | GLDEBUG performance, medium: a stall\n"
+              "at glEnable(0x1234); | NONFATAL GLERROR: invalid enumerant\n");
+    glfwMakeContextCurrent(previous);
+    glfwDestroyWindow(debug);
 }
 
 TEST_F(programs, CompileFailurePrintsTheLogAndThrows) {
