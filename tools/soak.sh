@@ -89,9 +89,9 @@ with open(f"{work}/audio.raw", "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.
     at = 0
     for n in range(passes):
         end = starts[n + 1] if n + 1 < len(starts) else float("inf")
-        # What the pass keeps: the least from its start line to the next one (the previous
-        # pass's memory is given back only as the first frames are drawn, and the next pass's
-        # build takes as much again); and the most.
+        # What the pass keeps: the least from its start line to the next one (the memory its
+        # build took is still held as the line is written, and the next build takes as much
+        # again); and the most.
         least = int(min(rss(starts[n], end) or [0])) // 1024
         peak = int(max(rss(starts[n], end) or [0])) // 1024
         lines = err[errlines[n]:errlines[n + 1] if n + 1 < len(errlines) else len(err)]

@@ -327,9 +327,9 @@ TEST(Viewer, LoopComesRoundAgainAndAgainWithoutGrowing) {
     viewer run(display, {"--loop", "--windowed", "--mute", "--from", "190", "320", "180"}, "", testhooks,
                {"QUELLSPIRE_TEST_RESTART=190000"});
     // What a pass keeps: the least it holds from its start line to the next one. Any one moment
-    // can mislead: the previous pass's memory is given back only as the first frames are drawn
-    // (some 500 MB over a few tenths of a second, longer under load), and the next pass's build
-    // takes as much again.
+    // can mislead: building a pass takes some 500 MB more, still held as its start line is
+    // written and given back over the next tenths of a second (longer under load), and the
+    // next pass's build takes as much again.
     residentlows lows(run.p.id());
     for (size_t pass = 1; pass <= 5; ++pass) {
         ASSERT_TRUE(run.pass(pass, pass == 1 ? 180s : 60s)) << "no pass " << pass << "\n" << run.log();
