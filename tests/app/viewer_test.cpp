@@ -5,8 +5,10 @@
 #include "support/xwindows.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,6 +159,41 @@ long residentkb(pid_t pid) {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
 }
+
+// The least resident memory of a process since each mark, sampled every 20 ms on a thread of
+// its own until stop.
+class residentlows {
+public:
+    explicit residentlows(pid_t pid)
+        : pid(pid), sampler([this] {
+              for (; !done; std::this_thread::sleep_for(20ms)) {
+                  const long kb = residentkb(this->pid);
+                  const std::lock_guard<std::mutex> hold(lock);
+                  if (!lows.empty() && kb > 0) lows.back() = std::min(lows.back(), kb);
+              }
+          }) {}
+    ~residentlows() { stop(); }
+    residentlows(const residentlows&) = delete;
+    residentlows& operator=(const residentlows&) = delete;
+
+    void mark() {
+        const long kb = residentkb(pid);
+        const std::lock_guard<std::mutex> hold(lock);
+        lows.push_back(kb);
+    }
+    std::vector<long> stop() {
+        done = true;
+        if (sampler.joinable()) sampler.join();
+        return lows;
+    }
+
+private:
+    const pid_t pid;
+    std::mutex lock;
+    std::atomic<bool> done = false;
+    std::vector<long> lows;
+    std::thread sampler;  // last: it starts once the rest is made
+};
 
 }  // namespace
 
@@ -315,17 +352,19 @@ TEST(Viewer, LoopComesRoundAgainAndAgainWithoutGrowing) {
     // Every pass after the first starts at 190 s, 4 s before the end, in credits.
     viewer run(display, {"--loop", "--windowed", "--mute", "--from", "190", "320", "180"}, "", testhooks,
                {"QUELLSPIRE_TEST_RESTART=190000"});
-    std::vector<long> resident;
-    for (size_t pass = 1; pass <= 4; ++pass) {
+    // What a pass keeps: the least it holds from its start line to the next one. Any one moment
+    // can mislead: building a pass takes some 500 MB more, still held as its start line is
+    // written and given back over the next tenths of a second (longer under load), and the
+    // next pass's build takes as much again.
+    residentlows lows(run.p.id());
+    for (size_t pass = 1; pass <= 5; ++pass) {
         ASSERT_TRUE(run.pass(pass, pass == 1 ? 180s : 60s)) << "no pass " << pass << "\n" << run.log();
-        // What the pass keeps: the least over its second second, past the start's transient
-        // allocations (compilers, staging copies) and below any later one.
-        std::this_thread::sleep_for(1s);
-        long least = residentkb(run.p.id());
-        for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(100ms)) least = std::min(least, residentkb(run.p.id()));
-        resident.push_back(least);
-        EXPECT_TRUE(run.shows(0.02, pass)) << "pass " << pass << " shows nothing";
+        lows.mark();
+        if (pass < 5) EXPECT_TRUE(run.shows(0.02, pass)) << "pass " << pass << " shows nothing";
     }
+    // The fifth pass only closes the fourth.
+    std::vector<long> resident = lows.stop();
+    resident.pop_back();
     ASSERT_TRUE(run.p.running());
     EXPECT_EQ(run.escape(), 0) << run.log();
 
@@ -334,11 +373,11 @@ TEST(Viewer, LoopComesRoundAgainAndAgainWithoutGrowing) {
     RecordProperty("resident", figures);
     std::cout << "resident at each pass:" << figures << std::endl;
     // After the first loop, the second and the third. A production left behind by each pass
-    // adds about 35 MB at every loop at this size; large blocks left to the heap, about 46 MB at
-    // most loops up to the twentieth. Level, the figure still moves by up to 15 MB either way
-    // from pass to pass (measured over ten passes, twice: 160 to 185 MB), so the two loops
-    // together may add no more than 24 MB: a leak or the holes would add 70 or more.
-    EXPECT_LT(resident[3] - resident[1], 24 * 1024) << figures;
+    // adds about 35 MB at every loop at this size. Level, the least falls either between two
+    // productions (about 170 MB here) or, when that moment is too short to be sampled, while
+    // the pass plays (about 192 MB), so the two loops together may add no more than 32 MB: a
+    // leak would add 70 or more.
+    EXPECT_LT(resident[3] - resident[1], 32 * 1024) << figures;
 
     const std::string err = run.p.stderr_();
     EXPECT_EQ(count(err, "Note: OpenGL renders in software here (llvmpipe"), 1u) << err;

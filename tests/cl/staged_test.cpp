@@ -30,7 +30,8 @@ protected:
         program = CLProgram(kernels, cloptions);
         program.createKernel("fill");
         program.createKernel("twice");
-        ASSERT_FALSE(CLContext::instance()->native());
+        // A device that shares GL buffers natively (a GPU's platform, chosen before PoCL) never stages.
+        if (CLContext::instance()->native()) GTEST_SKIP() << "the OpenCL device shares GL buffers natively";
     }
     CLProgram program;
 };
