@@ -32,6 +32,18 @@ GLuint newprogram() {
     GLCHECKED(program = glCreateProgram());
     return program;
 }
+
+// Links `program`; on failure writes the linker's log and answers false.
+bool linked(GLuint program) {
+    GLCHECKED(glLinkProgram(program));
+    GLint status = 0;
+    GLCHECKED(glGetProgramiv(program, GL_LINK_STATUS, &status));
+    if (status == 0) {
+        std::cout << "Shader program linking failed." << std::endl;
+        programlog(program);
+    }
+    return status != 0;
+}
 }  // namespace
 
 Program::Program(GLuint program) : handle(program, destroy) {}
@@ -58,15 +70,7 @@ void Program::attach(const Shader& shader) {
 }
 
 void Program::link() {
-    const GLuint program = name();
-    GLCHECKED(glLinkProgram(program));
-    GLint status = 0;
-    GLCHECKED(glGetProgramiv(program, GL_LINK_STATUS, &status));
-    if (status == 0) {
-        std::cout << "Shader program linking failed." << std::endl;
-        programlog(program);
-        throw ProgramLinkerException();
-    }
+    if (!linked(name())) throw ProgramLinkerException();
 }
 
 GLuint Program::current() {
@@ -204,15 +208,9 @@ bool linkswith(GLuint program, const Shader& stage) {
     for (GLuint other : stagesof(program))
         if (stagetype(other) != stage.type()) GLCHECKED(glAttachShader(scratch, other));
     GLCHECKED(glAttachShader(scratch, stage.name()));
-    GLCHECKED(glLinkProgram(scratch));
-    GLint status = 0;
-    GLCHECKED(glGetProgramiv(scratch, GL_LINK_STATUS, &status));
-    if (status == 0) {
-        std::cout << "Shader program linking failed." << std::endl;
-        programlog(scratch);
-    }
+    const bool good = linked(scratch);
     GLCHECKED(glDeleteProgram(scratch));
-    return status != 0;
+    return good;
 }
 
 }  // namespace
