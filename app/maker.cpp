@@ -40,8 +40,6 @@ namespace talvo {
 
 namespace {
 
-// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
-const char* const scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
 constexpr uint32_t seekstep = 5000;
 
 using stopwatch = std::chrono::steady_clock;
@@ -269,7 +267,7 @@ std::string overlaytext() {
     char line[160];
     std::string text;
     std::snprintf(line, sizeof line, "%u.%03u s  %s%s\n", moment / 1000, moment % 1000,
-                  scenenames[sceneindex() % std::size(scenenames)], holding ? "  (held)" : "");
+                  demostart::scenenames[sceneindex() % demostart::scenecount], holding ? "  (held)" : "");
     text += line;
     std::snprintf(line, sizeof line, "%.1f fps\n", double(frames.size()));
     text += line;

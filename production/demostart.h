@@ -3,6 +3,7 @@
 // scene switcher, fixes the schedule, owns the shared HDR targets and ends the run through
 // its last item.
 #include <cstdint>
+#include <iterator>
 
 #include "engine/state.h"
 
@@ -24,6 +25,9 @@ public:
 
     // Production time, in milliseconds, of the last event: the production ends there.
     static constexpr uint32_t endtime = 194000;
+    // The schedule's items by name, in the order of the switcher's index (modulo their count).
+    static constexpr const char* scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
+    static constexpr unsigned scenecount = std::size(scenenames);
 
     demostart();
     demostart(const demostart&) = delete;

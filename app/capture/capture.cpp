@@ -32,9 +32,6 @@ namespace talvo::capture {
 
 namespace {
 
-// The names of the schedule's items, as the switcher's index (modulo their count) selects them.
-const char* const scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
-
 // The tick counter the production reads during a capture.
 uint32_t virtualtick = 0;
 // Set by the window's close button: the capture stops, unfinished.
@@ -79,7 +76,7 @@ public:
           clock(options.from, options.fps),
           range(options.part ? *options.part : capturepart{1, 1, 0, options.frames}),
           timing(!options.stats.empty()),
-          stats({std::begin(scenenames), std::end(scenenames)}),
+          stats({std::begin(demostart::scenenames), std::end(demostart::scenenames)}),
           reader(options.width, options.height),
           progress(range.frames()),
           next(range.first),
@@ -109,7 +106,7 @@ public:
                 reader.take();
             }
             glfwPollEvents();
-            skipping.update(k + 1, scenenames[scene()], moment);
+            skipping.update(k + 1, demostart::scenenames[scene()], moment);
         }
         skipping.finish(k);
         // The part's own rate and time left count from its first frame.
@@ -137,7 +134,7 @@ public:
         }
         glfwPollEvents();
         ++next;
-        progress.update(done(), scenenames[scene()], moment);
+        progress.update(done(), demostart::scenenames[scene()], moment);
     }
 
     // The drain: the frames still queued, the sink's end, the closing progress line and the
@@ -150,7 +147,7 @@ public:
     }
 
 private:
-    unsigned scene() const { return production.switcher().index % std::size(scenenames); }
+    unsigned scene() const { return production.switcher().index % demostart::scenecount; }
 
     // Whether the part's first frame may repeat frame k's picture. Frames go undrawn only from
     // the sync that enters a scene until the frame that runs its first step, and every frame
