@@ -239,6 +239,9 @@ void runproduction(runconfig config) {
             // Silent while the next pass is built; it starts its music itself.
             if (next) pausemusic();
         });
+        // The torn-down production's blocks lie free between what outlives it, and glibc keeps
+        // them resident; the next build would fill only some of those holes.
+        malloc_trim(0);
         quit = false;
     }
     stopmaking();
