@@ -80,6 +80,16 @@ status = open(f"{work}/status").read().strip()
 music = open(f"{work}/music.raw", "rb").read()
 audible = music[(len(music) - len(music.lstrip(b"\0"))) // frame * frame:]  # from its first sound
 
+def matched(out, at, start):
+    """How many bytes from `at` on are the music from `start` on, sample for sample."""
+    n, step = 0, second
+    while start + n < len(music) and step >= frame:
+        if out[at + n:at + n + step] == music[start + n:start + n + step]:
+            n += min(step, len(music) - start - n)
+        else:
+            step = step // 2 // frame * frame
+    return n
+
 def rss(since, until):
     return [kb for t, kb in memory if since <= t < until]
 
@@ -100,17 +110,17 @@ with open(f"{work}/audio.raw", "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.
         # for sample. The disk driver sleeps between its writes and so falls behind the clock
         # (more under load): a pass ends before the music does. What follows must be silence,
         # up to the next pass's music or, after the last, the start of the music.
+        # The stream loops, so a pass whose music ran to its end may go on from the music's
+        # start until the pass ends (the clock lags the device here): that is the music in
+        # order too, and the next pass's music is sought after it.
         nextbegin = -1
         begin = out.find(music[:second], at)
         written = 0
         if begin >= 0:
-            step = second
-            while written < len(music) and step >= frame:
-                if out[begin + written:begin + written + step] == music[written:written + step]:
-                    written += min(step, len(music) - written)
-                else:
-                    step = step // 2 // frame * frame
+            written = matched(out, begin, 0)
             at = begin + written
+            if written == len(music):
+                at += matched(out, at, 0)
             nextbegin = out.find(music[:second], at)
         tail = out[at:nextbegin if nextbegin >= 0 else len(out)]
         sound = (len(tail) - len(tail.lstrip(b"\0"))) // frame * frame
