@@ -49,7 +49,7 @@ play() {
             echo "$seen $now $(wc -l <"$work/err.log") $(stat -c %s "$work/audio.raw" 2>/dev/null || echo 0)" >>"$work/marks"
         done
         if ((seen > passes)); then
-            xdotool search --name '^Quellspire$' windowfocus --sync keydown Escape >/dev/null 2>&1 || kill -INT "$pid"
+            xdotool search --name '^Quellspire$' windowfocus --sync key Escape >/dev/null 2>&1 || kill -INT "$pid"
             break
         fi
         sleep 0.5
