@@ -60,27 +60,30 @@ framecounts countframe(const std::function<void()>& frame) {
     }
     const GLenum targets[] = {GL_VERTICES_SUBMITTED_ARB, GL_GEOMETRY_SHADER_INVOCATIONS,
                               GL_GEOMETRY_SHADER_PRIMITIVES_EMITTED_ARB, GL_CLIPPING_OUTPUT_PRIMITIVES_ARB,
-                              GL_FRAGMENT_SHADER_INVOCATIONS_ARB};
+                              GL_FRAGMENT_SHADER_INVOCATIONS_ARB, GL_SAMPLES_PASSED};
     GLuint64* const results[] = {&counts.vertices, &counts.gsinvocations, &counts.gsprimitives, &counts.rasterised,
-                                 &counts.fragments};
-    GLuint queries[5] = {};
-    GLCHECKED(glGenQueries(5, queries));
-    for (int i = 0; i < 5; ++i) GLCHECKED(glBeginQuery(targets[i], queries[i]));
+                                 &counts.fragments, &counts.samples};
+    constexpr int kinds = 6;
+    GLuint queries[kinds] = {};
+    GLCHECKED(glGenQueries(kinds, queries));
+    for (int i = 0; i < kinds; ++i) GLCHECKED(glBeginQuery(targets[i], queries[i]));
     frame();
-    for (int i = 0; i < 5; ++i) GLCHECKED(glEndQuery(targets[i]));
-    for (int i = 0; i < 5; ++i) GLCHECKED(glGetQueryObjectui64v(queries[i], GL_QUERY_RESULT, results[i]));
-    GLCHECKED(glDeleteQueries(5, queries));
+    for (int i = 0; i < kinds; ++i) GLCHECKED(glEndQuery(targets[i]));
+    for (int i = 0; i < kinds; ++i) GLCHECKED(glGetQueryObjectui64v(queries[i], GL_QUERY_RESULT, results[i]));
+    GLCHECKED(glDeleteQueries(kinds, queries));
     counts.counted = true;
     return counts;
 }
 
 namespace {
 void printcounts(const char* side, const framecounts& c, const benchargs& args) {
+    const double pixels = double(args.width) * double(args.height);
     std::printf("  one frame, %-6s vertices %llu, geometry shader %llu invocations %llu primitives, rasterised %llu, "
-                "fragments %llu (overdraw %.2f)\n",
+                "fragments %llu (overdraw %.2f), samples covered %llu (%.2f a pixel)\n",
                 side, (unsigned long long)c.vertices, (unsigned long long)c.gsinvocations,
                 (unsigned long long)c.gsprimitives, (unsigned long long)c.rasterised,
-                (unsigned long long)c.fragments, double(c.fragments) / (double(args.width) * double(args.height)));
+                (unsigned long long)c.fragments, double(c.fragments) / pixels, (unsigned long long)c.samples,
+                double(c.samples) / pixels);
 }
 }  // namespace
 

@@ -27,10 +27,12 @@
 namespace talvo::bench {
 
 // What one frame asked of the pipeline (GL_ARB_pipeline_statistics_query): counts that any GPU
-// gives nearly alike, where wall time on a software rasteriser does not judge a change.
+// gives nearly alike, where wall time on a software rasteriser does not judge a change. Fragment
+// shader invocations are the driver's own (llvmpipe shades 4x4 blocks); the samples the frame
+// covered (an occlusion query) are the same on every GPU.
 struct framecounts {
     bool counted = false;  // false where the driver offers no pipeline statistics
-    GLuint64 vertices = 0, gsinvocations = 0, gsprimitives = 0, rasterised = 0, fragments = 0;
+    GLuint64 vertices = 0, gsinvocations = 0, gsprimitives = 0, rasterised = 0, fragments = 0, samples = 0;
 };
 
 // Medians in milliseconds, and one frame's counts on each side.
@@ -102,7 +104,7 @@ scenemedians timescene(const benchargs& args, uint32_t at) {
 //     display  engine ... ms   raw GL     ... ms   ratio ...
 //     sync (<what sync does>) ... ms; sync + display against raw GL: ratio ...
 //     one frame, engine (raw GL): vertices ..., geometry shader ... invocations ... primitives,
-//       rasterised ..., fragments ... (overdraw ... of WxH pixels)
+//       rasterised ..., fragments ... (overdraw ... of WxH pixels), samples covered ... (... a pixel)
 void printscene(const std::string& name, const benchargs& args, const scenemedians& m, const std::string& syncdoes);
 
 }  // namespace talvo::bench
