@@ -80,12 +80,12 @@ status = open(f"{work}/status").read().strip()
 music = open(f"{work}/music.raw", "rb").read()
 audible = music[(len(music) - len(music.lstrip(b"\0"))) // frame * frame:]  # from its first sound
 
-def matched(out, at, start):
-    """How many bytes from `at` on are the music from `start` on, sample for sample."""
+def matched(out, at):
+    """How many bytes from `at` on are the music from its start, sample for sample."""
     n, step = 0, second
-    while start + n < len(music) and step >= frame:
-        if out[at + n:at + n + step] == music[start + n:start + n + step]:
-            n += min(step, len(music) - start - n)
+    while n < len(music) and step >= frame:
+        if out[at + n:at + n + step] == music[n:n + step]:
+            n += min(step, len(music) - n)
         else:
             step = step // 2 // frame * frame
     return n
@@ -117,10 +117,10 @@ with open(f"{work}/audio.raw", "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.
         begin = out.find(music[:second], at)
         written = 0
         if begin >= 0:
-            written = matched(out, begin, 0)
+            written = matched(out, begin)
             at = begin + written
             if written == len(music):
-                at += matched(out, at, 0)
+                at += matched(out, at)
             nextbegin = out.find(music[:second], at)
         tail = out[at:nextbegin if nextbegin >= 0 else len(out)]
         sound = (len(tail) - len(tail.lstrip(b"\0"))) // frame * frame

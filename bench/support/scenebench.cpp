@@ -1,6 +1,7 @@
 #include "bench/support/scenebench.h"
 
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "engine/globals.h"
@@ -63,7 +64,7 @@ framecounts countframe(const std::function<void()>& frame) {
                               GL_FRAGMENT_SHADER_INVOCATIONS_ARB, GL_SAMPLES_PASSED};
     GLuint64* const results[] = {&counts.vertices, &counts.gsinvocations, &counts.gsprimitives, &counts.rasterised,
                                  &counts.fragments, &counts.samples};
-    constexpr int kinds = 6;
+    constexpr int kinds = int(std::size(targets));
     GLuint queries[kinds] = {};
     GLCHECKED(glGenQueries(kinds, queries));
     for (int i = 0; i < kinds; ++i) GLCHECKED(glBeginQuery(targets[i], queries[i]));
