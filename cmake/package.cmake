@@ -12,6 +12,13 @@ install(PROGRAMS tools/capture-parallel.sh DESTINATION ${CMAKE_INSTALL_BINDIR} R
 # the multiarch directory, where the runner looks for it beside bin/.
 install(PROGRAMS tools/with-display.sh DESTINATION lib/quellspire RENAME with-display)
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quellspire)
+# The desktop's menu entry (full screen, as the player starts by default) and its icon, a still
+# of flight (tools/make-icon.sh), in the sizes the icon theme looks for.
+install(FILES cmake/desktop/quellspire.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(size 48 128 256 512)
+    install(FILES cmake/desktop/quellspire-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quellspire.png)
+endforeach()
 
 # Manual pages from each program's --help and --version (the runner's version is the project's).
 find_program(HELP2MAN help2man REQUIRED)
@@ -61,7 +68,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_PACKAGE_CONTACT "Quellspire developers <quellspire@example.org>")
+# No mailbox exists: the address says that reports go to the project's issue tracker.
+set(CPACK_PACKAGE_CONTACT "Quellspire authors <issue-tracker@quellspire.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running real-time audiovisual production")

@@ -19,7 +19,7 @@ fi
 helptext() {
     cat <<'END'
 Usage: quellspire-capture-parallel -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS
-       (in the source tree: tools/capture-parallel.sh)
+  or:  tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS   (in the source tree)
 
 Runs a capture in N parts at once with GNU Parallel, here or on several machines, and puts the
 pieces together. CAPTURE OPTIONS are quellspire-capture's (quellspire-capture --help) for the

@@ -10,7 +10,7 @@ packages=(
     libgtest-dev googletest
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
     parallel rsync openssh-server
-    help2man lintian
+    help2man lintian desktop-file-utils
 )
 # A tool that needs more (tools/fuzz.sh: clang) names its packages as arguments.
 packages+=("$@")

@@ -17,7 +17,7 @@
 namespace talvo::capture {
 
 const char* const helptext = R"(Usage: quellspire-capture -o PATH [options]
-       quellspire-capture --join OUT SEGMENTS...
+  or:  quellspire-capture --join OUT SEGMENTS...
 
 Renders the production, or any moment of it, on a virtual clock: every frame at full quality
 however long it takes, to PNG files or to a video with the music. It finds its files where
