@@ -122,7 +122,7 @@ public:
             if (timing) {
                 // The display's GL work counts, not only its calls.
                 GLCHECKED(glFinish());
-                stats.frame(scene(), millisecondssince(start));
+                stats.frame(scene(), moment, millisecondssince(start));
             }
             reader.read();
             glfwSwapBuffers(primarycontext);

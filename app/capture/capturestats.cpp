@@ -17,6 +17,17 @@ capturestats::capturestats(std::vector<std::string> scenes) {
     for (std::string& name : scenes) figures.push_back({std::move(name), {}, {}});
 }
 
+void capturestats::step(unsigned scene, double ms) {
+    figures[scene].steps.push_back(ms);
+    pending.push_back(ms);
+}
+
+void capturestats::frame(unsigned scene, uint32_t moment, double ms) {
+    figures[scene].displays.push_back(ms);
+    timeline.push_back({moment, mean(pending), ms});
+    pending.clear();
+}
+
 double capturestats::mean(const std::vector<double>& values) {
     if (values.empty()) return 0.0;
     return std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
@@ -44,7 +55,9 @@ std::string capturestats::json() const {
                           {"display_mean_ms", rounded(mean(s.displays))},
                           {"display_median_ms", rounded(median(s.displays))}};
     }
-    return nlohmann::ordered_json{{"scenes", scenes}}.dump(2) + "\n";
+    nlohmann::ordered_json frames = nlohmann::ordered_json::array();
+    for (const drawn& d : timeline) frames.push_back({d.moment / 1000.0, rounded(d.update), rounded(d.display)});
+    return nlohmann::ordered_json{{"scenes", scenes}, {"timeline", frames}}.dump(2) + "\n";
 }
 
 }  // namespace talvo::capture

@@ -104,8 +104,13 @@ TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(dir / "f0.png"));
     EXPECT_FALSE(fs::exists(dir / "f1.png"));
-    const nlohmann::json stats = nlohmann::json::parse(slurp(dir / "stats.json"))["scenes"];
+    const nlohmann::json file = nlohmann::json::parse(slurp(dir / "stats.json"));
+    const nlohmann::json& stats = file["scenes"];
     EXPECT_EQ(stats["entryway"]["frames"], 1) << stats;
+    // The timeline: the one drawn frame, at its production time, after the steps it ran.
+    ASSERT_EQ(file["timeline"].size(), 1u) << file;
+    EXPECT_EQ(file["timeline"][0][0], 56.0) << file;
+    EXPECT_GT(file["timeline"][0][1], 0.0) << file;
     EXPECT_TRUE(stats["entryway"].contains("update_mean_ms")) << stats;
     // The step at 56.000 s itself still belongs to the first scene, as in a full run; its
     // frames do not.

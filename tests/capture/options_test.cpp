@@ -191,11 +191,14 @@ TEST(CaptureStats, MediansAndSceneSummaries) {
     capturestats stats({"opening", "entryway"});
     stats.step(1, 2.0);
     stats.step(1, 4.0);
-    stats.frame(1, 10.0);
+    stats.frame(1, 56500, 10.0);
+    stats.frame(1, 56600, 8.0);
     const nlohmann::json json = nlohmann::json::parse(stats.json());
+    // Each drawn frame along the production, with the mean of the steps run for it.
+    EXPECT_EQ(json["timeline"], nlohmann::json::parse("[[56.5, 3, 10], [56.6, 0, 8]]"));
     EXPECT_FALSE(json["scenes"].contains("opening")) << json;
-    EXPECT_EQ(json["scenes"]["entryway"], nlohmann::json::parse(R"({"frames": 1, "steps": 2, "update_mean_ms": 3,
-        "update_median_ms": 3, "display_mean_ms": 10, "display_median_ms": 10})"));
+    EXPECT_EQ(json["scenes"]["entryway"], nlohmann::json::parse(R"({"frames": 2, "steps": 2, "update_mean_ms": 3,
+        "update_median_ms": 3, "display_mean_ms": 9, "display_median_ms": 9})"));
 }
 
 // Parts cover the range once, in order, as nearly equal as whole frames allow.
