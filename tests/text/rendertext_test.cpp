@@ -84,14 +84,15 @@ TEST_F(text, GlyphsThatFailToLoadAreLeftOutAndSaidOnceATextLosingAllOfThemEnds) 
     for (const Font& f : {huge, another}) ASSERT_EQ(FT_Set_Pixel_Sizes(f.face(), 0, 100000), 0);
     const FT_Error error = FT_Load_Glyph(huge.face(), FT_Get_Char_Index(huge.face(), 'A'), FT_LOAD_RENDER);
     ASSERT_NE(error, 0);
-    const std::string check = " (at FT_Load_Glyph(*face, glyphid(charcode), flags) | FTERROR: " + std::to_string(error) + ")\n";
+    const std::string check =
+        " (at FT_Load_Glyph(*face, glyphid(charcode), flags) | FTERROR: " + std::to_string(error) + ")\n";
     testing::internal::CaptureStderr();
     EXPECT_EQ(renderText(huge, "A A").height, 0);
     renderText(another, "B B");  // the same file: nothing more is said
     EXPECT_THROW(renderText(huge, "AB"), Log::FTException);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "resources/exmouth/exmouth_.ttf: 2 of the 3 characters of \"A A\" cannot be loaded and are left out" + check +
-                  "resources/exmouth/exmouth_.ttf: none of the 2 characters of \"AB\" can be loaded" + check);
+              "resources/exmouth/exmouth_.ttf: 2 of the 3 characters of \"A A\" cannot be loaded and are left out" +
+                  check + "resources/exmouth/exmouth_.ttf: none of the 2 characters of \"AB\" can be loaded" + check);
 }
 
 TEST_F(text, ALineBreakStartsTheNextLineOneLineHeightLower) {
