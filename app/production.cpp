@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/loop.h"
 #include "app/maker.h"
@@ -30,14 +31,43 @@ namespace talvo {
 
 namespace {
 
-// The start-up's failures end the run with their line on standard output.
-[[noreturn]] void abortstartup(const char* message) {
-    fatal(std::cout, message);
+// While the window opens, GLFW's errors are held back: the start-up's own line comes first
+// when one of them makes it fail, and the reason last. Once the window is open they are said
+// as they come.
+bool opening = false;
+std::vector<std::string> heldreasons;
+
+void onglfwerror(int, const char* description) {
+    const std::string line = std::string("GLFW: ") + description;
+    if (opening)
+        heldreasons.push_back(line);
+    else
+        warn(line);
 }
 
-// Without a display or a window nothing more can be drawn.
+// The start-up's failures end the run with their line on standard output, then why on
+// standard error: what GLFW said on the way, and `reason`, the start-up's own.
+[[noreturn]] void abortstartup(const char* message, const std::string& reason = "") {
+    if (!reason.empty()) heldreasons.push_back(reason);
+    if (heldreasons.empty()) fatal(std::cout, message);
+    std::cout << message << std::endl;
+    for (size_t i = 0; i + 1 < heldreasons.size(); ++i) warn(heldreasons[i]);
+    fatal(heldreasons.back());
+}
+
+[[noreturn]] void windowfailure(const std::string& reason = "") {
+    abortstartup("glfwOpenWindow failed, aborting.", reason);
+}
+
+// Without a display or a window nothing more can be drawn. X refusing a window that is being
+// made is a window that cannot be opened.
 [[noreturn]] void lostdisplay(const std::string& why) {
+    if (opening) windowfailure("The display refused the window (" + why + ")");
     fatal("Lost the window or its display (" + why + "), aborting.");
+}
+
+std::string windowsize(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
 }
 
 // The window's hints: its samples, the engine's context hints and the framebuffer's depths,
@@ -72,12 +102,13 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
         width = std::min(width, desktop->width);
         height = std::min(height, desktop->height);
     }
-    // GLFW asserts on sizes below 1 rather than failing; such a window cannot be opened.
-    GLFWwindow* window = width > 0 && height > 0
-                             ? glfwCreateWindow(width, height, config.title.c_str(),
-                                                config.windowmode != 0 ? monitor : nullptr, nullptr)
-                             : nullptr;
-    if (!window) abortstartup("glfwOpenWindow failed, aborting.");
+    // GLFW asserts on sizes below 1 rather than failing, and X would wrap larger ones round.
+    if (std::min(width, height) < 1 || std::max(width, height) > platform::maxwindowside)
+        windowfailure("A " + windowsize(width, height) + " window cannot be opened: each side must be 1 to " +
+                      std::to_string(platform::maxwindowside) + " pixels.");
+    GLFWwindow* window =
+        glfwCreateWindow(width, height, config.title.c_str(), config.windowmode != 0 ? monitor : nullptr, nullptr);
+    if (!window) windowfailure();
     primarycontext = window;
 
     secondarycontext = platform::createsecondarycontext(primarycontext, config.glmajor, config.glminor);
@@ -96,6 +127,20 @@ void verifyversion(const runconfig& config) {
     if (!parseglversion(reinterpret_cast<const char*>(glGetString(GL_VERSION)), major, minor) ||
         !supportsversion(major, minor, config.glmajor, config.glminor))
         abortstartup("gl3wInit failed, aborting.");
+}
+
+// Every frame passes through targets of the window's size: a side beyond what this GL can
+// draw into would end the run at the first of them.
+void verifysize(GLFWwindow* window) {
+    int width = 0, height = 0;
+    glfwGetFramebufferSize(window, &width, &height);
+    GLint texture = 0, viewport[2] = {0, 0};
+    GLCHECKED(glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture));
+    GLCHECKED(glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport));
+    const int most = std::min({texture, viewport[0], viewport[1]});
+    if (std::max(width, height) > most)
+        windowfailure("A " + windowsize(width, height) + " window is too large: OpenGL draws at most " +
+                      std::to_string(most) + " pixels a side here.");
 }
 
 // The size and close callbacks, and the size the window opened with.
@@ -158,9 +203,9 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
 void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
-    // GLFW's own reason for a failure comes before the program's message.
-    glfwSetErrorCallback([](int, const char* description) { warn(std::string("GLFW: ") + description); });
-    glfwInit();
+    opening = true;
+    glfwSetErrorCallback(onglfwerror);
+    if (!glfwInit()) windowfailure();
     platform::handledisplayerrors(lostdisplay);
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
@@ -168,6 +213,9 @@ void openwindow(const runconfig& config) {
     windowhints(config, desktop);
     GLFWwindow* window = createwindow(config, monitor, desktop);
     verifyversion(config);
+    verifysize(window);
+    opening = false;
+    for (const std::string& reason : std::exchange(heldreasons, {})) warn(reason);
     glfwSetWindowTitle(window, config.title.c_str());
     glfwSwapInterval(config.vsync ? 1 : 0);
     setcallbacks(window);

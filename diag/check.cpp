@@ -127,8 +127,12 @@ void clcheck(int status, const std::string& text) {
 
 void ftcheck(int error, const std::string& text) {
     if (error == 0) return;
-    std::cerr << "at " << text << " | FTERROR: " << error << std::flush;
+    std::cerr << ftfailure(error, text) << std::flush;
     throw Log::FTException();
+}
+
+std::string ftfailure(int error, const std::string& text) {
+    return error == 0 ? "" : "at " + text + " | FTERROR: " + std::to_string(error);
 }
 
 int fmodcheck(int result, const std::string& text) {

@@ -19,6 +19,10 @@ void glcheck(const std::string& text);
 void clcheck(int status, const std::string& text);
 // Prints "at <text> | FTERROR: <code>" without a line end and throws Log::FTException.
 void ftcheck(int error, const std::string& text);
+// The check for a FreeType failure that its caller survives and reports in a line of its own
+// (glyphs left out of a text, said once per font): "at <text> | FTERROR: <code>" when error is
+// not 0, else "". Prints nothing, throws nothing.
+std::string ftfailure(int error, const std::string& text);
 // Prints "at <text> | FMODERROR: <description>" when result is not 0, then returns the
 // result, for a caller that says more about the failure.
 int fmodcheck(int result, const std::string& text);

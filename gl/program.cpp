@@ -1,12 +1,14 @@
 #include "gl/program.h"
 
 #include <glm/gtc/type_ptr.hpp>
+#include <cctype>
 #include <iostream>
 #include <map>
 #include <set>
 #include <vector>
 
 #include "diag/check.h"
+#include "gl/resource.h"
 #include "gl/shader.h"
 #include "gl/texture.h"
 
@@ -33,16 +35,41 @@ GLuint newprogram() {
     return program;
 }
 
-// Links `program`; on failure writes the linker's log and answers false.
-bool linked(GLuint program) {
+// Links `program`; on failure writes the linker's log, hands it to `log` if given, and answers
+// false.
+bool linked(GLuint program, std::string* log = nullptr) {
     GLCHECKED(glLinkProgram(program));
     GLint status = 0;
     GLCHECKED(glGetProgramiv(program, GL_LINK_STATUS, &status));
     if (status == 0) {
         std::cout << "Shader program linking failed." << std::endl;
-        programlog(program);
+        const std::string text = programlog(program);
+        if (log) *log = text;
     }
     return status != 0;
+}
+
+// The slot of a stage in a program's list of files.
+size_t stageslot(GLenum type) {
+    return type == GL_VERTEX_SHADER ? 0 : type == GL_GEOMETRY_SHADER ? 1 : 2;
+}
+
+// Names the files of a program that does not link: those of the stages the linker's log
+// speaks of ("geometry shader output `colour' ... fragment shader input"), or all of them.
+void linkfailure(const std::array<std::string, 3>& files, std::string log) {
+    for (char& c : log) c = char(std::tolower(static_cast<unsigned char>(c)));
+    static const char* const stages[] = {"vertex shader", "geometry shader", "fragment shader"};
+    std::vector<std::string> named, all;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].empty()) continue;
+        all.push_back(resourcePath(files[i]));
+        if (log.find(stages[i]) != std::string::npos) named.push_back(all.back());
+    }
+    const std::vector<std::string>& chosen = named.empty() ? all : named;
+    if (chosen.empty()) return;
+    std::string paths;
+    for (const std::string& path : chosen) paths += (paths.empty() ? "" : " + ") + path;
+    resourcefailure(paths, chosen.size() == 1 ? "does not link" : "do not link");
 }
 }  // namespace
 
@@ -67,10 +94,14 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 void Program::attach(const Shader& shader) {
     GLCHECKED(glAttachShader(name(), shader.name()));
     if (!shader.file().empty()) builtfrom[name()].insert(shader.file());
+    handle.fields()[stageslot(shader.type())] = shader.file();
 }
 
 void Program::link() {
-    if (!linked(name())) throw ProgramLinkerException();
+    std::string log;
+    if (linked(name(), &log)) return;
+    linkfailure(handle.fields(), log);
+    throw ProgramLinkerException();
 }
 
 GLuint Program::current() {

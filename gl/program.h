@@ -7,6 +7,7 @@
 // rely on the cache.
 #include <epoxy/gl.h>
 
+#include <array>
 #include <glm/glm.hpp>
 #include <string>
 
@@ -31,8 +32,10 @@ public:
     static Program create();
 
     void attach(const Shader& shader);
-    // On failure prints "Shader program linking failed." and the info log to standard output
-    // and throws ProgramLinkerException.
+    // On failure prints "Shader program linking failed." and the info log to standard output,
+    // then one line on standard error naming the resource files of the stages the log speaks
+    // of (all of them when it names none): "resources/a.geom + resources/a.frag: do not
+    // link"; and throws ProgramLinkerException.
     void link();
 
     void use();
@@ -58,7 +61,10 @@ public:
 private:
     explicit Program(GLuint program);
 
-    shared<GLuint> handle;
+    // The resource files of the attached stages: vertex, geometry, fragment ("" for none, or
+    // for a stage given as text).
+    using stagefiles = std::array<std::string, 3>;
+    shared<GLuint, stagefiles> handle;
 };
 
 // Rebuilds in place every live program with a stage read from the resource `file`, with

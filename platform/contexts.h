@@ -32,6 +32,10 @@ GLFWwindow* createsecondarycontext(GLFWwindow* primary, int glmajor, int glminor
 // True when an object made on `primary` is visible from `secondary`. Leaves `primary` current.
 bool contextsshare(GLFWwindow* primary, GLFWwindow* secondary);
 
+// The longest side of a window: X gives a window's width and height 16 bits, and a larger
+// size would wrap round to another.
+constexpr int maxwindowside = 65535;
+
 // Hands a lost X connection, or an X error outside GLFW's own calls (the window destroyed from
 // outside), to `onlost` with a few words on what happened. `onlost` must end the process and
 // not return: Xlib's own handlers call exit(), which runs static destructors under threads

@@ -1,8 +1,10 @@
 #include "text/font.h"
 
+#include <set>
 #include <string>
 
 #include "diag/check.h"
+#include "diag/warn.h"
 #include "gl/resource.h"
 
 namespace talvo {
@@ -10,6 +12,8 @@ namespace talvo {
 namespace {
 int live = 0;
 FT_Library freetype = nullptr;
+// The font files whose glyphs left out have been said.
+std::set<std::string> warned;
 
 // One more live font; the first initialises FreeType.
 void takelibrary() {
@@ -63,18 +67,24 @@ Font::Font(const std::string& name) {
         resourcefailure(resourcePath(name), "FreeType cannot read the font (" + errortext(error) + ")");
     }
     ftcheck(error, "FT_New_Face(context->lib(), name.c_str(), 0, face)");
-    handle = shared<FT_Face>(face, destroy);
+    handle = shared<FT_Face, std::string>(face, destroy, resourcePath(name));
 }
 
 void Font::setsize() {
     ftcheck(FT_Set_Pixel_Sizes(face(), 0, pixelheight), "FT_Set_Pixel_Sizes(*face, width, height)");
 }
 
-FT_GlyphSlot Font::loadglyph(FT_ULong charcode) {
+FT_GlyphSlot Font::loadglyph(FT_ULong charcode, std::string* failure) {
     const FT_Face f = face();
-    ftcheck(FT_Load_Glyph(f, FT_Get_Char_Index(f, charcode), FT_LOAD_RENDER),
-            "FT_Load_Glyph(*face, glyphid(charcode), flags)");
-    return f->glyph;
+    const std::string line = ftfailure(FT_Load_Glyph(f, FT_Get_Char_Index(f, charcode), FT_LOAD_RENDER),
+                                       "FT_Load_Glyph(*face, glyphid(charcode), flags)");
+    if (line.empty()) return f->glyph;
+    if (failure) *failure = line;
+    return nullptr;
+}
+
+void Font::warnonce(const std::string& what) const {
+    if (warned.insert(path()).second) warn(path() + ": " + what);
 }
 
 int Font::lineheight() const {

@@ -28,8 +28,16 @@ public:
     // Rasterises at pixelheight from now on; call once before rendering text.
     void setsize();
     // Renders the glyph of a character code into the face's glyph slot and returns the slot.
-    // Codes the font does not map give its missing glyph. Throws Log::FTException on failure.
-    FT_GlyphSlot loadglyph(FT_ULong charcode);
+    // Codes the font does not map give its missing glyph. When FreeType cannot load it: null,
+    // and the check's line ("at FT_Load_Glyph(...) | FTERROR: <code>") goes to `failure`;
+    // nothing is printed.
+    FT_GlyphSlot loadglyph(FT_ULong charcode, std::string* failure = nullptr);
+    // "resources/<name>".
+    const std::string& path() const { return handle.fields(); }
+    // Writes "resources/<name>: <what>" on standard error the first time it is called for
+    // the font's file in this process (any font made from it, in any pass of a loop), and
+    // nothing after that: glyphs left out are said once.
+    void warnonce(const std::string& what) const;
     // The distance between two baselines at the current size, in whole pixels.
     int lineheight() const;
 
@@ -42,7 +50,7 @@ public:
     static FT_Library library();
 
 private:
-    shared<FT_Face> handle;
+    shared<FT_Face, std::string> handle;  // and the path
 };
 
 }  // namespace talvo

@@ -4,9 +4,9 @@
 #include <glm/glm.hpp>
 
 #include "diag/check.h"
-#include "diag/warn.h"
 #include "gl/framebuffer.h"
 #include "gl/fsshader.h"
+#include "gl/resource.h"
 #include "text/glyphimage.h"
 
 namespace talvo {
@@ -16,17 +16,6 @@ namespace {
 // Bytes are signed when they become codes: 0x80 and above map to no character.
 FT_ULong charcode(char c) {
     return FT_ULong(long(static_cast<signed char>(c)));
-}
-
-// The glyph slot, or null when the glyph failed to load. The check's line has no end: the
-// warning ends it with the byte that is left out.
-FT_GlyphSlot tryload(Font& font, char c) {
-    try {
-        return font.loadglyph(charcode(c));
-    } catch (const Log::FTException&) {
-        warn(" (character " + std::to_string(int(static_cast<unsigned char>(c))) + " left out)");
-        return nullptr;
-    }
 }
 
 int advance(FT_GlyphSlot slot) {
@@ -46,6 +35,11 @@ struct layout {
     int lineheight = 0;
     int lastline = 0;  // line offset of the last line: line breaks x line height
     int descent = 0;   // the deepest ink below a baseline
+    // Characters other than line breaks, those whose glyph FreeType cannot load (left out),
+    // and the check's line of the first of those.
+    int characters = 0;
+    int leftout = 0;
+    std::string failure;
 };
 
 layout measure(Font& font, const std::string& text) {
@@ -61,8 +55,13 @@ layout measure(Font& font, const std::string& text) {
             l.lastline += l.lineheight;
             continue;
         }
-        const FT_GlyphSlot slot = tryload(font, c);
-        if (!slot) continue;
+        ++l.characters;
+        std::string failure;
+        const FT_GlyphSlot slot = font.loadglyph(charcode(c), &failure);
+        if (!slot) {
+            if (l.leftout++ == 0) l.failure = failure;
+            continue;
+        }
         x += advance(slot);
         const int top = slot->bitmap_top;
         const int rows = int(slot->bitmap.rows);
@@ -75,6 +74,22 @@ layout measure(Font& font, const std::string& text) {
     l.width = std::max(l.width, x);
     l.height = l.lastline + std::max(tallest, l.descent + ascent);
     return l;
+}
+
+// Glyphs FreeType cannot load are left out of the text, and said once for the font. A text
+// that would lose all of them cannot be shown at all: that ends the run.
+void reportleftout(Font& font, const std::string& text, const layout& l) {
+    std::string quoted = text;
+    std::replace(quoted.begin(), quoted.end(), '\n', ' ');
+    quoted = "\"" + quoted + "\"";
+    if (l.leftout == l.characters) {
+        resourcefailure(font.path(), "none of the " + std::to_string(l.characters) + " characters of " + quoted +
+                                         " can be loaded (" + l.failure + ")");
+        throw Log::FTException();
+    }
+    font.warnonce(std::to_string(l.leftout) + " of the " + std::to_string(l.characters) + " characters of " +
+                  quoted + " cannot be loaded and " + (l.leftout == 1 ? "is" : "are") + " left out (" + l.failure +
+                  ")");
 }
 
 // The texture of a string with nothing to draw: no storage, since a 0-sized attachment would
@@ -130,6 +145,7 @@ void drawglyph(FSShader& pass, Framebuffer& framebuffer, Texture& target, FT_Gly
 
 Texture renderText(Font font, std::string text) {
     const layout l = measure(font, text);
+    if (l.leftout > 0) reportleftout(font, text, l);
     if (l.width == 0 || l.height == 0) return notexture(l.width, l.height);
     Texture target = stringtarget(l.width, l.height);
 
@@ -163,7 +179,7 @@ Texture renderText(Font font, std::string text) {
             baseline -= l.lineheight;
             continue;
         }
-        const FT_GlyphSlot slot = tryload(font, c);
+        const FT_GlyphSlot slot = font.loadglyph(charcode(c));  // null for one left out
         if (!slot) continue;
         if (c != ' ') drawglyph(pass, framebuffer, target, slot, x, baseline);
         x += advance(slot);

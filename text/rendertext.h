@@ -15,8 +15,11 @@ namespace talvo {
 
 // Each byte is one character code; bytes of 0x80 and above count as negative codes, which the
 // font lacks (its missing glyph is drawn). A byte 10 starts a new line a lineheight() lower.
-// A glyph that fails to load is left out: its check line, ended by a warning that names the
-// byte, goes to standard error. Nothing here ends the process itself; other failed checks throw.
+// A glyph that FreeType cannot load is left out, and one warning for the font (the first text
+// that loses glyphs) names resources/<font>, how many characters of that text are left out,
+// and the check's line. A text that would lose every character is not drawn: a line naming
+// the font and the text goes to standard error and Log::FTException is thrown. Nothing here
+// ends the process itself; other failed checks throw too.
 //
 // Leaves additive blending (glBlendFunc(GL_ONE, GL_ONE)) enabled. A string without width or
 // height (empty, or only spaces) gives an empty handle (buf 0, no GL texture) that still

@@ -110,16 +110,20 @@ TEST_F(programs, CompileFailurePrintsTheLogAndThrows) {
     EXPECT_FALSE(contains(out, "missing")) << out;
 }
 
-TEST_F(programs, LinkFailurePrintsTheLogAndThrows) {
+// The log on standard output; on standard error the files of the stages the linker blames.
+TEST_F(programs, LinkFailurePrintsTheLogNamesTheFilesAndThrows) {
     // fsquad.geom hands on a vec2 "uv"; this stage wants a vec3.
     dir->write("mismatch.frag",
                "#version 330 core\nin vec3 uv;\nout vec4 r;\nvoid main() { r = vec4(uv, 1.0); }\n");
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_THROW(Program("null.vert", "fsquad.geom", "mismatch.frag"), ProgramLinkerException);
+    const std::string err = testing::internal::GetCapturedStderr();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(contains(out, "file resources/mismatch.frag loaded\n"
                               "Shader program linking failed.\nInfoLog:\n")) << out;
     EXPECT_TRUE(contains(out, "uv")) << out;
+    EXPECT_EQ(err, "resources/fsquad.geom + resources/mismatch.frag: do not link\n");
     EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(Program::current()));
 }
 
