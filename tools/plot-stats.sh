@@ -16,18 +16,18 @@ for t, update, display in json.load(open(sys.argv[1]))["timeline"]:
     print(t, update, display)
 ' "$1" >"$data"
 gnuplot <<END
-set terminal pngcairo size 1200,480 font ",10"
+set terminal pngcairo size 1200,520 font ",10"
 set output "$2"
 set xlabel "production time (s)"
 set ylabel "milliseconds (log scale)"
 set logscale y
 set xrange [0:194]
 set grid ytics
-set key top left
+set key outside top center horizontal
 # The scenes' starts, and the 25 ms a step may take to keep real time.
 do for [s in "56 88 136 160"] { set arrow from s+0, graph 0 to s+0, graph 1 nohead lc "gray" }
 set arrow from 0, 25 to 194, 25 nohead dt 2 lc "gray"
-set label "one step: 25 ms" at 2, 30 tc "gray"
+set label "25 ms: one step of the clock" at 92, 19 tc "gray"
 set label "opening" at 2, graph 0.95
 set label "entryway" at 58, graph 0.95
 set label "dreamscape" at 90, graph 0.95
