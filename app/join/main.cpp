@@ -20,7 +20,9 @@ Joins the video segments of a capture's parts (quellspire-capture --part K/N -o 
 given in any order, into OUT (.mp4 or .mkv) without encoding them again, and adds the music of
 the whole range from sound.flac, found where quellspire-capture finds it. It checks first that
 the segments are every part of one capture, once and complete, each holding what its label
-says; at --crf 0 the joined video holds the whole capture's frames exactly. OUT is written
+says; at --crf 0 the joined video holds the whole capture's frames exactly. What needs no
+probe comes first: a file given twice, and the labels, read from each file's head and checked
+against each other, so that a refusal costs no more than the parts of one capture. OUT is written
 under a temporary name beside it and takes its name once complete.
 
   -h, --help     this text
