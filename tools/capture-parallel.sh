@@ -201,8 +201,7 @@ summarise() {
     while IFS= read -r line; do
         [[ "$line" =~ ^part\ ([0-9]+)/[0-9]+"$tab"(.*)$ ]] || { printf '%s\n' "$line" >&2; continue; }
         k=${BASH_REMATCH[1]} text=${BASH_REMATCH[2]} ended=0
-        # The start-up's list of the files each part loads says nothing new.
-        [[ "$text" =~ ^file\ .*\ loaded$ ]] || printf '%s\n' "$line" >&2
+        printf '%s\n' "$line" >&2
         line=$text
         if [[ "$line" =~ ^frame\ ([0-9]+)\ of\ ([0-9]+) ]]; then
             made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[2]}

@@ -149,13 +149,13 @@ std::string unwritable(const std::string& file) {
     const fs::path dir = directoryof(file);
     std::error_code error;
     fs::file_status status = fs::status(dir, error);
-    if (status.type() == fs::file_type::not_found) return "directory '" + dir.string() + "' does not exist";
-    if (error || !fs::is_directory(status)) return "'" + dir.string() + "' is not a directory";
-    if (access(dir.c_str(), W_OK | X_OK) != 0) return "'" + dir.string() + "': " + std::strerror(errno);
+    if (status.type() == fs::file_type::not_found) return "directory '" + echoed(dir.string()) + "' does not exist";
+    if (error || !fs::is_directory(status)) return "'" + echoed(dir.string()) + "' is not a directory";
+    if (access(dir.c_str(), W_OK | X_OK) != 0) return "'" + echoed(dir.string()) + "': " + std::strerror(errno);
     status = fs::status(path, error);
     if (fs::exists(status)) {
-        if (fs::is_directory(status)) return "'" + file + "' is a directory";
-        if (access(path.c_str(), W_OK) != 0) return "'" + file + "': " + std::strerror(errno);
+        if (fs::is_directory(status)) return "'" + echoed(file) + "' is a directory";
+        if (access(path.c_str(), W_OK) != 0) return "'" + echoed(file) + "': " + std::strerror(errno);
     }
     return toolong(file);
 }
