@@ -24,7 +24,8 @@ from resources/ beside it (the build tree).
                 number is ignored, and one that does not start with digits keeps its default
   samples       multisample count of the window (default 0)
 
-Options, anywhere on the line:
+Options, anywhere on the line, each also by a prefix that begins no other (--wi; --m, which
+begins --mute and --make, is refused):
   --windowed    a window of that size on the desktop, decorated and resizable, instead of
                 full screen
   --from S      start at S seconds of production time (e.g. 100 or 100.5), the music with it.

@@ -29,9 +29,9 @@ program, else resources/ beside it) and needs a display (tools/capture.sh brings
 on a machine without).
 
   -o, --output PATH  a .png pattern with one frame number in the file name, e.g.
-                     shots/frame%05d.png (frames count from 0), or a video, .mp4 or .mkv: H.264 in yuv420p made by ffmpeg,
-                     with the music, sound.flac, cut to the same range, in AAC (without the
-                     file, silent and with a warning)
+                     shots/frame%05d.png (frames count from 0), or a video, .mp4 or .mkv:
+                     H.264 in yuv420p made by ffmpeg, with the music, sound.flac, cut to the
+                     same range, in AAC (without the file, silent and with a warning)
       --size WxH     frame size in pixels (default 1280x720)
       --samples N    multisample count of the window, 0 to 32 (default 0)
       --fps F        frames per second: 60, 29.97, 60000/1001 or 1/8 (one frame every 8 s)
@@ -41,9 +41,10 @@ on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, steps, mean and median update-step
-                     time and display time in milliseconds (a part's steps include its fast-forward;
-                     overlapped, a step is timed on its own thread while the frame before is
-                     displayed, so the two share the cores); never the output or one of its frames
+                     time and display time in milliseconds (a part's steps include its
+                     fast-forward; overlapped, a step is timed on its own thread while the
+                     frame before is displayed, so the two share the cores); never the
+                     output or one of its frames
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
                      1), exactly as a capture of the whole range has them
       --join OUT SEGMENTS...
@@ -71,17 +72,17 @@ the particles start from their initial cloud. A part fast-forwards, without draw
 first frame, which is then byte for byte that frame of the whole capture;
 tools/capture-parallel.sh runs the parts at once and joins them. A video takes its name only
 once complete; a PNG sequence keeps the frames written before a failure. Each file is written
-under a temporary name (.unfinished-PID-N-NAME, shortened where a name that long would not fit)
-beside it; a capture starts by removing those files in its output's directory whose process
-has ended without removing them (kill -9), and says so. The README says
-more, with the time a part's fast-forward takes.
+beside it under a temporary name (.unfinished-PID-N-NAME, cut at its start where so long a
+name would not fit); a capture starts by removing, and naming, those files in its output's
+directory whose process has ended without removing them (kill -9). The README says more, with
+the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
-failed; 2 bad options (an -o or --stats that cannot be written, a name too long for its
-directory, or --stats on the output are bad options: they are checked before anything is
-rendered), a file-size limit (ulimit -f) below the 2 MiB the OpenCL compiler needs, or
-segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it
-with "interrupted" and by that signal (status 130, 143 or 129).
+failed; 2 bad options (among them an -o or --stats that cannot be written, a name too long
+for its directory, a frame number in a pattern's directory, or --stats on the output: all are
+checked before anything is rendered), a file-size limit (ulimit -f) below the 2 MiB the
+OpenCL compiler needs, or segments that are not every part of one capture. SIGINT, SIGTERM
+or SIGHUP end it with "interrupted" and by that signal (status 130, 143 or 129).
 )";
 
 namespace {
