@@ -24,7 +24,8 @@ from resources/ beside it (the build tree).
                 number is ignored, and one that does not start with digits keeps its default
   samples       multisample count of the window (default 0)
 
-Options, anywhere on the line:
+Options, anywhere on the line, each also by a prefix that begins no other (--wi; --m, which
+begins --mute and --make, is refused):
   --windowed    a window of that size on the desktop, decorated and resizable, instead of
                 full screen
   --from S      start at S seconds of production time (e.g. 100 or 100.5), the music with it.
@@ -58,11 +59,11 @@ void readint(const char* argument, int& value) {
 
 uint32_t starttime(const std::string& value) {
     const std::optional<rational> seconds = parsedecimal(value);
-    if (!seconds) fail("--from: '" + value + "' is not a time in seconds (e.g. 100 or 100.5)");
+    if (!seconds) fail("--from: '" + echoed(value) + "' is not a time in seconds (e.g. 100 or 100.5)");
     // The clock counts whole milliseconds; the end itself is no place to start.
     const int64_t ms = milliseconds(*seconds);
     if (ms >= int64_t(demostart::endtime))
-        fail("--from: " + value + " s is not before the production's end (" +
+        fail("--from: " + echoed(value) + " s is not before the production's end (" +
              std::to_string(demostart::endtime / 1000) + " s)");
     return static_cast<uint32_t>(ms);
 }
@@ -81,8 +82,9 @@ const option options[] = {{"windowed", no_argument, nullptr, windowed},
 }  // namespace
 
 bool askshelp(int argc, const char* const argv[]) {
-    return std::any_of(argv + std::min(argc, 1), argv + argc,
-                       [](const char* word) { return std::string(word) == "--help"; });
+    return std::any_of(argv + std::min(argc, 1), argv + argc, [](const char* word) {
+        return optionsnamed(word, options) == std::vector<std::string>{"help"};
+    });
 }
 
 runconfig parsecommandline(int argc, const char* const argv[]) {
@@ -110,7 +112,7 @@ runconfig parsecommandline(int argc, const char* const argv[]) {
             if (optind > at) positional.push_back(argv[at]);
             continue;
         }
-        if (code == '?') fail(optopt ? name + " takes no value" : "unknown option '" + name + "'");
+        if (code == '?') fail(optopt ? name + " takes no value" : unknownoption(word, options));
         if (code == ':') fail(name + " needs a value");
         if (!given.insert(code).second) fail(std::string("--") + options[code - windowed].name + " is given twice");
         if (code == windowed) config.windowmode = 0;

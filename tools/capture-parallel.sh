@@ -43,7 +43,9 @@ files back. Paths are taken relative to where it is called.
 Progress: each part's lines, marked "part K/N", and after them now and then a summary of the
 parts done and the time left. Exit status: 0 done; 1 a part (named with its host when it ran
 on another machine, or ssh could not reach that host), the join or a transfer failed (nothing
-is joined then: the -o file is written only once every part is in); 2 bad arguments. A signal
+is joined then: the -o file is written only once every part is in); 2 bad arguments, its own
+or the capture options (checked once, with quellspire-capture --dry-run, before any part
+starts). A signal
 (SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends every part and the
 join, removes the segments and says "interrupted"; the runner then ends by that signal
 (status 130, 143 or 129).
@@ -71,20 +73,25 @@ done
 [[ "$parts" =~ ^[1-9][0-9]{0,5}$ ]] || usage "-j needs a number of parts from 1 to 999999"
 [[ -z "$hosts" || -n "${hosts// /}" ]] || usage "--sshlogin needs a list of hosts"
 
+# Whether the word $1 is the capture's option $2, in full or by a prefix that names only it
+# (at least $3 characters), with or without "=value".
+names() { local word=${1%%=*}; ((${#word} >= $3)) && [[ "$2" == "$word"* ]]; }
+
 # The capture's options, with -o and its path taken out and the screen size noted.
 output= size=
 options=()
 while (($#)); do
-    case "$1" in
-        -o | --output) (($# > 1)) || usage "$1 needs a value"; output=$2; shift 2; continue ;;
-        --output=*) output=${1#*=}; shift; continue ;;
-        --part | --part=*) usage "--part is given to each part by the runner" ;;
-        --stats | --stats=*) usage "--stats is for one capture: the parts' figures would overwrite each other" ;;
-        --join) usage "--join is done by the runner" ;;
-        -h | --help) exec "$bin/quellspire-capture" --help ;;
-        --size) size=${2:-} ;;
-        --size=*) size=${1#*=} ;;
-    esac
+    if [[ "$1" == -o ]] || names "$1" --output 3; then
+        if [[ "$1" == *=* ]]; then output=${1#*=}; shift; continue; fi
+        (($# > 1)) || usage "$1 needs a value"; output=$2; shift 2; continue
+    fi
+    names "$1" --part 3 && usage "--part is given to each part by the runner"
+    names "$1" --stats 5 && usage "--stats is for one capture: the parts' figures would overwrite each other"
+    names "$1" --join 3 && usage "--join is done by the runner"
+    if [[ "$1" == -h ]] || names "$1" --help 3; then exec "$bin/quellspire-capture" --help; fi
+    if names "$1" --size 4; then
+        if [[ "$1" == *=* ]]; then size=${1#*=}; else size=${2:-}; fi
+    fi
     options+=("$1")
     shift
 done
@@ -104,6 +111,11 @@ for program in quellspire-capture quellspire-join; do
     [[ -x "$bin/$program" ]] || { echo "$me: $bin/$program is not built: run $build first" >&2; exit 1; }
 done
 command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's package parallel)" >&2; exit 1; }
+# The capture's options checked once, as the last part takes them, before any part starts.
+if ! refused=$(cd "$here" && "$bin/quellspire-capture" --dry-run "${options[@]}" --part "$parts/$parts" -o "$output" 2>&1 >/dev/null); then
+    refused=$(head -n 1 <<<"$refused")
+    usage "${refused#quellspire-capture: }"
+fi
 
 # Where each part writes: a video's parts write segments beside the output, on its disk (they
 # are as big as it is); a PNG pattern's parts write its files, on another machine into a
@@ -189,8 +201,7 @@ summarise() {
     while IFS= read -r line; do
         [[ "$line" =~ ^part\ ([0-9]+)/[0-9]+"$tab"(.*)$ ]] || { printf '%s\n' "$line" >&2; continue; }
         k=${BASH_REMATCH[1]} text=${BASH_REMATCH[2]} ended=0
-        # The start-up's list of the files each part loads says nothing new.
-        [[ "$text" =~ ^file\ .*\ loaded$ ]] || printf '%s\n' "$line" >&2
+        printf '%s\n' "$line" >&2
         line=$text
         if [[ "$line" =~ ^frame\ ([0-9]+)\ of\ ([0-9]+) ]]; then
             made[k]=${BASH_REMATCH[1]} total[k]=${BASH_REMATCH[2]}

@@ -39,4 +39,18 @@ std::string framepattern::path(int64_t frame) const {
     return prefix + number + suffix;
 }
 
+std::optional<int64_t> framepattern::frameof(const std::string& path) const {
+    if (path.size() < prefix.size() + suffix.size() || path.compare(0, prefix.size(), prefix) != 0 ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    const std::string number = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+    const size_t digits = number.find_first_not_of(' ');
+    if (number.empty() || number.size() > 18 || digits == std::string::npos ||
+        number.find_first_not_of("0123456789", digits) != std::string::npos)
+        return std::nullopt;
+    const int64_t frame = std::stoll(number.substr(digits));
+    if (this->path(frame) != path) return std::nullopt;
+    return frame;
+}
+
 }  // namespace talvo::capture

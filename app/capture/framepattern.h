@@ -15,6 +15,8 @@ public:
 
     // The file name of frame `frame` (frames count from 0).
     std::string path(int64_t frame) const;
+    // The frame whose file name is `path`, if any.
+    std::optional<int64_t> frameof(const std::string& path) const;
 
 private:
     std::string prefix, suffix;

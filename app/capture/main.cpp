@@ -1,16 +1,21 @@
 // quellspire-capture: the production rendered on a virtual clock to PNG files or a video.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "app/capture/capture.h"
+#include "app/capture/framepattern.h"
 #include "app/capture/framesink.h"
 #include "app/capture/options.h"
+#include "app/capture/outputfile.h"
 #include "app/capture/runend.h"
 #include "app/version.h"
 #include "diag/fatal.h"
@@ -18,13 +23,67 @@
 namespace {
 
 // The join is quellspire-join's job, a program beside this one; `quellspire-capture --join`,
-// which `tools/capture.sh --join` runs, hands it the same arguments.
+// which `tools/capture.sh --join` runs, hands it the same arguments, --join in full.
 int handtojoin(char* argv[]) {
     std::error_code error;
     const std::string join =
         (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "quellspire-join").string();
+    argv[1] = const_cast<char*>("--join");
     execv(join.c_str(), argv);
     return talvo::capture::failure("cannot start " + join + ": " + std::strerror(errno));
+}
+
+// Standard output without the engine's "file … loaded" lines, about a hundred per production
+// built, which say nothing beside the progress line.
+class withoutloadedfiles : public std::streambuf {
+public:
+    explicit withoutloadedfiles(std::streambuf* out) : out(out) {}
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return 0;
+        std::lock_guard<std::mutex> guard(lock);
+        line += char(c);
+        if (c == '\n') {
+            if (line.rfind("file ", 0) != 0 || line.size() < 13 || line.compare(line.size() - 8, 8, " loaded\n") != 0)
+                out->sputn(line.data(), std::streamsize(line.size()));
+            line.clear();
+        }
+        return c;
+    }
+    int sync() override {
+        std::lock_guard<std::mutex> guard(lock);
+        // A part line is passed on unless it may still become such a line.
+        if (!line.empty() && line.rfind("file ", 0) != 0) {
+            out->sputn(line.data(), std::streamsize(line.size()));
+            line.clear();
+        }
+        return out->pubsync();
+    }
+
+private:
+    std::streambuf* out;
+    std::mutex lock;
+    std::string line;
+};
+
+// A file-size limit (ulimit -f) too low for the OpenCL compiler, which writes files of over
+// 1 MiB while the production starts (docs/capture-limits.md) and under a lower limit ends the
+// process from within the driver, before any frame. A limit that a frame's file exceeds fails
+// that file with its reason, as a full disk does.
+std::string filesizerefusal() {
+    constexpr rlim_t needed = rlim_t(2) << 20;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return "";
+    return "the file-size limit (ulimit -f) is " + std::to_string(limit.rlim_cur / 1024) +
+           " KiB, below the " + std::to_string(needed / 1024) + " KiB that the OpenCL compiler needs for its files";
+}
+
+// The output's own directory, where a run removes what runs before it left.
+std::string outputdirectory(const talvo::capture::captureoptions& options) {
+    using namespace talvo::capture;
+    const std::string file = options.kind == outputkind::png ? framepattern::parse(options.output)->path(0) : options.output;
+    return std::filesystem::path(file).parent_path().string();
 }
 
 }  // namespace
@@ -47,7 +106,17 @@ int main(int argc, char* argv[]) {
         std::cout << helptext;
         return 0;
     }
+    if (options.version) {
+        std::cout << "quellspire-capture " << QUELLSPIRE_VERSION << std::endl;
+        return 0;
+    }
     if (options.join) return handtojoin(argv);
+    if (std::string refusal = filesizerefusal(); !refusal.empty()) return failure(refusal, 2);
+    if (options.dryrun) return 0;
+    for (const std::string& removed : removeleftovers(outputdirectory(options)))
+        std::cerr << programname << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
+    static withoutloadedfiles quiet(std::cout.rdbuf());
+    if (!options.verbose) std::cout.rdbuf(&quiet);
     int status = 1;
     talvo::endonfatal([&] { status = runcapture(options); });
     return status;

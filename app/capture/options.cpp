@@ -1,10 +1,12 @@
 #include "app/capture/options.h"
 
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -13,6 +15,7 @@
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
 #include "app/capture/limits.h"
+#include "app/runconfig.h"
 
 namespace talvo::capture {
 
@@ -25,10 +28,10 @@ quellspire does (resources/ under the working directory, else ../share/quellspir
 program, else resources/ beside it) and needs a display (tools/capture.sh brings a virtual one
 on a machine without).
 
-  -o, --output PATH  a .png pattern with one frame number, e.g. shots/frame%05d.png (frames
-                     count from 0), or a video, .mp4 or .mkv: H.264 in yuv420p made by ffmpeg,
-                     with the music, sound.flac, cut to the same range, in AAC (without the
-                     file, silent and with a warning)
+  -o, --output PATH  a .png pattern with one frame number in the file name, e.g.
+                     shots/frame%05d.png (frames count from 0), or a video, .mp4 or .mkv:
+                     H.264 in yuv420p made by ffmpeg, with the music, sound.flac, cut to the
+                     same range, in AAC (without the file, silent and with a warning)
       --size WxH     frame size in pixels (default 1280x720)
       --samples N    multisample count of the window, 0 to 32 (default 0)
       --fps F        frames per second: 60, 29.97, 60000/1001 or 1/8 (one frame every 8 s)
@@ -38,9 +41,10 @@ on a machine without).
       --frames N     how many frames, instead of --to
       --crf N        video quality, 0 (lossless) to 51 (default 18)
       --stats FILE   per-scene figures as JSON: frames, steps, mean and median update-step
-                     time and display time in milliseconds (a part's steps include its fast-forward;
-                     overlapped, a step is timed on its own thread while the frame before is
-                     displayed, so the two share the cores)
+                     time and display time in milliseconds (a part's steps include its
+                     fast-forward; overlapped, a step is timed on its own thread while the
+                     frame before is displayed, so the two share the cores); never the
+                     output or one of its frames
       --part K/N     only the K-th of N consecutive, nearly equal pieces of the range (K from
                      1), exactly as a capture of the whole range has them
       --join OUT SEGMENTS...
@@ -50,8 +54,16 @@ on a machine without).
                      their own while the frame before is drawn and written, as in the real
                      loop; serial, on the render thread between the frames: the same frames,
                      to check the overlapped capture against and to time the steps alone
+      --dry-run      only check the options and the outputs, as a capture would, and end
+                     (status 0 or 2); tools/capture-parallel.sh checks its parts' options so
+      --verbose      also list each file the production loads, on standard output, as
+                     quellspire does (without it the capture drops those lines: its progress
+                     line, on standard error, says how far it is)
   -h, --help         this text
       --version      the program's name and version
+
+An option may be shortened to a prefix that begins no other: --fra 10 is --frames 10; --fr,
+which begins --from and --frames, is refused.
 
 Frame k shows the production at from + k/fps, rounded to the millisecond, after every 25 ms
 update step that begins at or before that moment; two captures of the same range are
@@ -59,13 +71,18 @@ identical. --from S does not run the steps before S: the events due by then fire
 the particles start from their initial cloud. A part fast-forwards, without drawing, to its
 first frame, which is then byte for byte that frame of the whole capture;
 tools/capture-parallel.sh runs the parts at once and joins them. A video takes its name only
-once complete; a PNG sequence keeps the frames written before a failure. The README says
-more, with the time a part's fast-forward takes.
+once complete; a PNG sequence keeps the frames written before a failure. Each file is written
+beside it under a temporary name (.unfinished-PID-N-NAME, cut at its start where so long a
+name would not fit); a capture starts by removing, and naming, those files in its output's
+directory whose process has ended without removing them (kill -9). The README says more, with
+the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
-failed; 2 bad options (an -o that cannot be written is one: it is checked before anything is
-rendered) or segments that are not every part of one capture. SIGINT, SIGTERM or SIGHUP end it
-with "interrupted" and by that signal (status 130, 143 or 129).
+failed; 2 bad options (among them an -o or --stats that cannot be written, a name too long
+for its directory, a frame number in a pattern's directory, or --stats on the output: all are
+checked before anything is rendered), a file-size limit (ulimit -f) below the 2 MiB the
+OpenCL compiler needs, or segments that are not every part of one capture. SIGINT, SIGTERM
+or SIGHUP end it with "interrupted" and by that signal (status 130, 143 or 129).
 )";
 
 namespace {
@@ -96,7 +113,7 @@ std::optional<std::pair<int64_t, int64_t>> parsepart(const std::string& text) {
 // the option takes.
 template <typename T>
 T accept(const std::optional<T>& parsed, const char* name, const std::string& value, const std::string& what) {
-    if (!parsed) fail(std::string(name) + ": '" + value + "' is not " + what);
+    if (!parsed) fail(std::string(name) + ": '" + echoed(value) + "' is not " + what);
     return *parsed;
 }
 
@@ -107,41 +124,79 @@ bool endswith(const std::string& text, const std::string& end) {
     return tail == end;
 }
 
+namespace fs = std::filesystem;
+
+fs::path directoryof(const std::string& file) {
+    fs::path dir = fs::path(file).parent_path();
+    return dir.empty() ? fs::path(".") : dir;
+}
+
+// Why no file can have the name `file`, or empty when one can. The temporary name it is
+// written under first is made to fit wherever the name fits (outputfile.h).
+std::string toolong(const std::string& file) {
+    if (file.size() >= PATH_MAX)
+        return "the path '" + echoed(file) + "' is longer than " + std::to_string(PATH_MAX - 1) + " bytes";
+    const long limit = pathconf(directoryof(file).c_str(), _PC_NAME_MAX);
+    const size_t longest = limit > 0 ? size_t(limit) : NAME_MAX;
+    const std::string name = fs::path(file).filename().string();
+    if (name.size() > longest)
+        return "the name '" + echoed(name) + "' is longer than " + std::to_string(longest) + " bytes";
+    return "";
+}
+
 // Why `file` cannot be written, or empty when it can (nothing is created).
 std::string unwritable(const std::string& file) {
-    namespace fs = std::filesystem;
     fs::path path(file);
-    fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    const fs::path dir = directoryof(file);
     std::error_code error;
     fs::file_status status = fs::status(dir, error);
-    if (status.type() == fs::file_type::not_found) return "directory '" + dir.string() + "' does not exist";
-    if (error || !fs::is_directory(status)) return "'" + dir.string() + "' is not a directory";
-    if (access(dir.c_str(), W_OK | X_OK) != 0) return "'" + dir.string() + "': " + std::strerror(errno);
+    if (status.type() == fs::file_type::not_found) return "directory '" + echoed(dir.string()) + "' does not exist";
+    if (error || !fs::is_directory(status)) return "'" + echoed(dir.string()) + "' is not a directory";
+    if (access(dir.c_str(), W_OK | X_OK) != 0) return "'" + echoed(dir.string()) + "': " + std::strerror(errno);
     status = fs::status(path, error);
     if (fs::exists(status)) {
-        if (fs::is_directory(status)) return "'" + file + "' is a directory";
-        if (access(path.c_str(), W_OK) != 0) return "'" + file + "': " + std::strerror(errno);
+        if (fs::is_directory(status)) return "'" + echoed(file) + "' is a directory";
+        if (access(path.c_str(), W_OK) != 0) return "'" + echoed(file) + "': " + std::strerror(errno);
     }
-    return "";
+    return toolong(file);
+}
+
+// The same file, named two ways (that need not exist yet).
+bool samefile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::weakly_canonical(fs::absolute(a), error) == fs::weakly_canonical(fs::absolute(b), error);
 }
 
 bool isvideo(const std::string& file) { return endswith(file, ".mp4") || endswith(file, ".mkv"); }
 
-// Every option takes a value; -o is --output.
+// -o is --output. Each option has a code of its own: getopt_long takes options of the same
+// code, argument and flag for one, and would read a prefix they share as the first of them.
+// --help and --version are answered before the rest is read, --join only as the first word.
 const option longoptions[] = {
-    {"size", required_argument, nullptr, 0},
-    {"samples", required_argument, nullptr, 0},
-    {"fps", required_argument, nullptr, 0},
-    {"from", required_argument, nullptr, 0},
-    {"to", required_argument, nullptr, 0},
-    {"frames", required_argument, nullptr, 0},
-    {"part", required_argument, nullptr, 0},
+    {"size", required_argument, nullptr, 256},
+    {"samples", required_argument, nullptr, 257},
+    {"fps", required_argument, nullptr, 258},
+    {"from", required_argument, nullptr, 259},
+    {"to", required_argument, nullptr, 260},
+    {"frames", required_argument, nullptr, 261},
+    {"part", required_argument, nullptr, 262},
     {"output", required_argument, nullptr, 'o'},
-    {"crf", required_argument, nullptr, 0},
-    {"stats", required_argument, nullptr, 0},
-    {"steps", required_argument, nullptr, 0},
+    {"crf", required_argument, nullptr, 263},
+    {"stats", required_argument, nullptr, 264},
+    {"steps", required_argument, nullptr, 265},
+    {"dry-run", no_argument, nullptr, 266},
+    {"verbose", no_argument, nullptr, 267},
+    {"join", no_argument, nullptr, 268},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 269},
     {},
 };
+
+// The long option a word names in full or by a prefix, or "" for none or several.
+std::string optionof(const std::string& word) {
+    std::vector<std::string> named = optionsnamed(word, longoptions);
+    return named.size() == 1 ? named.front() : "";
+}
 
 // The values on the command line, by the long name of their option.
 std::map<std::string, std::string> readwords(const std::vector<std::string>& args) {
@@ -164,14 +219,17 @@ std::map<std::string, std::string> readwords(const std::vector<std::string>& arg
         const int code = getopt_long(argc, argv.data(), "-:o:", longoptions, &index);
         if (code == -1 && at < argc) fail("unknown option '--'");  // stopped early at "--"
         if (code == -1) return given;
-        if (code == 1) fail("unexpected argument '" + std::string(optarg) + "'");
+        if (code == 1) fail("unexpected argument '" + echoed(optarg) + "'");
         const std::string word = argv[at];
         // The option's name as given: "-o", or the long name, up to any '='.
         const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
-        if (code == '?') fail("unknown option '" + word + "'");
+        const bool islong = word.rfind("--", 0) == 0;
+        if (code == '?' && islong && optopt) fail(name + " takes no value");
+        if (code == '?') fail(islong ? unknownoption(word, longoptions) : "unknown option '" + echoed(word) + "'");
         if (code == ':') fail(name + " needs a value");
-        if (!given.emplace(code == 'o' ? "output" : longoptions[index].name, optarg).second)
-            fail(name + " is given twice");
+        const std::string option = code == 'o' ? "output" : longoptions[index].name;
+        if (option == "join") fail("--join comes first and takes no options: --join OUT SEGMENTS...");
+        if (!given.emplace(option, optarg ? optarg : "").second) fail(name + " is given twice");
     }
 }
 
@@ -186,16 +244,22 @@ captureoptions parsejoin(const std::vector<std::string>& args, const std::string
     options.join = true;
     options.kind = outputkind::video;
     options.output = args[0];
-    if (!isvideo(options.output)) fail(lead + "'" + options.output + "' is not an .mp4 or .mkv video");
+    if (!isvideo(options.output)) fail(lead + "'" + echoed(options.output) + "' is not an .mp4 or .mkv video");
     if (std::string why = unwritable(options.output); !why.empty()) fail(lead + "cannot write there: " + why);
-    namespace fs = std::filesystem;
+    if (args.size() - 1 > size_t(maxparts))
+        fail(lead + std::to_string(args.size() - 1) + " segments: a capture has at most " + std::to_string(maxparts) + " parts");
+    // Checked before anything is probed: a file given twice, by its name or another.
+    std::map<std::pair<dev_t, ino_t>, std::string> files;
     for (auto segment = args.begin() + 1; segment != args.end(); ++segment) {
         std::error_code error;
-        if (!fs::is_regular_file(*segment, error) || access(segment->c_str(), R_OK) != 0)
-            fail(lead + "cannot read the segment '" + *segment + "'");
+        struct stat file {};
+        if (!fs::is_regular_file(*segment, error) || access(segment->c_str(), R_OK) != 0 || stat(segment->c_str(), &file) != 0)
+            fail(lead + "cannot read the segment '" + echoed(*segment) + "'");
+        if (auto [other, fresh] = files.emplace(std::pair{file.st_dev, file.st_ino}, *segment); !fresh)
+            fail(lead + "'" + echoed(*segment) + (other->second == *segment ? "' is given twice" : "' is '" + echoed(other->second) + "' again"));
         // Joining into a segment would overwrite it while it is read.
         if (fs::equivalent(options.output, *segment, error))
-            fail(lead + "the output '" + options.output + "' is also one of the segments");
+            fail(lead + "the output '" + echoed(options.output) + "' is also one of the segments");
         options.segments.push_back(*segment);
     }
     return options;
@@ -233,20 +297,25 @@ void readrange(captureoptions& options, const givenvalues& given) {
         options.from = accept(parsedecimal(*from), "--from", *from, "a time in seconds (e.g. 56 or 56.5)");
         // The clock counts whole milliseconds; the end itself is no place to start.
         if (milliseconds(options.from) >= int64_t(demostart::endtime))
-            fail("--from: " + *from + " s is not before the production's end " + endtext);
+            fail("--from: " + echoed(*from) + " s is not before the production's end " + endtext);
     }
     const frameclock clock(options.from, options.fps);
     const std::string* frames = valueof(given, "frames");
     if (const std::string* v = valueof(given, "to")) {
         if (frames) fail("give --to or --frames, not both");
         rational to = accept(parsedecimal(*v), "--to", *v, "a time in seconds (e.g. 60 or 60.5)");
-        if (productionend < to) fail("--to: " + *v + " s is past the production's end " + endtext);
+        if (productionend < to) fail("--to: " + echoed(*v) + " s is past the production's end " + endtext);
         if (to <= options.from) fail("--to must be later than --from");
         options.frames = clock.framesbefore(to);
     } else if (frames) {
+        const bool digits = !frames->empty() && frames->find_first_not_of("0123456789") == std::string::npos;
+        if (digits && frames->find_first_not_of('0') != std::string::npos && !parsecount(*frames, 1, maxframes))
+            fail("--frames: '" + echoed(*frames) + "' is too large: from " + (from ? echoed(*from) : "0") + " s at " +
+                 fractiontext(options.fps) + " fps the production has " +
+                 std::to_string(clock.framesbefore(productionend)) + " frames");
         options.frames = accept(parsecount(*frames, 1, maxframes), "--frames", *frames, "a frame count of at least 1");
         if (!clock.fitsproduction(options.frames))
-            fail("--frames: " + *frames + " frames from " + (from ? *from : "0") + " s at " +
+            fail("--frames: " + *frames + " frames from " + (from ? echoed(*from) : "0") + " s at " +
                  fractiontext(options.fps) + " fps run past the production's end " + endtext);
     } else {
         options.frames = clock.framesbefore(productionend);  // neither --to nor --frames: up to the end
@@ -265,19 +334,27 @@ void readoutput(captureoptions& options, const givenvalues& given) {
     const std::string* output = valueof(given, "output");
     if (!output) fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
     options.output = *output;
-    std::string firstfile = *output;
+    std::string firstfile = *output, lastfile = *output;
+    std::optional<framepattern> pattern;
+    const int64_t first = options.part ? options.part->first : 0;
+    const int64_t last = options.part ? options.part->end - 1 : options.frames - 1;
     if (endswith(*output, ".png")) {
-        std::optional<framepattern> pattern = framepattern::parse(*output);
+        pattern = framepattern::parse(*output);
         if (!pattern) fail("-o: a .png pattern needs one frame number such as %05d (shots/frame%05d.png)");
-        firstfile = pattern->path(options.part ? options.part->first : 0);
+        // Only the first frame's directory is checked.
+        if (fs::path(pattern->path(0)).parent_path() != fs::path(pattern->path(1)).parent_path())
+            fail("-o: the frame number of a PNG pattern belongs in the file name, not in its directory");
+        firstfile = pattern->path(first);
+        lastfile = pattern->path(last);  // the longest name
     } else if (isvideo(*output)) {
         options.kind = outputkind::video;
         if (options.width % 2 || options.height % 2)
             fail("--size: a video needs an even width and height (H.264 in yuv420p)");
     } else {
-        fail("-o: '" + *output + "' is neither a .png pattern nor an .mp4 or .mkv video");
+        fail("-o: '" + echoed(*output) + "' is neither a .png pattern nor an .mp4 or .mkv video");
     }
     if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
+    if (std::string why = toolong(lastfile); !why.empty()) fail("-o: cannot write there: " + why);
 
     if (const std::string* v = valueof(given, "crf")) {
         if (options.kind != outputkind::video) fail("--crf applies to video output only");
@@ -286,10 +363,19 @@ void readoutput(captureoptions& options, const givenvalues& given) {
     if (const std::string* v = valueof(given, "stats")) {
         if (v->empty()) fail("--stats needs a file name");
         if (std::string why = unwritable(*v); !why.empty()) fail("--stats: cannot write there: " + why);
+        // The statistics would replace the video, or a frame, once it is written.
+        const std::string refusal = "--stats: '" + echoed(*v) + "' is also the output";
+        if (!pattern && samefile(*v, *output)) fail(refusal);
+        if (pattern && samefile(directoryof(*v).string(), directoryof(firstfile).string())) {
+            // The number is in the file name: the name alone tells a frame.
+            const std::string names = output->substr(output->rfind('/') + 1);
+            std::optional<int64_t> frame = framepattern::parse(names)->frameof(fs::path(*v).filename().string());
+            if (frame && first <= *frame && *frame <= last) fail(refusal + " (frame " + std::to_string(*frame) + ")");
+        }
         options.stats = *v;
     }
     if (const std::string* v = valueof(given, "steps")) {
-        if (*v != "overlapped" && *v != "serial") fail("--steps: '" + *v + "' is neither overlapped nor serial");
+        if (*v != "overlapped" && *v != "serial") fail("--steps: '" + echoed(*v) + "' is neither overlapped nor serial");
         options.serial = *v == "serial";
     }
 }
@@ -298,15 +384,15 @@ void readoutput(captureoptions& options, const givenvalues& given) {
 
 captureoptions parseoptions(const std::vector<std::string>& args) {
     captureoptions options;
-    // --help is a request that answers at once, wherever it stands and whatever else is given.
-    if (std::find(args.begin(), args.end(), "-h") != args.end() ||
-        std::find(args.begin(), args.end(), "--help") != args.end()) {
-        options.help = true;
-        return options;
+    // --help and --version are requests that answer at once, wherever they stand and whatever
+    // else is given.
+    for (const std::string& word : args) {
+        options.help = options.help || word == "-h" || optionof(word) == "help";
+        options.version = options.version || optionof(word) == "version";
     }
-    if (!args.empty() && args.front() == "--join") return parsejoin({args.begin() + 1, args.end()}, "--join");
-    if (std::find(args.begin(), args.end(), "--join") != args.end())
-        fail("--join comes first and takes no options: --join OUT SEGMENTS...");
+    if (options.help || options.version) return options;
+    if (!args.empty() && args.front().find('=') == std::string::npos && optionof(args.front()) == "join")
+        return parsejoin({args.begin() + 1, args.end()}, "--join");
 
     // In this order: each reads the values the one before it set, and of two faults the earlier
     // one is reported.
@@ -314,6 +400,8 @@ captureoptions parseoptions(const std::vector<std::string>& args) {
     readpicture(options, given);
     readrange(options, given);
     readoutput(options, given);
+    options.dryrun = given.count("dry-run") > 0;
+    options.verbose = given.count("verbose") > 0;
     return options;
 }
 

@@ -19,6 +19,9 @@ enum class outputkind { png, video };
 
 struct captureoptions {
     bool help = false;
+    bool version = false;
+    bool dryrun = false;   // --dry-run: only the checks of the command line and of its outputs
+    bool verbose = false;  // --verbose: the engine's lines of the files it loads are kept
     int width = 1280;
     int height = 720;
     int samples = 0;

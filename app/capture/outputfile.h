@@ -5,6 +5,7 @@
 // it ends (runend.h).
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvo::capture {
 
@@ -17,7 +18,8 @@ public:
     outputfile& operator=(const outputfile&) = delete;
 
     // Where the output is written: ".unfinished-<process>-<count>-<name>" beside the target,
-    // the name's extension kept for the programs that choose a format by it.
+    // the name's extension kept for the programs that choose a format by it (a name too long
+    // for that loses its beginning instead). Throws capturefailure if it cannot be created.
     const std::string& temporary() const { return unfinished; }
     // Moves the temporary file into place. Throws capturefailure.
     void commit();
@@ -28,7 +30,12 @@ private:
     std::string target;
     std::string unfinished;
     bool committed = false;
+    int lock = -1;  // the file held open and locked while it is unfinished
 };
+
+// Removes from `dir` the unfinished files of runs that ended without removing them (kill -9):
+// those named as above whose process is gone, and that no run holds. Returns their paths.
+std::vector<std::string> removeleftovers(const std::string& dir);
 
 // Writes `bytes` as the file `target`, which appears only complete. Throws capturefailure
 // ("cannot write <target>: <the system's reason>").

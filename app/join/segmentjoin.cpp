@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include "app/capture/childprocess.h"
@@ -123,9 +125,32 @@ void checkcontent(const std::string& file, const segmentlabel& label, videoconte
                           " fps its label says");
 }
 
-// The label of `file`, checked against its content.
-segment probe(const std::string& file) {
+// The label of `file` as the text it is stored as, found without ffprobe: the first text in
+// the file's head that parses as a label. Each container stores its tags as plain text, before
+// the frames when the capture writes it. Empty when none is found there.
+std::optional<segmentlabel> peeklabel(const std::string& file) {
+    constexpr size_t head = 1 << 20;
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(head, '\0');
+    in.read(bytes.data(), std::streamsize(head));
+    bytes.resize(size_t(in.gcount()));
+    static const std::regex form("part=[0-9]+/[0-9]+ frames=[0-9]+ from=[0-9/]+ fps=[0-9/]+ size=[0-9]+x[0-9]+ crf=[0-9]+");
+    for (size_t at = bytes.find("part="); at != std::string::npos; at = bytes.find("part=", at + 1)) {
+        // A label is at most 256 bytes long; one cut off by the head's end is no label.
+        const std::string text = bytes.substr(at, 257);
+        std::smatch match;
+        if (!std::regex_search(text, match, form, std::regex_constants::match_continuous)) continue;
+        const size_t end = size_t(match.length());
+        if (end == text.size() || std::isdigit(static_cast<unsigned char>(text[end]))) continue;
+        if (std::optional<segmentlabel> label = segmentlabel::parse(match.str())) return label;
+    }
+    return std::nullopt;
+}
+
+// The label of `file`, checked against its content and against the label read cheaply.
+segment probe(const std::string& file, const segmentlabel& peeked) {
     segmentlabel label = readlabel(file);
+    if (label.text() != peeked.text()) throw badsegments("'" + file + "' is not a video segment made with --part");
     // One packet more than its part's frames shows a segment that holds too many.
     videocontent content = readcontent(file, label.part.frames() + 1);
     checkcontent(file, label, content);
@@ -141,28 +166,37 @@ void checkdistinct(const std::vector<segment>& segments) {
 }
 
 // The segments in the order of their parts, checked to be every part of one capture once.
+// The labels are read first, cheaply, and checked against each other as they come: the work
+// before a refusal is bounded by the parts of the first label's capture, whatever is given.
+// Only then is each segment probed, which costs a fraction of a second.
 std::vector<segment> inorder(const std::vector<std::string>& files) {
+    std::map<int, std::pair<std::string, segmentlabel>> parts;  // by part index
+    const std::string* first = nullptr;
+    const segmentlabel* capture = nullptr;
+    for (const std::string& file : files) {
+        std::optional<segmentlabel> label = peeklabel(file);
+        if (!label) label = readlabel(file);  // a label stored elsewhere (refused if there is none)
+        if (std::string why = label->outofrange(); !why.empty())
+            throw badsegments("'" + file + "' has a label no capture writes: " + why);
+        if (capture && !label->samecapture(*capture))
+            throw badsegments("'" + file + "' is a part of another capture than '" + *first + "' (" + label->text() +
+                              ", " + capture->text() + ")");
+        const int index = label->part.index, count = label->part.count;
+        auto [other, fresh] = parts.emplace(index, std::pair{file, *label});
+        if (!fresh)
+            throw badsegments("'" + other->second.first + "' and '" + file + "' are both part " + std::to_string(index) +
+                              " of " + std::to_string(count));
+        if (!capture) {
+            first = &other->second.first;
+            capture = &other->second.second;
+        }
+    }
+    for (int index = 1; index <= capture->part.count; ++index)
+        if (!parts.count(index))
+            throw badsegments("part " + std::to_string(index) + " of " + std::to_string(capture->part.count) +
+                              " is missing");
     std::vector<segment> segments;
-    for (const std::string& file : files) segments.push_back(probe(file));
-    for (const segment& s : segments)
-        if (!s.label.samecapture(segments.front().label))
-            throw badsegments("'" + s.file + "' is a part of another capture than '" + segments.front().file +
-                              "' (" + s.label.text() + ", " + segments.front().label.text() + ")");
-    std::stable_sort(segments.begin(), segments.end(),
-                     [](const segment& a, const segment& b) { return a.label.part.index < b.label.part.index; });
-    const int count = segments.front().label.part.count;
-    for (size_t i = 0; i < segments.size(); ++i) {
-        const int index = segments[i].label.part.index;
-        if (i > 0 && index == segments[i - 1].label.part.index)
-            throw badsegments("'" + segments[i - 1].file + "' and '" + segments[i].file + "' are both part " +
-                              std::to_string(index) + " of " + std::to_string(count));
-    }
-    for (int index = 1, at = 0; index <= count; ++index) {
-        if (at < int(segments.size()) && segments[size_t(at)].label.part.index == index)
-            ++at;
-        else
-            throw badsegments("part " + std::to_string(index) + " of " + std::to_string(count) + " is missing");
-    }
+    for (const auto& [index, part] : parts) segments.push_back(probe(part.first, part.second));
     checkdistinct(segments);
     return segments;
 }

@@ -127,6 +127,17 @@ TEST(CommandLine, UnusableOptionsAreRefusedWithTheirName) {
     EXPECT_EQ(refusal({"--from", "1", "--from=2"}), "--from is given twice");
     // A single dash is no option: such words stay positional, as they always were.
     EXPECT_EQ(refusal({"-w", "600"}), "");
+    // A prefix names the one option it begins, or is refused with its candidates.
+    EXPECT_EQ(refusal({"--m"}), "option '--m' is ambiguous: --mute, --make");
+    runconfig prefixed = parse({"--wi", "--mu", "--fr=5", "--l"});
+    EXPECT_EQ(prefixed.windowmode, 0);
+    EXPECT_TRUE(prefixed.mute);
+    EXPECT_TRUE(prefixed.loop);
+    EXPECT_EQ(prefixed.from, 5000u);
+    // An echoed value is shortened.
+    const std::string said = refusal({"--from", std::string(100000, 'x').c_str()});
+    EXPECT_LT(said.size(), 200u) << said;
+    EXPECT_NE(said.find("x…' is not a time"), std::string::npos) << said;
 }
 
 TEST(CommandLine, HelpAnswersWhereverItStands) {
@@ -137,6 +148,7 @@ TEST(CommandLine, HelpAnswersWhereverItStands) {
     EXPECT_TRUE(asks({"--help"}));
     EXPECT_TRUE(asks({"800", "600", "--bogus", "--help"}));
     EXPECT_FALSE(asks({}));
+    EXPECT_TRUE(asks({"800", "--he"}));  // a prefix, as of any option
     EXPECT_FALSE(asks({"--helper", "-help"}));
     EXPECT_EQ(refusal({"--help"}), "");
     for (const char* text : {"Usage: quellspire [options] [width height [samples]]", "--windowed", "--from S",

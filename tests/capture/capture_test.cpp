@@ -100,8 +100,9 @@ TEST(Capture, OverlappedStepsGiveTheFramesOfSerialStepsByteForByte) {
 TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
     const tempdir dir;
     outcome run = capture({"--size", "64x48", "--from", "56.0", "--frames", "1", "-o", dir / "f%d.png", "--stats",
-                           dir / "stats.json"});
+                           dir / "stats.json", "--verbose"});
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("file resources/"), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(dir / "f0.png"));
     EXPECT_FALSE(fs::exists(dir / "f1.png"));
     const nlohmann::json file = nlohmann::json::parse(slurp(dir / "stats.json"));
@@ -116,6 +117,25 @@ TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
     // frames do not.
     EXPECT_EQ(stats.value("opening", nlohmann::json::object()).value("frames", 0), 0) << stats;
     EXPECT_NE(run.err.find("(entryway 56.000 s)"), std::string::npos) << run.err;
+}
+
+// At its start a capture removes what runs that ended without a trace (kill -9) left in its
+// output's directory, and nothing else; it writes any name the directory takes; and the
+// engine's list of the files it loads waits for --verbose.
+TEST(Capture, StartsCleanTakesLongNamesAndListsLoadedFilesOnlyWhenVerbose) {
+    const tempdir dir;
+    const std::string gone = ".unfinished-2147483647-1-f.mp4", live = ".unfinished-" + std::to_string(getpid()) + "-1-f.mp4";
+    fs::create_directory(dir.path() / "sub");
+    for (const std::string& name : {gone, live, std::string(".unfinished-notes.mp4"), "sub/" + gone})
+        std::ofstream(dir / name) << "left";
+    const std::string longname = std::string(245, 'f');  // 250 bytes with "0.png"
+    outcome run = capture({"--size", "64x48", "--frames", "1", "-o", dir / (longname + "%d.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> left = {live, ".unfinished-notes.mp4", longname + "0.png", "sub"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(filenames(dir.path()), left);
+    EXPECT_TRUE(fs::exists(dir / ("sub/" + gone)));
+    EXPECT_EQ(run.out.find(" loaded"), std::string::npos) << run.out;
 }
 
 TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
@@ -393,8 +413,8 @@ TEST(CaptureParts, JoinedSegmentsAreOneCapturesVideoFrameForFrameWithTheMusic) {
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(probe(dir / ("part" + std::string(part) + ".mkv"), "a", "codec_type"), "") << "a segment has no music";
     }
-    // Given in any order, joined in the parts' order.
-    outcome join = capture({"--join", dir / "joined.mp4", dir / "part2.mkv", dir / "part1.mkv"});
+    // Given in any order, joined in the parts' order; --join by a prefix, as any option.
+    outcome join = capture({"--jo", dir / "joined.mp4", dir / "part2.mkv", dir / "part1.mkv"});
     ASSERT_EQ(join.status, 0) << join.err;
     EXPECT_NE(join.err.find("joined 2 segments, 30 frames"), std::string::npos) << join.err;
 
@@ -415,7 +435,7 @@ TEST(CaptureParts, JoinedSegmentsAreOneCapturesVideoFrameForFrameWithTheMusic) {
         std::string message;
     } refusals[] = {
         {{dir / "part1.mkv"}, "part 2 of 2 is missing"},
-        {{dir / "part1.mkv", dir / "part1.mkv", dir / "part2.mkv"}, "are both part 1 of 2"},
+        {{dir / "part1.mkv", dir / "part1.mkv", dir / "part2.mkv"}, "'" + dir / "part1.mkv" + "' is given twice"},
         {{dir / "whole.mp4"}, "'" + dir / "whole.mp4" + "' is not a video segment made with --part"},
         {{dir / "short.mkv", dir / "part2.mkv"}, "holds 14 frames, but part 1 of 2 has 15: its capture did not finish"},
     };
@@ -428,6 +448,21 @@ TEST(CaptureParts, JoinedSegmentsAreOneCapturesVideoFrameForFrameWithTheMusic) {
         EXPECT_NE(run.err.find(refusal.message), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(dir / "refused.mp4"));
     }
+    // What needs no probe is checked first: copies of part 1 are refused before any segment
+    // is probed (an ffprobe that notes its runs stands first on the PATH).
+    fs::create_directory(dir.path() / "bin");
+    std::ofstream(dir / "bin/ffprobe") << "#!/bin/sh\necho >>'" << dir / "probes" << "'\nexec /usr/bin/ffprobe \"$@\"\n";
+    fs::permissions(dir / "bin/ffprobe", fs::perms::owner_all);
+    std::vector<std::string> copies = {"--join", dir / "refused.mp4"};
+    for (const char* copy : {"a.mkv", "b.mkv", "c.mkv"}) {
+        fs::copy_file(dir / "part1.mkv", dir / copy);
+        copies.push_back(dir / copy);
+    }
+    copies.push_back(dir / "part2.mkv");
+    outcome run = capture(copies, builddir, {"PATH=" + dir / "bin" + ":/usr/bin:/bin"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("are both part 1 of 2"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "probes"));
 }
 
 // Segments may come from other machines: a label no capture writes, or one its video belies,

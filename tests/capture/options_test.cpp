@@ -69,7 +69,7 @@ TEST(CaptureOptions, FrameCountIsTheRangeTimesTheRateRoundedUp) {
 TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
     struct {
         std::vector<std::string> args;
-        const char* reason;
+        std::string reason;
     } cases[] = {
         {{"-o", shots, "--size", "0x0"}, "--size: '0x0' is not a size"},
         {{"-o", shots, "--size", "640x"}, "--size: '640x' is not a size"},
@@ -119,6 +119,13 @@ TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
         {{"--join", video, "/nonexistent-dir/a.mkv"}, "--join: cannot read the segment '/nonexistent-dir/a.mkv'"},
         {{"--join", video, std::filesystem::temp_directory_path().string()}, "--join: cannot read the segment"},
         {{"-o", video, "--join", video, "a.mkv"}, "--join comes first and takes no options"},
+        {{"-o", shots, "--frames", "99999999999999999999"}, "--frames: '99999999999999999999' is too large: from 0 s"},
+        {{"-o", video, "--stats", video}, "--stats: '" + video + "' is also the output"},
+        {{"-o", shots, "--stats", shots.substr(0, shots.size() - 13) + "./frame00042.png"}, "is also the output"},
+        {{"-o", std::filesystem::temp_directory_path().string() + "/s%d/f.png"}, "-o: the frame number of a PNG pattern belongs in the file name"},
+        {{"-o", std::string(252, 'a') + ".mp4"}, "cannot write there: the name 'aaaa"},
+        {{"-o", std::string(247, 'a') + "%d.png"}, "is longer than 255 bytes"},  // only from frame 10000
+        {{"-o", shots, "--stats", std::string(256, 's')}, "--stats: cannot write there: the name"},
     };
     for (const auto& c : cases) {
         std::string why = refusal(c.args);
@@ -126,6 +133,31 @@ TEST(CaptureOptions, BadValuesAreRefusedWithTheirReason) {
             << "arguments: " << testing::PrintToString(c.args) << "\nmessage: " << why;
     }
     EXPECT_TRUE(parse({"--size", "0x0", "--help"}).help);
+    // Frames outside the range are no output.
+    EXPECT_EQ(parse({"-o", shots, "--frames", "2", "--stats", shots.substr(0, shots.size() - 13) + "frame00002.png"}).frames, 2);
+    // An echoed value is shortened.
+    const std::string said = refusal({"-o", shots, "--size", std::string(100000, '9')});
+    EXPECT_EQ(said.rfind("--size: '99999", 0), 0u) << said;
+    EXPECT_LT(said.size(), 200u) << said;
+    EXPECT_NE(said.find("9…' is not a size"), std::string::npos) << said;
+}
+
+TEST(CaptureOptions, APrefixNamesOneOptionOrIsRefusedWithItsCandidates) {
+    for (auto [word, candidates] : {std::pair{"--fr", "--from, --frames"}, std::pair{"--f", "--fps, --from, --frames"},
+                                    std::pair{"--s", "--size, --samples, --stats, --steps"},
+                                    std::pair{"--st=x", "--stats, --steps"}})
+        EXPECT_EQ(refusal({word, "3", "-o", shots}), "option '" + std::string(word).substr(0, std::string(word).find('=')) +
+                                                         "' is ambiguous: " + candidates);
+    captureoptions o = parse({"--o", video, "--si", "320x200", "--fra=5", "--sta", video + ".json", "--ste", "serial"});
+    EXPECT_EQ(o.output, video);
+    EXPECT_EQ(o.width, 320);
+    EXPECT_EQ(o.frames, 5);
+    EXPECT_EQ(o.stats, video + ".json");
+    EXPECT_TRUE(o.serial);
+    EXPECT_TRUE(parse({"-o", shots, "--he"}).help);
+    const std::string segment = std::filesystem::path(QUELLSPIRE_CAPTURE).string();  // any readable file
+    EXPECT_TRUE(parse({"--jo", video, segment}).join);
+    EXPECT_EQ(refusal({"-o", video, "--jo", video}), "--join comes first and takes no options: --join OUT SEGMENTS...");
 }
 
 TEST(FrameClock, MomentsAreExactAndRoundedToTheMillisecond) {
@@ -229,10 +261,14 @@ TEST(CaptureParts, SplitTheRangeIntoConsecutiveNearlyEqualPieces) {
 
 TEST(CaptureParts, JoinTakesTheOutputAndTheSegmentsInOrder) {
     const std::string segment = std::filesystem::path(QUELLSPIRE_CAPTURE).string();  // any readable file
-    captureoptions o = parse({"--join", video, segment, segment});
+    const std::string other = std::string(TALVO_SOURCE_DIR) + "/README.md";
+    captureoptions o = parse({"--join", video, other, segment});
     EXPECT_TRUE(o.join);
     EXPECT_EQ(o.output, video);
-    EXPECT_EQ(o.segments, (std::vector<std::string>{segment, segment}));
+    EXPECT_EQ(o.segments, (std::vector<std::string>{other, segment}));
+    // A file given twice, by any name, is refused before anything is probed.
+    EXPECT_EQ(refusal({"--join", video, segment, other, segment}), "--join: '" + segment + "' is given twice");
+    EXPECT_EQ(refusal({"--join", video, segment, other, "/./" + segment}), "--join: '/./" + segment + "' is '" + segment + "' again");
     // Joining into one of the segments would overwrite it while it is read.
     const std::string made = (std::filesystem::temp_directory_path() / "capture-options-segment.mkv").string();
     std::ofstream(made) << "a segment";

@@ -78,6 +78,9 @@ TEST(CaptureParallel, BadArgumentsEndWithTheirMessageAndStatus2) {
         {{"-j", "2", "--", "--size", "64x48"}, "no output"},
         {{"-j", "2", "--", "-o", "%d/f.png"}, "-o: the frame number of a PNG pattern belongs in the file name"},
         {{"-j", "2", "--", "-o", "missing/out.mp4"}, "-o: cannot write into"},
+        // The capture's own options are checked once, before any part starts.
+        {{"-j", "2", "--", "-o", "out.mp4", "--fps", "0"}, "--fps: '0' is not a frame rate"},
+        {{"-j", "4", "--", "-o", "out.mp4", "--frames", "2"}, "--part: the range has only 2 frames, too few for 4 parts"},
     };
     for (const auto& c : cases) {
         outcome run = runner(c.args, dir.path());
