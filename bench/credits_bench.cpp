@@ -186,7 +186,7 @@ public:
         const GLint mat = glGetUniformLocation(ribbon, "mat");
         for (const auto& [m, count] : scene.drawn) {
             GLCHECKED(glUniformMatrix4fv(mat, 1, GL_FALSE, glm::value_ptr(m)));
-            branch.drawribbon(ribbon, count);
+            branch.draw(GL_TRIANGLE_STRIP, count);
         }
 
         const float t = float(prevupdatetime - starttime) - scenestart;

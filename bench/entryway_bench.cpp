@@ -149,7 +149,7 @@ public:
         GLCHECKED(glUniform2f(glGetUniformLocation(ribbon, "screenSize"), float(width), float(height)));
         for (const ribbondraw& d : scene.draws) {
             setmatrix(ribbon, "mat", d.matrix);
-            ribbons.drawribbon(ribbon, d.count);
+            ribbons.draw(GL_TRIANGLE_STRIP, d.count);
         }
         if (tunnel) drawtunnel();
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));

@@ -35,13 +35,6 @@ Texture::Texture(int requestedsamples, GLenum format, int w, int h, GLenum dims)
     }
 }
 
-Texture::Texture(GLenum format, GLuint buffer) : internalformat(format), texturedims(GL_TEXTURE_BUFFER) {
-    GLCHECKED(glGenTextures(1, &buf));
-    handle = shared<GLuint>(buf, destroy);
-    bind();
-    GLCHECKED(glTexBuffer(GL_TEXTURE_BUFFER, internalformat, buffer));
-}
-
 void Texture::bind() const {
     glcheck("before glBindTexture(texturedims, buf);");
     GLCHECKED(glBindTexture(texturedims, buf));

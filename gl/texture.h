@@ -2,10 +2,9 @@
 // The one texture type: a copyable handle on a GL texture object. Every copy shares the GL
 // name and one use count; the last copy to go deletes the texture.
 //
-// Three uses: GL_TEXTURE_2D_MULTISAMPLE render targets, whose storage the constructor allocates;
-// GL_TEXTURE_2D textures, whose image the creator uploads while the new texture is still
-// bound; and GL_TEXTURE_BUFFER textures, through which a shader reads any element of a GL
-// buffer.
+// Two uses: GL_TEXTURE_2D_MULTISAMPLE render targets, whose storage the constructor allocates,
+// and GL_TEXTURE_2D textures, whose image the creator uploads while the new texture is still
+// bound.
 #include <epoxy/gl.h>
 
 #include "gl/shared.h"
@@ -21,10 +20,6 @@ public:
     // textures, so colour and depth targets made with the same request always match.
     // Leaves the texture bound on the active texture unit.
     Texture(int samples, GLenum internalformat, int width, int height, GLenum texturedims);
-    // A GL_TEXTURE_BUFFER texture reading the GL buffer's storage, whatever it is at the time
-    // of the read, as texels of internalformat. The buffer must outlive the texture's use.
-    // Leaves the texture bound on the active texture unit.
-    Texture(GLenum internalformat, GLuint buffer);
 
     // Binds to whatever texture unit is active.
     void bind() const;
@@ -35,8 +30,8 @@ public:
     GLuint buf = 0;
     int samples = 0;  // after clamping; meaningful for multisampled textures only
     GLenum internalformat = 0;
-    GLenum texturedims = 0;  // GL_TEXTURE_2D_MULTISAMPLE, GL_TEXTURE_2D or GL_TEXTURE_BUFFER
-    int width = 0;  // 0 for a buffer texture
+    GLenum texturedims = 0;  // GL_TEXTURE_2D_MULTISAMPLE or GL_TEXTURE_2D
+    int width = 0;
     int height = 0;
 
     // The largest sample count usable for both colour and depth multisampled textures.

@@ -14,12 +14,13 @@
 // of its four samples inside the sprite's square; a sprite one pixel wide can light at most one.
 // Without a "screenSize" every sprite is drawn as a sprite.
 //
-// The curve comes in as a line strip: each segment lights one sprite, at its start, with the
-// light of the segment's length. Where the vertices lie closer than a sprite is wide, the
-// sprites overlap, and each gives its share, so that a curve glows alike however densely it is
-// sampled; sprites further apart than they are wide shine whole.
+// The curve comes in as a line strip: each segment lights the sprite at its end with the light
+// of the segment's length, and the first segment lights its start too, so that every vertex
+// has its sprite. Where the vertices lie closer than a sprite is wide, the sprites overlap,
+// and each gives its share, so that a curve glows alike however densely it is sampled; sprites
+// further apart than they are wide shine whole.
 layout(lines) in;
-layout(points, max_vertices = 1) out;
+layout(points, max_vertices = 2) out;
 
 uniform mat4 mat;
 uniform float red;
@@ -42,8 +43,8 @@ float pointhash(uint n) {
     return float(n & 0xffffffu) / 16777216.0;
 }
 
-void main() {
-    vec4 p = gl_in[0].gl_Position;
+// The sprite of vertex `index` at p, lit by a segment `span` long.
+void sprite(vec4 p, float span, int index) {
     vec4 clip = mat * vec4(p.xyz, 1.0);
     // Behind the near plane or outside the view: nothing to rasterise.
     if (clip.w < 1.0 || any(greaterThan(abs(clip.xy), vec2(clip.w * 1.05)))) return;
@@ -51,13 +52,13 @@ void main() {
     // Sizes in pixels at 720 lines, whose half height is 360 pixels.
     float focal = length(vec3(mat[0][1], mat[1][1], mat[2][1]));
     float world = max(p.w, 0.12);
-    float share = min(distance(gl_in[1].gl_Position.xyz, p.xyz) / world, 1.0);
+    float share = min(span / world, 1.0);
     portion = share;
     float size = world * focal * 360.0 / clip.w;
     // Far away, at least one point in five stays, so that the lines still read from high
     // above.
     float cover = max(size * size, 0.2);
-    if (cover < 1.0 && cover < pointhash(uint(gl_PrimitiveIDIn))) return;
+    if (cover < 1.0 && cover < pointhash(uint(index))) return;
 
     // Far sparks fade, so that where thousands of lines meet in the distance they glow rather
     // than burn white. The squared gains keep the colour saturated through the tone mapping
@@ -86,4 +87,10 @@ void main() {
     gl_Position = clip;
     EmitVertex();
     EndPrimitive();
+}
+
+void main() {
+    float segment = distance(gl_in[0].gl_Position.xyz, gl_in[1].gl_Position.xyz);
+    if (gl_PrimitiveIDIn == 0) sprite(gl_in[0].gl_Position, segment, 0);
+    sprite(gl_in[1].gl_Position, segment, gl_PrimitiveIDIn + 1);
 }

@@ -61,7 +61,6 @@ credits::credits() : scene(scenestart, {}) {
 
     const std::string tools = loadsnippet("tools.slcl");
     const CurveGenerator branch(loadsnippet("credits.slcl"), branchvertices, tools);
-    strip = Texture(GL_RGBA32F, branch.display().buf());
 
     font.setsize();
     for (const char* text : texts) {
@@ -84,7 +83,7 @@ credits::credits() : scene(scenestart, {}) {
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < branches; ++k) {
         auto node = std::make_unique<ftree>(branch, [this](glm::mat4 m, VArray& va, int n) {
-            drawribbon(ribbon, strip, m, va, n);
+            drawgeometry(ribbon, m, va, n, GL_TRIANGLE_STRIP);
         });
         const size_t n = nodes.size();
         const size_t parent = n <= 1 ? 0 : size_t(std::rand()) % (n - 1);

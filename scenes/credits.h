@@ -42,14 +42,12 @@ protected:
     void drawscene() override;
     void preparepass() override;
 
-    // Released in the reverse order: the ribbons' vertices as the ribbon program reads them
-    // and the program first, the text pass last (then the skeleton's passes and targets, and
-    // the children).
+    // Released in the reverse order: the ribbon program first, the text pass last (then the
+    // skeleton's passes and targets, and the children).
     talvo::FSShader textpass;
     std::vector<talvo::Texture> lines;
     talvo::Font font;
     talvo::Program ribbon;
-    talvo::Texture strip;
     // Published by its channel in sync.
     glm::mat4 textview{1.0f};
 };

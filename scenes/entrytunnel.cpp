@@ -79,10 +79,13 @@ void entrytunnel::prepare() {
 
 void entrytunnel::drawscene() {
     GLCHECKED(glDepthMask(GL_TRUE));
-    // The whiteout lives in the HDR image, as a clear colour far above the white point; the
-    // published value, 0 until the whiteout begins, since the update thread may be stepping.
-    const float v = 10.0f * whiteout;
-    GLCHECKED(glClearColor(v, v, v, 1.0f));
+    // The whiteout lives in the HDR image, as a clear colour far above the white point, set
+    // only once the delay has passed. The value is the one sync published: the clock, which
+    // the update thread may advance meanwhile, only ever runs ahead of it.
+    if (productiontime() > start + whiteoutdelay) {
+        const float v = 10.0f * whiteout;
+        GLCHECKED(glClearColor(v, v, v, 1.0f));
+    }
     GLCHECKED(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
     GLCHECKED(glClearColor(0.0f, 0.0f, 0.0f, 0.0f));
     children.display();

@@ -80,7 +80,6 @@ entryway::entryway()
     children.add(std::move(hub));
 
     const CurveGenerator ribboncurve(ribbonexpression, ribbonvertices, ribbonprefix);
-    strip = Texture(GL_RGBA32F, ribboncurve.display().buf());
 
     cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     cameras->addtrigger(0);
@@ -94,7 +93,7 @@ entryway::entryway()
     std::vector<cltreebase*> nodes{root};
     for (int k = 0; k < ribbons; ++k) {
         auto node = std::make_unique<ftree>(ribboncurve, [this](glm::mat4 m, VArray& va, int n) {
-            drawribbon(ribbon, strip, m, va, n);
+            drawgeometry(ribbon, m, va, n, GL_TRIANGLE_STRIP);
         });
         const size_t n = nodes.size();
         const size_t p = n <= 1 ? 0 : size_t(std::rand()) % (n - 1);

@@ -8,7 +8,6 @@
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "gl/program.h"
-#include "gl/texture.h"
 #include "scenes/scene.h"
 
 class entryway : public scene {
@@ -41,6 +40,4 @@ protected:
     talvo::controls::timercontrol* timeline = nullptr;
     talvo::controls::control<talvo::pdata<glm::mat4>>* cameras = nullptr;
     talvo::controls::control<talvo::state>* act = nullptr;
-    // The ribbons' shared vertices, as the ribbon program reads them.
-    talvo::Texture strip;
 };

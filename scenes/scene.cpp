@@ -2,8 +2,6 @@
 
 #include <malloc.h>
 
-#include <algorithm>
-
 #include "cl/curvegenerator.h"
 #include "diag/check.h"
 #include "engine/globals.h"
@@ -145,11 +143,4 @@ void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count,
     GLCHECKED(glBindAttribLocation(program.name(), 0, "pos"));
     program.setUniform("mat", mat);
     va.draw(count, 1, mode);
-}
-
-void drawribbon(Program& program, const Texture& strip, const glm::mat4& mat, VArray& va, int count) {
-    program.bindTexture("strip", strip, 0);
-    program.setUniform("count", count);
-    // Steps j with a triangle: 2j + 2 < count.
-    drawgeometry(program, mat, va, std::max(count - 1, 0) / 2, GL_POINTS);
 }

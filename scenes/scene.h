@@ -123,8 +123,3 @@ void setgains(talvo::Program& program, const glm::vec3& gains);
 // The scenes' draw call: makes the program current, binds attribute 0 to "pos", sets "mat" and
 // draws count vertices of the array, one instance.
 void drawgeometry(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count, GLenum mode);
-
-// The ribbon program's draw ("passthrough_tri.geom"): the first count vertices of a strip, read
-// through "strip", a buffer texture on the array's buffer, bound on unit 0, as one point per
-// step.
-void drawribbon(talvo::Program& program, const talvo::Texture& strip, const glm::mat4& mat, talvo::VArray& va, int count);

@@ -1,6 +1,5 @@
 #include "bench/support/rawgl.h"
 
-#include <algorithm>
 #include <string>
 
 #include <glm/glm.hpp>
@@ -49,13 +48,9 @@ rawvertices::rawvertices(const Buffer<float>& published) : count(published.size(
     GLCHECKED(glEnableVertexAttribArray(0));
     GLCHECKED(glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 0, nullptr));
     GLCHECKED(glBindVertexArray(0));
-    GLCHECKED(glGenTextures(1, &strip));
-    GLCHECKED(glBindTexture(GL_TEXTURE_BUFFER, strip));
-    GLCHECKED(glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, vbo));
 }
 
 rawvertices::~rawvertices() {
-    GLCHECKED(glDeleteTextures(1, &strip));
     GLCHECKED(glDeleteBuffers(1, &vbo));
     GLCHECKED(glDeleteVertexArrays(1, &vao));
 }
@@ -67,14 +62,6 @@ void rawvertices::draw(GLenum mode) const {
 void rawvertices::draw(GLenum mode, int first) const {
     GLCHECKED(glBindVertexArray(vao));
     GLCHECKED(glDrawArrays(mode, 0, first));
-}
-
-void rawvertices::drawribbon(GLuint program, int first) const {
-    GLCHECKED(glActiveTexture(GL_TEXTURE0));
-    GLCHECKED(glBindTexture(GL_TEXTURE_BUFFER, strip));
-    GLCHECKED(glUniform1i(glGetUniformLocation(program, "strip"), 0));
-    GLCHECKED(glUniform1i(glGetUniformLocation(program, "count"), first));
-    draw(GL_POINTS, std::max(first - 1, 0) / 2);
 }
 
 rawtarget::rawtarget(int samples, int width, int height) : samples(samples) {

@@ -12,7 +12,7 @@ namespace talvo::bench {
 GLuint rawprogram(const char* vertex, const char* geometry, const char* fragment);
 
 // A copy of a buffer of vertices (four floats each) taken once, in a vertex array of its own
-// with the vertices as attribute 0, and a buffer texture that reads them.
+// with the vertices as attribute 0.
 class rawvertices {
 public:
     explicit rawvertices(const Buffer<float>& published);
@@ -24,13 +24,9 @@ public:
     // program already in use.
     void draw(GLenum mode) const;
     void draw(GLenum mode, int first) const;
-    // The first vertices as the scenes draw a ribbon strip ("passthrough_tri.geom"), with the
-    // program already in use: one point per step, the vertices read through "strip" on
-    // texture unit 0.
-    void drawribbon(GLuint program, int first) const;
 
 private:
-    GLuint vao = 0, vbo = 0, strip = 0;
+    GLuint vao = 0, vbo = 0;
     int count = 0;
 };
 

@@ -226,9 +226,12 @@ TEST_F(entrytunneltest, WhiteoutClearsEverBrighterWhileTheWhitePointFalls) {
     EXPECT_EQ(glm::vec4(clearcolour[0], clearcolour[1], clearcolour[2], clearcolour[3]), glm::vec4(0.0f))
         << "the clear colour is put back";
 
-    // Display draws the whiteout that sync published, whatever the update thread's clock reads
-    // meanwhile.
-    at(83000);
+    // The clear colour is set only strictly after 84 s, whatever the whiteout says; then from
+    // the whiteout sync published, whatever the update thread's clock reads meanwhile.
+    at(84000);
+    s.display();
+    EXPECT_LT(sortedred(hdrimage(sharedcolor2))[red.size() / 2], 1.0f);
+    at(86000);
     s.display();
     EXPECT_FLOAT_EQ(sortedred(hdrimage(sharedcolor2))[red.size() / 2], 100.0f);
 

@@ -137,7 +137,7 @@ TEST_F(linestest, OneFrameDrawsEveryCopyAsARibbonThenSpritesAndLeavesTheStateSet
     step(s, 30000);
     step(s, 30025);
     // What the frame hands to GL: per copy a strip of n vertices (n - 2 triangles), and the same
-    // n vertices as a line strip (n - 1 segments, one sprite each); then the pass's one point.
+    // n vertices as a line strip (n - 1 segments that light the n sprites); then the pass's one point.
     ASSERT_TRUE(epoxy_has_gl_extension("GL_ARB_pipeline_statistics_query"));
     GLuint queries[2] = {};
     glGenQueries(2, queries);
