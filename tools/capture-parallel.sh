@@ -120,8 +120,10 @@ fi
 # Where each part writes: a video's parts write segments beside the output, on its disk (they
 # are as big as it is); a PNG pattern's parts write its files, on another machine into a
 # directory of their own beside the output, which comes back to be emptied into it.
+# A segment is of the output's own kind: an .mp4 segment counts time in the rate's own ticks,
+# which the join keeps exact (an .mkv one counts milliseconds).
 stem=${output%.*}
-segment() { printf '%s.part-%s-of-%s.mkv' "$stem" "$1" "$parts"; }
+segment() { printf '%s.part-%s-of-%s.%s' "$stem" "$1" "$parts" "${output##*.}"; }
 partdir() { printf '%s/.%s.part-%s-of-%s' "$outdir" "$(basename "$stem")" "$1" "$parts"; }
 work=$(mktemp -d)
 joblog=$work/joblog

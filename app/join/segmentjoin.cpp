@@ -34,6 +34,7 @@ struct segment {
     // The video's packets, as hashes of their data in the order they are stored: segments
     // that agree here hold the same frames, whatever their labels say.
     std::string packets;
+    rational tick;  // the video's time base
 };
 
 // What ffprobe prints of `file`, asked for `args`; a segment it cannot read is refused.
@@ -154,7 +155,7 @@ segment probe(const std::string& file, const segmentlabel& peeked) {
     // One packet more than its part's frames shows a segment that holds too many.
     videocontent content = readcontent(file, label.part.frames() + 1);
     checkcontent(file, label, content);
-    return {file, label, content.packets};
+    return {file, label, content.packets, *parserational(content.stream["time_base"])};
 }
 
 // Refuses two segments that hold the same frames: one of them stands for a part it is not.
@@ -217,6 +218,26 @@ std::string concatlist(const std::vector<segment>& segments) {
     return text;
 }
 
+// The video's time stamps as one capture writes them. The concat demuxer offsets each segment
+// by the length of those before it, rounded, so that a joined 29.97 fps video strays from the
+// rate's clock by a tick a segment and reads as another rate. Where the segments share a time
+// base in which a frame lasts whole ticks (an .mp4 segment's), each time stamp is put back on
+// the frame it belongs to, and an .mp4 output keeps that time base, as one capture's does. A
+// .mkv segment counts in milliseconds and keeps the stamps it has.
+std::vector<std::string> clockarguments(const std::vector<segment>& segments, const std::string& output) {
+    const rational tick = segments.front().tick, fps = segments.front().label.fps;
+    for (const segment& s : segments)
+        if (s.tick.num != tick.num || s.tick.den != tick.den) return {};
+    const int64_t ticks = fps.den * tick.den, per = fps.num * tick.num;
+    if (tick.num != 1 || per <= 0 || ticks % per != 0) return {};
+    const std::string frame = std::to_string(ticks / per);
+    std::vector<std::string> args = {"-bsf:v", "setts=pts=round(PTS/" + frame + ")*" + frame + ":dts=round(DTS/" +
+                                                   frame + ")*" + frame};
+    if (std::filesystem::path(output).extension() == ".mp4")
+        args.insert(args.end(), {"-video_track_timescale", std::to_string(tick.den)});
+    return args;
+}
+
 }  // namespace
 
 int runjoin(const captureoptions& options) {
@@ -240,6 +261,8 @@ int runjoin(const captureoptions& options) {
         }
         // The segments' own tags describe a part, not the whole.
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
+        const std::vector<std::string> clock = clockarguments(segments, options.output);
+        args.insert(args.end(), clock.begin(), clock.end());
         std::vector<std::string> output = outputarguments(joined.temporary(), "");
         args.insert(args.end(), output.begin(), output.end());
 

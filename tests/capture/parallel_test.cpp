@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> range = {"--size", "64x48", "--fps", "30", "--from", "135.5", "--to", "136.5", "--crf", "0"};
+// 29.97 fps: a rate whose frames last no whole number of milliseconds.
+const std::vector<std::string> range = {"--size", "64x48", "--fps", "29.97", "--from", "135.5", "--to", "136.5", "--crf", "0"};
 
 // The runner from `workdir` with `args`; it takes relative paths from there.
 outcome runner(const std::vector<std::string>& args, const std::string& workdir) {
@@ -38,7 +39,10 @@ TEST(CaptureParallel, TwoPartsHereMakeOneCapturesVideo) {
     ASSERT_EQ(whole.status, 0) << whole.err;
     outcome run = runner(joined({"-j", "2", "--", "-o", "out.mp4"}, range), dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
+    // The same frames at the same time stamps, and the same rate and time base in the container.
     EXPECT_EQ(framemd5(dir / "out.mp4"), framemd5(dir / "whole.mp4"));
+    for (const char* entry : {"r_frame_rate", "avg_frame_rate", "time_base"})
+        EXPECT_EQ(probe(dir / "out.mp4", "v:0", entry), probe(dir / "whole.mp4", "v:0", entry)) << entry;
     EXPECT_EQ(probe(dir / "out.mp4", "a:0", "codec_name"), "aac");
     // Each part's progress, marked, and the whole run's.
     EXPECT_NE(run.err.find("part 2/2\tfast-forwarded 15 frames"), std::string::npos) << run.err;
@@ -51,17 +55,17 @@ TEST(CaptureParallel, TwoPartsHereMakeOneCapturesVideo) {
 TEST(CaptureParallel, AFailingPartFailsTheRunWithItsMessageAndNothingIsJoined) {
     const tempdir dir;
     // Where the second part's segment goes stands a directory: that part cannot write.
-    fs::create_directory(dir.path() / "out.part-2-of-2.mkv");
+    fs::create_directory(dir.path() / "out.part-2-of-2.mp4");
     outcome run = runner(joined({"-j", "2", "--", "-o", "out.mp4"}, range), dir.path());
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("part 2/2\tquellspire-capture: -o: cannot write there: '" + dir / "out.part-2-of-2.mkv" +
+    EXPECT_NE(run.err.find("part 2/2\tquellspire-capture: -o: cannot write there: '" + dir / "out.part-2-of-2.mp4" +
                            "' is a directory"),
               std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("capture-parallel: part 2/2 ended with status 2 (its messages are above); nothing was joined"),
               std::string::npos)
         << run.err;
-    EXPECT_EQ(filenames(dir.path()), std::vector<std::string>{"out.part-2-of-2.mkv"});
+    EXPECT_EQ(filenames(dir.path()), std::vector<std::string>{"out.part-2-of-2.mp4"});
 }
 
 TEST(CaptureParallel, BadArgumentsEndWithTheirMessageAndStatus2) {
