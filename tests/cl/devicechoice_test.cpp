@@ -112,7 +112,7 @@ TEST_F(devicechoice, SharesThroughTheDeviceGLRunsOn) {
 }
 
 std::pair<int, std::string> underthelayer(const std::string& device) {
-    const auto [status, out] = shell(std::string("LD_PRELOAD=") + INTEROPLAYER + " POCL_DEVICES='pthread pthread' " +
+    const auto [status, out] = shell(underinterop() + "POCL_DEVICES='pthread pthread' " +
                                      "TALVO_INTEROP_DEVICE=" + device + " '" +
                                      std::filesystem::read_symlink("/proc/self/exe").string() +
                                      "' --gtest_filter=devicechoice.SharesThroughTheDeviceGLRunsOn 2>&1");

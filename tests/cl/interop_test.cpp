@@ -179,7 +179,7 @@ TEST(interop, EachRuleBrokenIsReported) {
     };
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     for (const rule& r : rules) {
-        const auto [status, out] = shell(std::string("LD_PRELOAD=") + INTEROPLAYER + " TALVO_INTEROP_RULE=" + r.name +
+        const auto [status, out] = shell(underinterop() + "TALVO_INTEROP_RULE=" + r.name +
                                          " '" + self + "' --gtest_filter=cltest.InteropRuleBroken 2>&1");
         if (*r.violation) {
             EXPECT_EQ(status, 86) << r.name << "\n" << out;

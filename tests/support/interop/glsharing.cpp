@@ -1,7 +1,7 @@
 // A strict stand-in for an OpenCL driver's cl_khr_gl_sharing, loaded with LD_PRELOAD in front of
 // the OpenCL loader, so that the native sharing path runs on a machine whose drivers lack it
 // (PoCL, llvmpipe). The PoCL devices list the extension; GL buffers get plain PoCL buffers as
-// memory objects; acquire copies GL's contents in, and the results reach GL only once clFinish
+// memory objects; acquire copies in what GL changed, and the results reach GL only once clFinish
 // (or a wait on the release's event) has returned. Everything else is forwarded.
 //
 // It is stricter than a real driver: every use the extension leaves undefined ends the process
@@ -52,9 +52,10 @@ constexpr int violationstatus = 86;
 
 // The C library's dlsym, which the hook below stands in front of.
 using dlsymfn = void* (*)(void*, const char*);
+dlsymfn thedlsym = nullptr;
 dlsymfn realdlsym() {
-    static dlsymfn real = reinterpret_cast<dlsymfn>(dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34"));
-    return real;
+    if (!thedlsym) thedlsym = reinterpret_cast<dlsymfn>(dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34"));
+    return thedlsym;
 }
 
 template <typename F>
@@ -174,6 +175,7 @@ struct glmem {
     int references;
     holder held = holder::gl;
     bool written = false;  // OpenCL may have written it since the acquire
+    bool glnewer = true;   // GL wrote it since OpenCL last took in its contents
     cl_command_queue queue = nullptr;
     cl_event released = nullptr;  // the release's event, when the program asked for one
 };
@@ -271,7 +273,7 @@ GLuint boundto(GLenum target) {
 }
 
 // A GL command on buf: OpenCL must not hold it, and acquiring it later needs a glFinish first.
-void gltouches(GLuint buf, const char* call) {
+void gltouches(GLuint buf, const char* call, bool writes = false) {
     if (!buf) return;
     const int group = currentgroup();
     if (group < 0) return;
@@ -281,6 +283,7 @@ void gltouches(GLuint buf, const char* call) {
             violation("GL used buffer " + std::to_string(buf) +
                           " before clFinish or a wait on its release returned",
                       call);
+        m->glnewer = m->glnewer || writes;
     }
     unfinished[currentgl()].insert(buf);
 }
@@ -376,7 +379,7 @@ void hook_glBufferSubData(GLenum target, GLintptr offset, GLsizeiptr size, const
     GL(PFNGLBUFFERSUBDATAPROC, glBufferSubData);
     {
         guard hold(lock);
-        gltouches(boundto(target), "glBufferSubData");
+        gltouches(boundto(target), "glBufferSubData", true);
     }
     glBufferSubData(target, offset, size, data);
 }
@@ -393,7 +396,7 @@ void hook_glCopyBufferSubData(GLenum read, GLenum write, GLintptr from, GLintptr
     {
         guard hold(lock);
         gltouches(boundto(read), "glCopyBufferSubData");
-        gltouches(boundto(write), "glCopyBufferSubData");
+        gltouches(boundto(write), "glCopyBufferSubData", true);
     }
     glCopyBufferSubData(read, write, from, to, size);
 }
@@ -401,7 +404,7 @@ void* hook_glMapBufferRange(GLenum target, GLintptr offset, GLsizeiptr length, G
     GL(PFNGLMAPBUFFERRANGEPROC, glMapBufferRange);
     {
         guard hold(lock);
-        gltouches(boundto(target), "glMapBufferRange");
+        gltouches(boundto(target), "glMapBufferRange", (access & GL_MAP_WRITE_BIT) != 0);
     }
     return glMapBufferRange(target, offset, length, access);
 }
@@ -409,7 +412,7 @@ void* hook_glMapBuffer(GLenum target, GLenum access) {
     GL(PFNGLMAPBUFFERPROC, glMapBuffer);
     {
         guard hold(lock);
-        gltouches(boundto(target), "glMapBuffer");
+        gltouches(boundto(target), "glMapBuffer", access != GL_READ_ONLY);
     }
     return glMapBuffer(target, access);
 }
@@ -457,10 +460,14 @@ void hook_glXDestroyContext(Display* display, GLXContext context) {
 
 void (*hook_glXGetProcAddressARB(const GLubyte* name))();
 
-// The hook for a GL or GLX name, null for names passed through.
+// The hook for a GL or GLX name, null for names passed through. Allocates nothing: dlsym is
+// called while libraries start.
 void* hookfor(const char* name) {
-    if (name[0] != 'g' || name[1] != 'l') return nullptr;
-    static const std::map<std::string, void*> hooks = {
+    if (std::strncmp(name, "gl", 2) != 0) return nullptr;
+    static const struct {
+        const char* name;
+        void* hook;
+    } hooks[] = {
         {"glFinish", reinterpret_cast<void*>(hook_glFinish)},
         {"glDrawArrays", reinterpret_cast<void*>(hook_glDrawArrays)},
         {"glDrawArraysInstanced", reinterpret_cast<void*>(hook_glDrawArraysInstanced)},
@@ -481,8 +488,9 @@ void* hookfor(const char* name) {
         {"glXGetProcAddressARB", reinterpret_cast<void*>(hook_glXGetProcAddressARB)},
         {"glXGetProcAddress", reinterpret_cast<void*>(hook_glXGetProcAddressARB)},
     };
-    auto found = hooks.find(name);
-    return found == hooks.end() ? nullptr : found->second;
+    for (const auto& hook : hooks)
+        if (std::strcmp(name, hook.name) == 0) return hook.hook;
+    return nullptr;
 }
 
 void (*hook_glXGetProcAddressARB(const GLubyte* name))() {
@@ -564,6 +572,8 @@ cl_context contextof(cl_command_queue queue) {
 
 extern "C" {
 
+// Ends in a tail call, so that the C library's dlsym sees the caller's return address and
+// RTLD_NEXT keeps its meaning for the caller.
 __attribute__((visibility("default"))) void* dlsym(void* handle, const char* name) {
     if (void* hook = hookfor(name)) return hook;
     return realdlsym()(handle, name);
@@ -658,9 +668,11 @@ cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem
     }
     for (cl_uint i = 0; i < n; ++i) {
         glmem& m = mems[objects[i]];
-        // Released but not yet waited for: OpenCL still has the newest contents.
-        if (m.held == holder::gl)
+        // Released but not yet waited for, or unchanged by GL since OpenCL had it: OpenCL
+        // holds the newest contents already.
+        if (m.held == holder::gl && m.glnewer)
             if (cl_int status = copyin(queue, objects[i], m)) return status;
+        m.glnewer = false;
         if (m.released) {
             REAL(clReleaseEvent);
             real_clReleaseEvent(m.released);
