@@ -41,10 +41,11 @@ bool hasextension(cl_device_id device, const std::string& extension) {
 }
 
 namespace {
-// The platform offers GL sharing when it, or one of its devices, lists the extension.
+// The platform offers GL sharing when it, or one of its devices, lists the extension. A
+// platform whose driver fails to answer offers nothing, as choosedevice passes it over.
 bool offerssharing(cl_platform_id platform) {
     size_t size = 0;
-    CLCHECKED(clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &size));
+    if (clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &size) != CL_SUCCESS) return false;
     std::string extensions(size, '\0');
     CLCHECKED(clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, size, &extensions[0], nullptr));
     std::istringstream words(extensions.c_str());
@@ -57,7 +58,6 @@ bool offerssharing(cl_platform_id platform) {
     return std::any_of(devices.begin(), devices.end(),
                        [](cl_device_id device) { return hasextension(device, "cl_khr_gl_sharing"); });
 }
-
 }  // namespace
 
 cl_device_id gldevice(const std::vector<cl_platform_id>& platforms, void* glxcontext, void* display,
@@ -66,8 +66,10 @@ cl_device_id gldevice(const std::vector<cl_platform_id>& platforms, void* glxcon
     for (cl_platform_id p : platforms) {
         if (!offerssharing(p)) continue;
         *offered = true;
-        using contextinfo = cl_int(CL_API_CALL*)(const cl_context_properties*, cl_gl_context_info, size_t, void*, size_t*);
-        const auto query = reinterpret_cast<contextinfo>(clGetExtensionFunctionAddressForPlatform(p, "clGetGLContextInfoKHR"));
+        using contextinfo =
+            cl_int(CL_API_CALL*)(const cl_context_properties*, cl_gl_context_info, size_t, void*, size_t*);
+        const auto query =
+            reinterpret_cast<contextinfo>(clGetExtensionFunctionAddressForPlatform(p, "clGetGLContextInfoKHR"));
         if (!query) continue;
         const cl_context_properties props[] = {CL_GL_CONTEXT_KHR, cl_context_properties(glxcontext),
                                                CL_GLX_DISPLAY_KHR, cl_context_properties(display),
@@ -113,7 +115,7 @@ CLContext::CLContext() {
     if (!_device) {
         _device = choosedevice(platforms, &platform);
         if (!_device) clcheck(CL_DEVICE_NOT_FOUND, "clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, 0)");
-        if (offered) 
+        if (offered)
             std::cout << "OpenCL: cl_khr_gl_sharing is offered, but no device shares buffers with this GL context"
                       << std::endl;
     }

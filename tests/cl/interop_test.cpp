@@ -78,7 +78,8 @@ TEST_F(cltest, InteropRuleBroken) {
         cl_int err = CL_SUCCESS;
         EXPECT_EQ(clCreateContext(s.props(&notacontext).data(), 1, &s.device, nullptr, nullptr, &err), nullptr);
         EXPECT_EQ(err, CL_INVALID_GL_SHAREGROUP_REFERENCE_KHR);
-        using contextinfo = cl_int(CL_API_CALL*)(const cl_context_properties*, cl_gl_context_info, size_t, void*, size_t*);
+        using contextinfo =
+            cl_int(CL_API_CALL*)(const cl_context_properties*, cl_gl_context_info, size_t, void*, size_t*);
         const auto query = reinterpret_cast<contextinfo>(
             clGetExtensionFunctionAddressForPlatform(s.platform, "clGetGLContextInfoKHR"));
         ASSERT_NE(query, nullptr);

@@ -440,7 +440,8 @@ GLXContext hook_glXCreateContext(Display* display, XVisualInfo* visual, GLXConte
     return made(display, real(display, visual, share, direct), share);
 }
 GLXContext hook_glXCreateNewContext(Display* display, GLXFBConfig config, int type, GLXContext share, Bool direct) {
-    static const auto real = reinterpret_cast<decltype(&glXCreateNewContext)>(realdlsym()(libgl(), "glXCreateNewContext"));
+    static const auto real =
+        reinterpret_cast<decltype(&glXCreateNewContext)>(realdlsym()(libgl(), "glXCreateNewContext"));
     return made(display, real(display, config, type, share, direct), share);
 }
 GLXContext hook_glXCreateContextAttribsARB(Display* display, GLXFBConfig config, GLXContext share, Bool direct,
@@ -655,7 +656,8 @@ cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem
         if (!m) return CL_INVALID_MEM_OBJECT;
         if (m->context != context) return CL_INVALID_CONTEXT;
         if (m->held == holder::cl)
-            violation("buffer " + std::to_string(m->buf) + " acquired while already acquired", "clEnqueueAcquireGLObjects");
+            violation("buffer " + std::to_string(m->buf) + " acquired while already acquired",
+                      "clEnqueueAcquireGLObjects");
         for (const auto& [gl, bufs] : unfinished)
             if (contexts.count(gl) && contexts[gl].group == clcontexts[context].group && bufs.count(m->buf))
                 violation("GL work on buffer " + std::to_string(m->buf) +
@@ -767,7 +769,8 @@ cl_context clCreateContext(const cl_context_properties* props, cl_uint n, const 
     GLXContext gl = nullptr;
     Display* display = nullptr;
     cl_platform_id platform = nullptr;
-    if (!glproperties(props, &gl, &display, &platform)) return real_clCreateContext(props, n, devices, notify, data, err);
+    if (!glproperties(props, &gl, &display, &platform))
+        return real_clCreateContext(props, n, devices, notify, data, err);
     auto fail = [&](cl_int status) {
         if (err) *err = status;
         return nullptr;
@@ -802,7 +805,8 @@ cl_int clReleaseContext(cl_context context) {
     if (found != clcontexts.end() && --found->second.references == 0) {
         for (const auto& [mem, m] : mems)
             if (m.context == context && m.held == holder::cl)
-                violation("context released while buffer " + std::to_string(m.buf) + " is acquired", "clReleaseContext");
+                violation("context released while buffer " + std::to_string(m.buf) + " is acquired",
+                          "clReleaseContext");
         // The worker stays: its context shares with the program's GL context until the end.
         clcontexts.erase(found);
     }
