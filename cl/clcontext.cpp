@@ -41,6 +41,52 @@ bool hasextension(cl_device_id device, const std::string& extension) {
 }
 
 namespace {
+// The platform offers GL sharing when it, or one of its devices, lists the extension. A
+// platform whose driver fails to answer offers nothing, as choosedevice passes it over.
+bool offerssharing(cl_platform_id platform) {
+    size_t size = 0;
+    if (clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &size) != CL_SUCCESS) return false;
+    std::string extensions(size, '\0');
+    CLCHECKED(clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, size, &extensions[0], nullptr));
+    std::istringstream words(extensions.c_str());
+    for (std::string word; words >> word;)
+        if (word == "cl_khr_gl_sharing") return true;
+    cl_uint count = 0;
+    if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 0, nullptr, &count) != CL_SUCCESS) return false;
+    std::vector<cl_device_id> devices(count);
+    CLCHECKED(clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, count, devices.data(), nullptr));
+    return std::any_of(devices.begin(), devices.end(),
+                       [](cl_device_id device) { return hasextension(device, "cl_khr_gl_sharing"); });
+}
+}  // namespace
+
+cl_device_id gldevice(const std::vector<cl_platform_id>& platforms, void* glxcontext, void* display,
+                      cl_platform_id* platform, bool* offered) {
+    *offered = false;
+    for (cl_platform_id p : platforms) {
+        if (!offerssharing(p)) continue;
+        *offered = true;
+        using contextinfo =
+            cl_int(CL_API_CALL*)(const cl_context_properties*, cl_gl_context_info, size_t, void*, size_t*);
+        const auto query =
+            reinterpret_cast<contextinfo>(clGetExtensionFunctionAddressForPlatform(p, "clGetGLContextInfoKHR"));
+        if (!query) continue;
+        const cl_context_properties props[] = {CL_GL_CONTEXT_KHR, cl_context_properties(glxcontext),
+                                               CL_GLX_DISPLAY_KHR, cl_context_properties(display),
+                                               CL_CONTEXT_PLATFORM, cl_context_properties(p), 0};
+        // A platform that cannot tell, or names no device, is passed over like one without devices.
+        cl_device_id device = nullptr;
+        size_t size = 0;
+        if (query(props, CL_CURRENT_DEVICE_FOR_GL_CONTEXT_KHR, sizeof device, &device, &size) == CL_SUCCESS &&
+            size == sizeof device && device) {
+            *platform = p;
+            return device;
+        }
+    }
+    return nullptr;
+}
+
+namespace {
 std::string devicename(cl_device_id device) {
     size_t size = 0;
     CLCHECKED(clGetDeviceInfo(device, CL_DEVICE_NAME, 0, nullptr, &size));
@@ -57,20 +103,28 @@ CLContext::CLContext() {
     std::vector<cl_platform_id> platforms(platform_count);
     CLCHECKED(clGetPlatformIDs(platform_count, platforms.data(), nullptr));
 
+    // Native sharing ties the context to the update thread's GL context, which shares every
+    // object with the render thread's; only the device that GL context runs on can share with it
+    // (a hybrid laptop has two GPUs, one of them GL's).
+    GLFWwindow* const window = secondarycontext ? secondarycontext : platform::currentcontext();
+    const platform::nativecontext gl = window ? platform::nativehandles(window) : platform::nativecontext{};
     cl_platform_id platform = nullptr;
-    _device = choosedevice(platforms, &platform);
-    if (!_device) clcheck(CL_DEVICE_NOT_FOUND, "clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, 0)");
-    _native = hasextension(_device, "cl_khr_gl_sharing");
+    bool offered = false;
+    if (window) _device = gldevice(platforms, gl.glxcontext, gl.display, &platform, &offered);
+    _native = _device != nullptr;
+    if (!_device) {
+        _device = choosedevice(platforms, &platform);
+        if (!_device) clcheck(CL_DEVICE_NOT_FOUND, "clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, 0)");
+        if (offered)
+            std::cout << "OpenCL: cl_khr_gl_sharing is offered, but no device shares buffers with this GL context"
+                      << std::endl;
+    }
     _mapped = !_native && platform::currentcontext() && epoxy_has_gl_extension("GL_ARB_buffer_storage");
 
-    // Native sharing ties the context to the update thread's GL context, which shares every
-    // object with the render thread's.
     std::vector<cl_context_properties> props;
-    if (_native) {
-        const platform::nativecontext gl = platform::nativehandles(secondarycontext ? secondarycontext : platform::currentcontext());
+    if (_native)
         props = {CL_GL_CONTEXT_KHR, cl_context_properties(gl.glxcontext), CL_GLX_DISPLAY_KHR,
                  cl_context_properties(gl.display)};
-    }
     props.insert(props.end(), {CL_CONTEXT_PLATFORM, cl_context_properties(platform), 0});
 
     cl_int err = CL_SUCCESS;

@@ -116,6 +116,11 @@ extern int liveprograms;
 // The first GPU device of the platforms in order, or else the first device of any type; null
 // when no platform has a device.
 cl_device_id choosedevice(const std::vector<cl_platform_id>& platforms, cl_platform_id* platform);
+// The device the GL context (its GLX context and display) runs on, asked of every platform that
+// offers cl_khr_gl_sharing in order; null when none names one. `offered` tells whether any
+// platform offers the extension at all.
+cl_device_id gldevice(const std::vector<cl_platform_id>& platforms, void* glxcontext, void* display,
+                      cl_platform_id* platform, bool* offered);
 // True when the device's extension string lists the extension.
 bool hasextension(cl_device_id device, const std::string& extension);
 

@@ -21,6 +21,13 @@
 # check of the call it followed. Runs the GL, text and scene tests (not the pictures or whole
 # runs, as above) and three frames of every scene and nested scene captured with
 # quellspire-capture, on the build of tools/build.sh.
+#
+# tools/sanitize.sh interop: the native GL sharing path (cl_khr_gl_sharing), which no driver
+# here offers, run under the interop layer of tests/support/interop (docs/interop.md), which
+# plays that driver and ends the program with status 86 on any breach of the extension's rules.
+# Runs the CL tests, every scene's pictures and the real-time run across a scene switch under
+# it, then captures three frames around each cut under it and on the mapped path, which must be
+# byte-identical; on the build of tools/build.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,6 +70,39 @@ if [[ "${1:-address}" == gldebug ]]; then
         fi
     done
     echo "captures of every scene on debug contexts: no fault"
+    exit 0
+fi
+
+if [[ "${1:-address}" == interop ]]; then
+    cmake --build build -j"$(nproc)" --target cl_interop
+    layer=$PWD/build/tests/libcl_interop.so
+    tools/with-display.sh env LD_PRELOAD="$layer" ctest --test-dir build --output-on-failure --timeout 900 -L cl
+    tools/with-display.sh env LD_PRELOAD="$layer" ctest --test-dir build --output-on-failure --timeout 900 \
+        -R '^([a-z]+pictures\.|Viewer\.AcrossASceneSwitch)'
+    frames=$(mktemp -d)
+    trap 'rm -rf "$frames"' EXIT
+    for cut in 56 88 136 160; do
+        for path in mapped native; do
+            preload=()
+            [[ $path == native ]] && preload=(env LD_PRELOAD="$layer")
+            mkdir -p "$frames/$path"
+            # The frame before the cut, the cut's own and the one after.
+            if ! (cd build && ../tools/with-display.sh "${preload[@]}" ./quellspire-capture --size 640x360 --fps 20 \
+                --from "$((cut - 1)).95" --frames 3 -o "$frames/$path/$cut-%d.png" >"$frames/$path.log" 2>&1); then
+                cat "$frames/$path.log"
+                exit 1
+            fi
+        done
+        if ! grep -q ": GL buffers shared natively (cl_khr_gl_sharing)$" "$frames/native.log"; then
+            cat "$frames/native.log"
+            echo "the capture under the interop layer did not share natively" >&2
+            exit 1
+        fi
+        for k in 0 1 2; do
+            cmp "$frames/mapped/$cut-$k.png" "$frames/native/$cut-$k.png"
+        done
+    done
+    echo "the native path under the interop layer: no violation, and the frames around every cut as mapped"
     exit 0
 fi
 

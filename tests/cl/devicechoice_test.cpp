@@ -1,14 +1,18 @@
-// Choosing the OpenCL device: the first GPU of the platforms in order, else the first device of
-// any type, also when a platform without devices comes first.
+// Choosing the OpenCL device: the one the GL context runs on where a platform offers GL sharing
+// (the interop layer plays such a platform), else the first GPU of the platforms in order, else
+// the first device of any type, also when a platform without devices comes first.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <utility>
 #include <vector>
 
 #include "cl/clcontext.h"
+#include "cl/buffer.h"
 #include "cl/clprogram.h"
 #include "support/clfixture.h"
 #include "support/process.h"
@@ -84,6 +88,55 @@ TEST_F(devicechoice, PassesOverAnEmptyFirstPlatform) {
     // empty one.
     const std::string count = "Platform count: " + std::to_string(allplatforms().size() + 1) + "\n";
     EXPECT_EQ(occurrences(out, count), 1) << out;
+    EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;
+}
+
+// Run in a child under the interop layer (below), with two PoCL devices: a kernel writes a GL
+// buffer, and the child says which device the context took.
+TEST_F(devicechoice, SharesThroughTheDeviceGLRunsOn) {
+    if (!std::getenv("TALVO_INTEROP_DEVICE"))
+        GTEST_SKIP() << "runs inside TakesTheDeviceGLRunsOn and NoDeviceForTheGLContextMapsTheBuffersInstead";
+    const CLProgram program("__kernel void one(__global float* x){ x[get_global_id(0)] = 1; }", cloptions);
+    Buffer<float> buffer;
+    buffer.allocate(4);
+    CLProgram run = program;
+    run.createKernel("one");
+    run.setArg("one", 0, buffer);
+    run.run("one", 4, true);
+    EXPECT_EQ(glfloats(buffer.buf(), 4), (std::vector<float>{1, 1, 1, 1}));
+    cl_platform_id platform = nullptr;
+    ASSERT_EQ(clGetDeviceInfo(CLContext::instance()->device(), CL_DEVICE_PLATFORM, sizeof platform, &platform, nullptr),
+              CL_SUCCESS);
+    cl_device_id devices[2] = {};
+    ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 2, devices, nullptr), CL_SUCCESS);
+    std::cout << "device " << (CLContext::instance()->device() == devices[1] ? 1 : 0) << "\n";
+}
+
+std::pair<int, std::string> underthelayer(const std::string& device) {
+    const auto [status, out] = shell(underinterop() + "POCL_DEVICES='pthread pthread' " +
+                                     "TALVO_INTEROP_DEVICE=" + device + " '" +
+                                     std::filesystem::read_symlink("/proc/self/exe").string() +
+                                     "' --gtest_filter=devicechoice.SharesThroughTheDeviceGLRunsOn 2>&1");
+    return {status, out};
+}
+
+// A hybrid laptop: GL runs on the second device, and sharing with the first would fail.
+TEST_F(devicechoice, TakesTheDeviceGLRunsOn) {
+    const auto [status, out] = underthelayer("1");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(occurrences(out, ": GL buffers shared natively (cl_khr_gl_sharing)\n"), 1) << out;
+    EXPECT_EQ(occurrences(out, "device 1\n"), 1) << out;
+    EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;
+}
+
+// Sharing offered, but not for this GL context: the buffers are mapped instead, and a line says why.
+TEST_F(devicechoice, NoDeviceForTheGLContextMapsTheBuffersInstead) {
+    const auto [status, out] = underthelayer("none");
+    EXPECT_EQ(status, 0) << out;
+    const std::string why = "OpenCL: cl_khr_gl_sharing is offered, but no device shares buffers with this GL context\n";
+    EXPECT_EQ(occurrences(out, why), 1) << out;
+    EXPECT_EQ(occurrences(out, ": GL buffers shared through persistent mappings (no cl_khr_gl_sharing)\n"), 1) << out;
+    EXPECT_EQ(occurrences(out, "device 0\n"), 1) << out;
     EXPECT_EQ(occurrences(out, "[  PASSED  ] 1 test."), 1) << out;
 }
 

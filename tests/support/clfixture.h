@@ -29,4 +29,13 @@ inline int occurrences(const std::string& text, const std::string& needle) {
     return n;
 }
 
+#ifdef INTEROPLAYER
+// The start of a shell command line that runs a program under the interop layer
+// (tests/support/interop). A sanitizer's runtime is then not the first library, which it is
+// told is intended.
+inline std::string underinterop() {
+    return std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD=") + INTEROPLAYER + " ";
+}
+#endif
+
 }  // namespace talvo::testsupport

@@ -8,9 +8,8 @@ struct _cl_platform_id {
     cl_icd_dispatch* dispatch;
 };
 
-/* Exported as well: the loader asks it whether the driver is an ICD at all. */
-cl_int clGetPlatformInfo(cl_platform_id platform, cl_platform_info name, size_t size, void* value,
-                         size_t* returned) {
+static cl_int platforminfo(cl_platform_id platform, cl_platform_info name, size_t size, void* value,
+                          size_t* returned) {
     const char* text = NULL;
     (void)platform;
     switch (name) {
@@ -30,6 +29,13 @@ cl_int clGetPlatformInfo(cl_platform_id platform, cl_platform_info name, size_t 
     return CL_SUCCESS;
 }
 
+/* Exported as well: the loader asks it whether the driver is an ICD at all. The dispatch table
+ * takes the static one, since the exported name resolves to the loader's own function. */
+cl_int clGetPlatformInfo(cl_platform_id platform, cl_platform_info name, size_t size, void* value,
+                         size_t* returned) {
+    return platforminfo(platform, name, size, value, returned);
+}
+
 static cl_int getdeviceids(cl_platform_id platform, cl_device_type type, cl_uint entries, cl_device_id* devices,
                            cl_uint* count) {
     (void)platform, (void)type, (void)entries, (void)devices;
@@ -41,7 +47,7 @@ static cl_icd_dispatch dispatch;
 static struct _cl_platform_id theplatform = {&dispatch};
 
 cl_int clIcdGetPlatformIDsKHR(cl_uint entries, cl_platform_id* platforms, cl_uint* count) {
-    dispatch.clGetPlatformInfo = clGetPlatformInfo;
+    dispatch.clGetPlatformInfo = platforminfo;
     dispatch.clGetDeviceIDs = getdeviceids;
     if (count) *count = 1;
     if (platforms && entries > 0) platforms[0] = &theplatform;
