@@ -7,23 +7,21 @@
 #include <vector>
 
 #include "diag/check.h"
+#include "gl/bindings.h"
 #include "gl/shader.h"
 #include "gl/texture.h"
 
 namespace talvo {
 
 namespace {
-GLuint currentprogram = 0;
 // The resource files each live program's stages were read from, by GL name.
 std::map<GLuint, std::set<std::string>> builtfrom;
 
 void destroy(GLuint program) {
     builtfrom.erase(program);
-    // Neither GL nor the cache may go on naming a deleted program.
-    if (currentprogram == program) {
-        currentprogram = 0;
-        GLCHECKED(glUseProgram(0));
-    }
+    // Neither GL nor a cache may go on naming a deleted program.
+    if (bindings().program == program) GLCHECKED(glUseProgram(0));
+    forgetprogram(program);
     GLCHECKED(glDeleteProgram(program));
 }
 
@@ -74,13 +72,14 @@ void Program::link() {
 }
 
 GLuint Program::current() {
-    return currentprogram;
+    return bindings().program;
 }
 
 void Program::use() {
     const GLuint program = name();
-    if (currentprogram != program) glUseProgram(program);
-    currentprogram = program;
+    GLuint& current = bindings().program;
+    if (current != program) glUseProgram(program);
+    current = program;
 }
 
 GLint Program::location(const std::string& name) {
@@ -111,14 +110,15 @@ void Program::setUniform(const std::string& name, const glm::mat4& value) {
 }
 
 void Program::bindTexture(const std::string& name, const Texture& texture, int texturepos) {
-    const GLuint remembered = currentprogram;
+    GLuint& current = bindings().program;
+    const GLuint remembered = current;
     use();
     glcheck("before glActiveTexture(GL_TEXTURE0+texturepos);");
     GLCHECKED(glActiveTexture(GL_TEXTURE0+texturepos));
     texture.bind();
     glUniform1i(location(name), texturepos);
     if (remembered != handle.name()) glUseProgram(remembered);
-    currentprogram = remembered;
+    current = remembered;
 }
 
 namespace {
@@ -234,7 +234,7 @@ int rebuildprograms(const std::string& file, const Shader& stage) {
         restore(program, values);
         ++rebuilt;
     }
-    GLCHECKED(glUseProgram(currentprogram));
+    GLCHECKED(glUseProgram(bindings().program));
     if (failed) throw ProgramLinkerException();
     return rebuilt;
 }

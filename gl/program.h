@@ -2,7 +2,7 @@
 // A linked GLSL program: a copyable handle sharing the GL program and one use count, with the
 // uniform and texture-binding operations every scene uses.
 //
-// The program made current through this class is cached process-wide (render thread only), so
+// The program made current through this class is cached for its context (gl/bindings.h), so
 // that use() skips redundant glUseProgram calls. Code that calls glUseProgram itself must not
 // rely on the cache.
 #include <epoxy/gl.h>
