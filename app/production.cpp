@@ -191,6 +191,9 @@ bool softwarerenderer(const char* renderer) {
 }
 
 void playproduction(const std::function<void(demostart&)>& body) {
+    // Building runs every channel once, at the clocks' time: a pass built after another
+    // (a loop, a seek) starts from the clocks the first pass and the capture are built at.
+    starttime = frametime = updatetime = prevupdatetime = 0;
     auto production = std::make_unique<demostart>();
     setcurrent(production.get());
     try {
