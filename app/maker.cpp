@@ -20,9 +20,6 @@
 #include "app/music.h"
 #include "app/overlay.h"
 #include "app/pngfile.h"
-#include "cl/curvegenerator.h"
-#include "cl/particles.h"
-#include "cl/pointgenerator.h"
 #include "diag/check.h"
 #include "diag/exceptions.h"
 #include "diag/warn.h"
@@ -31,8 +28,8 @@
 #include "engine/state.h"
 #include "engine/timercontrol.h"
 #include "gl/program.h"
+#include "gl/reload.h"
 #include "gl/resource.h"
-#include "gl/shader.h"
 #include "platform/contexts.h"
 #include "platform/filewatch.h"
 #include "platform/tickcount.h"
@@ -58,15 +55,6 @@ std::string framefilename(uint32_t moment) {
     char name[48];
     std::snprintf(name, sizeof name, "quellspire-%03u.%03u.png", moment / 1000, moment % 1000);
     return name;
-}
-
-// The GL stage a shader file holds, by its extension; 0 for any other file.
-GLenum stageof(const std::string& name) {
-    const std::string extension = name.substr(std::min(name.size(), name.rfind('.')));
-    if (extension == ".vert") return GL_VERTEX_SHADER;
-    if (extension == ".geom") return GL_GEOMETRY_SHADER;
-    if (extension == ".frag") return GL_FRAGMENT_SHADER;
-    return 0;
 }
 
 bool snippet(const std::string& name) {
@@ -211,9 +199,7 @@ bool maker::rebuildsnippet(const std::string& name) {
         return false;
     }
     try {
-        rebuilt(name == "particles.cl" ? particles::rebuild(text)
-                                       : CurveGenerator::rebuild(name, text) + PointGenerator::rebuild(name, text),
-                "kernel", name);
+        rebuilt(rebuildfrom(name, text), "kernel", name);
         return true;
     } catch (const Log::CLException&) {
         alarms[name] = resourcePath(name) + ": does not compile";
@@ -224,12 +210,12 @@ bool maker::rebuildsnippet(const std::string& name) {
 // A saved shader, compiled once and linked into every program built from it. A failure keeps
 // the programs as they were, says why on standard error with the file and the compiler's
 // lines, and stays on the overlay in red until the file builds. True when it built.
-bool maker::rebuildshader(const std::string& name, unsigned type) {
+bool maker::rebuildshader(const std::string& name) {
     const std::string path = resourcePath(name);
     std::string text;
     if (!readsaved(name, text)) return false;
     try {
-        rebuilt(rebuildprograms(name, Shader(type, text, name)), "program", name);
+        rebuilt(rebuildfrom(name, text), "program", name);
         return true;
     } catch (const ShaderCompilerException& e) {
         std::istringstream log(e.log);
@@ -251,7 +237,7 @@ bool maker::reload() {
     bool changed = false;
     for (const std::string& name : watch->saved()) {
         changed = true;
-        if (const GLenum type = stageof(name)) rebuildshader(name, type);
+        if (shaderstage(name)) rebuildshader(name);
         // Held, a kernel's new geometry would wait for the next step: the production is built
         // afresh at the held moment instead, with the snippet it now reads.
         if (snippet(name) && rebuildsnippet(name) && holding) seekto(shownmoment());

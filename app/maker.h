@@ -85,7 +85,7 @@ private:
     // The saves since the last frame, rebuilt; true when one changed the picture.
     bool reload();
     bool rebuildsnippet(const std::string& name);
-    bool rebuildshader(const std::string& name, unsigned type);
+    bool rebuildshader(const std::string& name);
     bool readsaved(const std::string& name, std::string& text);
     void rebuilt(int count, const char* what, const std::string& name);
     static void onkey(GLFWwindow* window, int key, int scancode, int action, int mods);

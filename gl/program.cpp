@@ -8,6 +8,7 @@
 
 #include "diag/check.h"
 #include "gl/bindings.h"
+#include "gl/reload.h"
 #include "gl/shader.h"
 #include "gl/texture.h"
 
@@ -64,7 +65,9 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 
 void Program::attach(const Shader& shader) {
     GLCHECKED(glAttachShader(name(), shader.name()));
-    if (!shader.file().empty()) builtfrom[name()].insert(shader.file());
+    if (shader.file().empty()) return;
+    builtfrom[name()].insert(shader.file());
+    addrebuilder(rebuildshader);
 }
 
 void Program::link() {
@@ -237,6 +240,19 @@ int rebuildprograms(const std::string& file, const Shader& stage) {
     GLCHECKED(glUseProgram(bindings().program));
     if (failed) throw ProgramLinkerException();
     return rebuilt;
+}
+
+GLenum shaderstage(const std::string& file) {
+    const std::string extension = file.substr(std::min(file.size(), file.rfind('.')));
+    if (extension == ".vert") return GL_VERTEX_SHADER;
+    if (extension == ".geom") return GL_GEOMETRY_SHADER;
+    if (extension == ".frag") return GL_FRAGMENT_SHADER;
+    return 0;
+}
+
+int rebuildshader(const std::string& file, const std::string& text) {
+    const GLenum stage = shaderstage(file);
+    return stage ? rebuildprograms(file, Shader(stage, text, file)) : 0;
 }
 
 }  // namespace talvo

@@ -68,5 +68,11 @@ private:
 // output, and the call throws ProgramLinkerException once the others are rebuilt. Returns how
 // many were rebuilt.
 int rebuildprograms(const std::string& file, const Shader& stage);
+// The stage a shader file holds, by its extension (".vert", ".geom", ".frag"); 0 for any other.
+GLenum shaderstage(const std::string& file);
+// The programs' rebuilder (gl/reload.h): a saved shader file is compiled once, then
+// rebuildprograms; throws ShaderCompilerException when it does not compile. Any other file
+// rebuilds nothing.
+int rebuildshader(const std::string& file, const std::string& text);
 
 }  // namespace talvo
