@@ -17,6 +17,7 @@
 #include "engine/globals.h"
 #include "engine/state.h"
 #include "platform/contexts.h"
+#include "platform/tickcount.h"
 
 namespace talvo {
 
@@ -28,18 +29,14 @@ std::optional<std::pair<int, int>> reportedsize;
 // The latest pass's figures; the pass writes them, the render thread reads them after it.
 passfigures figures;
 
+// The clock a run goes by: maker mode's when it is on (it stands while held), else the tick
+// counter.
+uint32_t now(const maker* making) { return making ? making->tick() : platform::tickcount(); }
+
 // One update pass: every step due up to the latest frame's time stamp, at most maxsteps.
 void updatepass() {
-    using stopwatch = std::chrono::steady_clock;
-    figures.steps.clear();
     const uint32_t from = updatetime;
-    // Once the run is ending, the rest of a backlog is not worth computing: a slow step
-    // times ten would keep Escape waiting for seconds.
-    const int run = runsteps(frametime, updatetime, maxsteps, [] {
-        const stopwatch::time_point start = stopwatch::now();
-        if (!quit) current->update();
-        figures.steps.push_back(std::chrono::duration<double, std::milli>(stopwatch::now() - start).count());
-    });
+    const int run = steppass(frametime, maxsteps, &figures.steps);
     figures.dropped = updatetime - from != uint32_t(run) * steplength;
 }
 }  // namespace
@@ -69,6 +66,18 @@ int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<v
     return steps;
 }
 
+int steppass(uint32_t frame, int limit, std::vector<double>* times) {
+    using stopwatch = std::chrono::steady_clock;
+    if (times) times->clear();
+    return runsteps(frame, updatetime, limit, [times] {
+        const stopwatch::time_point start = stopwatch::now();
+        // Once the run is ending, the rest of a backlog is not worth computing: a slow step
+        // times ten would keep Escape waiting for seconds.
+        if (!quit) current->update();
+        if (times) times->push_back(std::chrono::duration<double, std::milli>(stopwatch::now() - start).count());
+    });
+}
+
 bool syncframe() {
     if (reportedsize) {
         onresize(reportedsize->first, reportedsize->second);
@@ -86,20 +95,23 @@ void displayframe() {
     glcheck("tail of current->display() (This probably indicates an error in display or update.)");
 }
 
-bool beginframe(updatethread& updates) {
+bool beginframe(updatethread& updates, maker* making) {
     updates.finish();
     if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS || stopsignal() != 0) {
         quit = stopped = true;
         return false;
     }
-    if (making()) {
-        applykeys();
-        // A seek ends the pass here: the production is built afresh from its time.
-        if (quit) return false;
-    }
+    if (making) switch (making->beforesync()) {
+            case maker::frame::draw: break;
+            case maker::frame::still: return false;
+            case maker::frame::seek:
+                // The production is built afresh from the seek's time.
+                quit = true;
+                return false;
+        }
     const bool drawn = syncframe();
-    if (making() && !drawn) notdrawn();
-    frametime = gettickcount();
+    if (making) making->aftersync(drawn);
+    frametime = now(making);
     glFinish();
     updates.begin(updatepass);
     return drawn;
@@ -110,12 +122,12 @@ int onclose() {
     return 0;
 }
 
-void mainloop(uint32_t from) {
+void mainloop(uint32_t from, maker* making) {
     // The standard library's mutex and condition cannot fail to be created, so "Could not
     // create mutex or cond, aborting." has no cause here; only the thread can fail.
     glfwSetTime(0.0);
-    startclock(gettickcount(), from);
-    if (making()) clockstarted(from);
+    startclock(now(making), from);
+    if (making) making->passstarted(from);
     const stopsignals catching;
 
     std::optional<updatethread> updates;
@@ -131,12 +143,11 @@ void mainloop(uint32_t from) {
     // reaches this thread at the next hand-over, and the updater must not outlive a loop that
     // unwinds past it.
     endonfatal([&] {
-        updates->begin([from, paused = held()] { playmusic(from, paused); });
+        updates->begin([from, paused = making && making->held()] { playmusic(from, paused); });
         while (!quit) {
-            if (beginframe(*updates)) {
-                if (making()) beforedisplay();
+            if (beginframe(*updates, making)) {
                 displayframe();
-                if (making()) afterdisplay();
+                if (making) making->afterdisplay();
                 glfwSwapBuffers(primarycontext);
             }
             // GLFW 3 processes window events (keys, resize, close) only when asked.

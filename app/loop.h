@@ -9,10 +9,13 @@
 
 namespace talvo {
 
+class maker;
+
 // Runs the production from `from` milliseconds of production time until quit is set (Escape,
-// the close button, SIGINT or SIGTERM, or the last state). The music starts `from`
-// milliseconds in, on the update thread.
-void mainloop(uint32_t from);
+// the close button, SIGINT or SIGTERM, the last state, or a seek of maker mode, which is lent
+// here when it is on and goes by its clock). The music starts `from` milliseconds in, on the
+// update thread.
+void mainloop(uint32_t from, maker* making = nullptr);
 // Starts the production clock at `from` milliseconds of production time, the tick counter
 // reading `now`: starttime lies `from` before now, so that production time and music started
 // at `from` keep in step, and the fixed steps begin at firststep(from), the steps before it
@@ -26,8 +29,9 @@ uint32_t firststep(uint32_t from);
 bool stoppedbyviewer();
 class updatethread;
 // The render thread's hand-over: waits for the update pass in flight, syncs, takes the frame's
-// time stamp and hands `updates` the pass up to it; true when this frame is drawn.
-bool beginframe(updatethread& updates);
+// time stamp and hands `updates` the pass up to it; true when this frame is drawn. In maker
+// mode, the maker's keys and saves first (a held picture nothing changed is not synced).
+bool beginframe(updatethread& updates, maker* making);
 // The two halves of a frame that the real-time loop and the capture share. syncframe (no
 // update pass running): a window size reported since the last frame is published through
 // onresize, the current state publishes, fires due events and may switch, and the frame
@@ -57,5 +61,9 @@ constexpr int maxsteps = 10;
 // time, at most `limit` times. A backlog left after `limit` steps is dropped: `updated` jumps to
 // `frame` - 25. A negative limit runs every due step. Wrapping 32-bit arithmetic throughout. Returns the number of steps run.
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step);
+// An update pass of the current state up to `frame`: runsteps on updatetime, each step timed
+// in milliseconds into `times` when it is given (cleared first). The player and the capture
+// alike run their passes through it.
+int steppass(uint32_t frame, int limit, std::vector<double>* times);
 
 }  // namespace talvo

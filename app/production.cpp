@@ -89,13 +89,13 @@ void windowhints(const runconfig& config, const GLFWvidmode* desktop) {
 // context current. Either failing ends the start-up.
 GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GLFWvidmode* desktop) {
     int width = config.width, height = config.height;
-    if (config.windowmode == 2 && desktop) {
+    if (config.windowmode == runconfig::desktopfullscreen && desktop) {
         width = desktop->width;
         height = desktop->height;
     }
     // A full-screen window cannot be larger than the screen, and X refuses to draw into one
     // that is (the X library then ends the process with its own message).
-    if (config.windowmode == 1 && desktop && (width > desktop->width || height > desktop->height)) {
+    if (config.windowmode == runconfig::fullscreen && desktop && (width > desktop->width || height > desktop->height)) {
         warn("A " + std::to_string(width) + "x" + std::to_string(height) + " window does not fit the " +
              std::to_string(desktop->width) + "x" + std::to_string(desktop->height) +
              " screen; using the screen's size.");
@@ -107,7 +107,7 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
         windowfailure("A " + windowsize(width, height) + " window cannot be opened: each side must be 1 to " +
                       std::to_string(platform::maxwindowside) + " pixels.");
     GLFWwindow* window =
-        glfwCreateWindow(width, height, config.title.c_str(), config.windowmode != 0 ? monitor : nullptr, nullptr);
+        glfwCreateWindow(width, height, config.title.c_str(), config.windowmode != runconfig::windowed ? monitor : nullptr, nullptr);
     if (!window) windowfailure();
     primarycontext = window;
 
@@ -183,7 +183,6 @@ void resetglobals() {
     quit = false;
     starttime = frametime = updatetime = prevupdatetime = 0;
     primarycontext = secondarycontext = nullptr;
-    gettickcount = platform::tickcount;
     setviewport = [](int width, int height) { glViewport(0, 0, width, height); };
 }
 
@@ -239,6 +238,9 @@ bool softwarerenderer(const char* renderer) {
 }
 
 void playproduction(const std::function<void(demostart&)>& body) {
+    // Building runs every channel once, at the clocks' time: a pass built after another
+    // (a loop, a seek) starts from the clocks the first pass and the capture are built at.
+    starttime = frametime = updatetime = prevupdatetime = 0;
     auto production = std::make_unique<demostart>();
     setcurrent(production.get());
     try {
@@ -265,7 +267,7 @@ void runproduction(runconfig config) {
     // about 46 MB more at each of the first twenty passes before the figure levels.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
-    if (config.make) startmaking();
+    std::unique_ptr<maker> making = config.make ? std::make_unique<maker>() : nullptr;
     // Each pass is a production of its own, built afresh: the scenes are made to be entered
     // once. The first pass starts at `from`, any later one at `restart`, the beginning, or, in
     // maker mode, where a seek asked. Only a pass that the production itself ended (quit set,
@@ -273,14 +275,13 @@ void runproduction(runconfig config) {
     std::optional<uint32_t> next = config.from;
     while (next) {
         const uint32_t from = *std::exchange(next, std::nullopt);
-        playproduction([&](demostart& production) {
+        playproduction([&](demostart&) {
             // Building the scenes leaves the compilers' scratch strewn through the heap, below
             // what stays. Given back before the pass plays, a loop's resident memory stays level
             // pass after pass instead of creeping up.
             malloc_trim(0);
-            if (config.make) makepass(production);
-            mainloop(from);
-            if (const std::optional<uint32_t> seek = takeseek())
+            mainloop(from, making.get());
+            if (const std::optional<uint32_t> seek = making ? making->takeseek() : std::nullopt)
                 next = seek;
             else if (config.loop && quit && !stoppedbyviewer())
                 next = config.restart;
@@ -292,7 +293,7 @@ void runproduction(runconfig config) {
         malloc_trim(0);
         quit = false;
     }
-    stopmaking();
+    making.reset();
     closewindow();
     releasemusic();
     std::cout << "Talvo de-initialized." << std::endl;

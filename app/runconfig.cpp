@@ -115,14 +115,14 @@ runconfig parsecommandline(int argc, const char* const argv[]) {
         if (code == '?') fail(optopt ? name + " takes no value" : unknownoption(word, options));
         if (code == ':') fail(name + " needs a value");
         if (!given.insert(code).second) fail(std::string("--") + options[code - windowed].name + " is given twice");
-        if (code == windowed) config.windowmode = 0;
+        if (code == windowed) config.windowmode = runconfig::windowed;
         if (code == from) config.from = starttime(optarg);
         if (code == loop) config.loop = true;
         if (code == mute) config.mute = true;
         if (code == make) config.make = true;
     }
 
-    if (config.make) config.windowmode = 0;
+    if (config.make) config.windowmode = runconfig::windowed;
     if (positional.size() >= 2) {
         readint(positional[0], config.width);
         readint(positional[1], config.height);

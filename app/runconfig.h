@@ -11,7 +11,11 @@ namespace talvo {
 
 struct runconfig {
     std::string title = "Quellspire";
-    int windowmode = 1;  // 0 windowed; 1 full screen at width x height; 2 full screen at desktop size
+    // The values of windowmode.
+    static constexpr int windowed = 0;
+    static constexpr int fullscreen = 1;         // at width x height
+    static constexpr int desktopfullscreen = 2;  // at the desktop's size
+    int windowmode = fullscreen;
     int width = 1280;
     int height = 720;
     int samples = 0;  // multisample count of the window's default framebuffer

@@ -6,6 +6,7 @@
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
 #include "diag/check.h"
+#include "gl/reload.h"
 
 namespace talvo {
 
@@ -32,6 +33,7 @@ CurveGenerator::CurveGenerator(const std::string& expression, int count, const s
     d.expression = expression;
     d.prefix = prefix;
     livecurves.insert(&d);
+    addrebuilder(rebuild);
     d.count = count;
     d.positions.assign(size_t(count) * 4, 0.0f);
     d.tangents.assign(size_t(count) * 4, 0.0f);

@@ -52,7 +52,7 @@ public:
 
     // Rebuilds the kernel of every live curve whose expression or prefix is the snippet
     // resources/<name>, around `text` instead; the buffers stay as they are. Render thread,
-    // between update passes. A build that fails prints its log and check line and throws
+    // between update passes (gl/reload.h). A build that fails prints its log and check line and throws
     // Log::CLException, leaving the kernels as they were. Returns how many were rebuilt.
     static int rebuild(const std::string& name, const std::string& text);
 

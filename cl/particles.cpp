@@ -8,6 +8,7 @@
 #include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/globals.h"
+#include "gl/reload.h"
 #include "gl/shader.h"
 
 namespace talvo {
@@ -22,11 +23,13 @@ std::set<particles*> liveparticles;
 particles::particles()
     : varray(VArray::create()), shader(Program::create()), program(loadsnippet("particles.cl"), options) {
     liveparticles.insert(this);
+    addrebuilder(rebuild);
 }
 
 particles::~particles() { liveparticles.erase(this); }
 
-int particles::rebuild(const std::string& text) {
+int particles::rebuild(const std::string& file, const std::string& text) {
+    if (file != "particles.cl") return 0;
     const std::string source = snippetcode("particles.cl", text);
     for (particles* cloud : liveparticles) {
         CLProgram built(source, options);

@@ -33,11 +33,11 @@ public:
     particles(const particles&) = delete;
     particles& operator=(const particles&) = delete;
 
-    // Rebuilds the kernel of every live cloud of particles from `text`, the saved
-    // "particles.cl"; positions and colours go on from where they are. Render thread, between
+    // Rebuilds the kernel of every live cloud of particles from `text`, when `file` is
+    // "particles.cl" (gl/reload.h); positions and colours go on from where they are. Render thread, between
     // update passes. A build that fails prints its log and check line and throws
     // Log::CLException, leaving the kernel as it was. Returns how many were rebuilt.
-    static int rebuild(const std::string& text);
+    static int rebuild(const std::string& file, const std::string& text);
 
     // Render thread: clears the bound framebuffer's colour and adds the particles onto it.
     void display() override;

@@ -4,6 +4,7 @@
 
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
+#include "gl/reload.h"
 
 namespace talvo {
 
@@ -20,6 +21,7 @@ PointGenerator::PointGenerator(const std::string& expression, int maxcount)
     d.program = pointprogram(pointsource(expression));
     d.expression = expression;
     liveclouds.insert(&d);
+    addrebuilder(rebuild);
     d.maxcount = maxcount;
     d.compute.allocate(maxcount * 4);
     d.program.createKernel("update");

@@ -1,6 +1,6 @@
 #pragma once
-// A switcher: owns a list of states and forwards every operation to the current one; the
-// events it listens for step it to the next item, wrapping after the last.
+// A switcher, as the docs call it: owns a list of states and forwards every operation to the
+// current one; the events it listens for step it to the next item, wrapping after the last.
 #include <memory>
 #include <set>
 #include <vector>

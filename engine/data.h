@@ -1,6 +1,7 @@
 #pragma once
-// An animated value: computed on the update thread, published into a scene variable in sync,
-// so that display always reads one consistent set of values.
+// A channel, as the docs call it: an animated value computed on the update thread and
+// published into a scene variable in sync, so that display always reads one consistent set of
+// values. A control of channels (control.h) switches between them.
 #include <functional>
 #include <memory>
 #include <utility>

@@ -9,6 +9,5 @@ uint32_t starttime = 0;
 uint32_t frametime = 0;
 uint32_t updatetime = 0;
 uint32_t prevupdatetime = 0;
-ticksource gettickcount = nullptr;
 
 }  // namespace talvo

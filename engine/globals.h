@@ -18,11 +18,6 @@ extern uint32_t frametime;       // tick taken at the latest frame hand-over
 extern uint32_t updatetime;      // tick up to which fixed steps have run (+25 per step)
 extern uint32_t prevupdatetime;  // updatetime as it stood at the latest frame hand-over
 
-// The tick counter the loop reads; the real-time run uses the platform counter, tests and
-// the capture tool install their own.
-using ticksource = uint32_t (*)();
-extern ticksource gettickcount;
-
 // Production time in milliseconds: updatetime - starttime, in wrapping 32-bit arithmetic.
 inline uint32_t productiontime() { return updatetime - starttime; }
 

@@ -1,7 +1,7 @@
 #pragma once
-// An animated value written straight into its target on the update thread, without the sync
-// hand-over. Only for targets that display never reads, such as the update-side transform of a
-// geometry tree, which the tree publishes in its own sync.
+// A channel, as the docs call it, whose animated value is written straight into its target
+// on the update thread, without the sync hand-over. Only for targets that display never reads,
+// such as the update-side transform of a geometry tree, which the tree publishes in its own sync.
 #include <functional>
 #include <memory>
 #include <utility>

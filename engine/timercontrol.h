@@ -1,5 +1,6 @@
 #pragma once
-// A timeline: fixed event times in milliseconds of production time, fired in order inside sync.
+// A timeline, as the docs call it: fixed event times in milliseconds of production time,
+// fired in order inside sync.
 #include <set>
 #include <vector>
 

@@ -5,14 +5,13 @@
 
 #include "diag/check.h"
 #include "engine/globals.h"
+#include "gl/bindings.h"
 #include "gl/fsshader.h"
 #include "gl/texture.h"
 
 namespace talvo {
 
 namespace {
-Framebuffer* currentframebuffer = nullptr;
-
 void destroy(GLuint buf) {
     GLCHECKED(glDeleteFramebuffers(1, &buf));
 }
@@ -27,7 +26,7 @@ Framebuffer Framebuffer::create() {
 }
 
 Framebuffer* Framebuffer::current() {
-    return currentframebuffer;
+    return bindings().framebuffer;
 }
 
 void Framebuffer::attach(const Texture& t, GLenum attachment) {
@@ -59,6 +58,7 @@ void Framebuffer::attachDepth(const Texture& t) {
 void Framebuffer::bind() {
     fields& f = handle.fields();
     const GLuint buf = handle.name();
+    Framebuffer*& currentframebuffer = bindings().framebuffer;
     f.stack.push_back(currentframebuffer);
     currentframebuffer = new Framebuffer(*this);
     GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, buf));
@@ -72,6 +72,7 @@ void Framebuffer::unbind() {
     fields& f = handle.fields();
     // The copy this bracket held goes at the end, possibly as the framebuffer's last handle
     // (possibly this very object): nothing here touches it afterwards.
+    Framebuffer*& currentframebuffer = bindings().framebuffer;
     const std::unique_ptr<Framebuffer> leaving(currentframebuffer);
     currentframebuffer = f.stack.back();
     f.stack.pop_back();

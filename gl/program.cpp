@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "diag/check.h"
+#include "gl/bindings.h"
+#include "gl/reload.h"
 #include "gl/resource.h"
 #include "gl/shader.h"
 #include "gl/texture.h"
@@ -15,17 +17,14 @@
 namespace talvo {
 
 namespace {
-GLuint currentprogram = 0;
 // The resource files each live program's stages were read from, by GL name.
 std::map<GLuint, std::set<std::string>> builtfrom;
 
 void destroy(GLuint program) {
     builtfrom.erase(program);
-    // Neither GL nor the cache may go on naming a deleted program.
-    if (currentprogram == program) {
-        currentprogram = 0;
-        GLCHECKED(glUseProgram(0));
-    }
+    // Neither GL nor a cache may go on naming a deleted program.
+    if (bindings().program == program) GLCHECKED(glUseProgram(0));
+    forgetprogram(program);
     GLCHECKED(glDeleteProgram(program));
 }
 
@@ -93,8 +92,10 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 
 void Program::attach(const Shader& shader) {
     GLCHECKED(glAttachShader(name(), shader.name()));
-    if (!shader.file().empty()) builtfrom[name()].insert(shader.file());
     handle.fields()[stageslot(shader.type())] = shader.file();
+    if (shader.file().empty()) return;
+    builtfrom[name()].insert(shader.file());
+    addrebuilder(rebuildshader);
 }
 
 void Program::link() {
@@ -105,13 +106,14 @@ void Program::link() {
 }
 
 GLuint Program::current() {
-    return currentprogram;
+    return bindings().program;
 }
 
 void Program::use() {
     const GLuint program = name();
-    if (currentprogram != program) glUseProgram(program);
-    currentprogram = program;
+    GLuint& current = bindings().program;
+    if (current != program) glUseProgram(program);
+    current = program;
 }
 
 GLint Program::location(const std::string& name) {
@@ -142,14 +144,15 @@ void Program::setUniform(const std::string& name, const glm::mat4& value) {
 }
 
 void Program::bindTexture(const std::string& name, const Texture& texture, int texturepos) {
-    const GLuint remembered = currentprogram;
+    GLuint& current = bindings().program;
+    const GLuint remembered = current;
     use();
     glcheck("before glActiveTexture(GL_TEXTURE0+texturepos);");
     GLCHECKED(glActiveTexture(GL_TEXTURE0+texturepos));
     texture.bind();
     glUniform1i(location(name), texturepos);
     if (remembered != handle.name()) glUseProgram(remembered);
-    currentprogram = remembered;
+    current = remembered;
 }
 
 namespace {
@@ -265,9 +268,22 @@ int rebuildprograms(const std::string& file, const Shader& stage) {
         restore(program, values);
         ++rebuilt;
     }
-    GLCHECKED(glUseProgram(currentprogram));
+    GLCHECKED(glUseProgram(bindings().program));
     if (failed) throw ProgramLinkerException();
     return rebuilt;
+}
+
+GLenum shaderstage(const std::string& file) {
+    const std::string extension = file.substr(std::min(file.size(), file.rfind('.')));
+    if (extension == ".vert") return GL_VERTEX_SHADER;
+    if (extension == ".geom") return GL_GEOMETRY_SHADER;
+    if (extension == ".frag") return GL_FRAGMENT_SHADER;
+    return 0;
+}
+
+int rebuildshader(const std::string& file, const std::string& text) {
+    const GLenum stage = shaderstage(file);
+    return stage ? rebuildprograms(file, Shader(stage, text, file)) : 0;
 }
 
 }  // namespace talvo

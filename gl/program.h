@@ -2,7 +2,7 @@
 // A linked GLSL program: a copyable handle sharing the GL program and one use count, with the
 // uniform and texture-binding operations every scene uses.
 //
-// The program made current through this class is cached process-wide (render thread only), so
+// The program made current through this class is cached for its context (gl/bindings.h), so
 // that use() skips redundant glUseProgram calls. Code that calls glUseProgram itself must not
 // rely on the cache.
 #include <epoxy/gl.h>
@@ -74,5 +74,11 @@ private:
 // output, and the call throws ProgramLinkerException once the others are rebuilt. Returns how
 // many were rebuilt.
 int rebuildprograms(const std::string& file, const Shader& stage);
+// The stage a shader file holds, by its extension (".vert", ".geom", ".frag"); 0 for any other.
+GLenum shaderstage(const std::string& file);
+// The programs' rebuilder (gl/reload.h): a saved shader file is compiled once, then
+// rebuildprograms; throws ShaderCompilerException when it does not compile. Any other file
+// rebuilds nothing.
+int rebuildshader(const std::string& file, const std::string& text);
 
 }  // namespace talvo

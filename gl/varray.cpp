@@ -1,16 +1,16 @@
 #include "gl/varray.h"
 
 #include "diag/check.h"
+#include "gl/bindings.h"
 
 namespace talvo {
 
 namespace {
-GLuint boundvao = 0;
-
 void destroy(GLuint vao) {
     // GL unbinds a deleted array; the cache must not keep naming it, or a new array that
     // receives the same name would never be bound.
-    if (boundvao == vao) boundvao = 0;
+    // Vertex arrays belong to one context, the current one.
+    if (bindings().vao == vao) bindings().vao = 0;
     GLCHECKED(glDeleteVertexArrays(1, &vao));
 }
 }  // namespace
@@ -24,20 +24,22 @@ VArray VArray::create() {
 }
 
 GLuint VArray::bound() {
-    return boundvao;
+    return bindings().vao;
 }
 
 void VArray::unbind() {
-    if (boundvao == 0) return;
+    GLuint& bound = bindings().vao;
+    if (bound == 0) return;
     glBindVertexArray(0);
-    boundvao = 0;
+    bound = 0;
 }
 
 void VArray::bindvao() {
     const GLuint vao = handle.name();
-    if (boundvao == vao) return;
+    GLuint& bound = bindings().vao;
+    if (bound == vao) return;
     glBindVertexArray(vao);
-    boundvao = vao;
+    bound = vao;
 }
 
 void VArray::setAttribute(GLuint index, GLuint buffer, GLenum target, GLenum type) {

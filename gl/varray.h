@@ -2,7 +2,7 @@
 // A vertex array object: which GL buffer feeds which vertex attribute. Copies share the GL
 // object and one use count. Every draw of the system goes through draw().
 //
-// The array last bound through this class is cached process-wide (render thread only), so
+// The array last bound through this class is cached for its context (gl/bindings.h), so
 // that repeated draws of one array bind it once.
 #include <epoxy/gl.h>
 

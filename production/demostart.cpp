@@ -48,7 +48,10 @@ demostart::demostart()
 
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
     switcher_->additem(std::make_unique<exit>());
-    for (float ms : {56000.f, 88000.f, 136000.f, 160000.f, float(endtime)}) timeline_->addevent(ms);
+    // Each scene after the first is switched to at its start, the exit at the end.
+    for (const schedule::entry& e : schedule::scenes)
+        if (!e.nested && e.start > 0) timeline_->addevent(float(e.start));
+    timeline_->addevent(float(endtime));
 }
 
 void demostart::display() { states.display(); }

@@ -2,10 +2,11 @@
 // The production: constructs every scene up front, owns the top-level timeline and the
 // scene switcher, fixes the schedule, owns the shared HDR targets and ends the run through
 // its last item.
+#include <array>
 #include <cstdint>
-#include <iterator>
 
 #include "engine/state.h"
+#include "scenes/schedule.h"
 
 namespace talvo {
 
@@ -24,10 +25,18 @@ public:
     };
 
     // Production time, in milliseconds, of the last event: the production ends there.
-    static constexpr uint32_t endtime = 194000;
-    // The schedule's items by name, in the order of the switcher's index (modulo their count).
-    static constexpr const char* scenenames[] = {"opening", "entryway", "dreamscape", "flight", "credits", "exit"};
-    static constexpr unsigned scenecount = std::size(scenenames);
+    static constexpr uint32_t endtime = schedule::endtime;
+    // The switcher's items by name (the schedule's scenes, then "exit"), in the order of its
+    // index (modulo their count).
+    static constexpr unsigned scenecount = schedule::toplevel + 1;
+    static constexpr std::array<const char*, scenecount> scenenames = [] {
+        std::array<const char*, scenecount> names{};
+        unsigned i = 0;
+        for (const schedule::entry& e : schedule::scenes)
+            if (!e.nested) names[i++] = e.name;
+        names[i] = "exit";
+        return names;
+    }();
 
     demostart();
     demostart(const demostart&) = delete;

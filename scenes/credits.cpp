@@ -13,12 +13,13 @@
 #include "engine/pdata.h"
 #include "scenes/camera.h"
 #include "text/rendertext.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 160000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("credits"));
 constexpr const char* fontfile = "exmouth/exmouth_.ttf";
 
 glm::mat4 projection() {
@@ -49,7 +50,7 @@ float credits::visibilityat(int i, float t) {
     return 40.0f * float(n - i) + 60.0f - 0.01f * t;
 }
 
-credits::credits() : scene(scenestart, {}) {
+credits::credits() : scene(scenestart, targets()) {
     std::unique_ptr<ftree> hub = hubroot(1);
     font = Font(fontfile);
     ribbon = Program("passthrough.vert", "passthrough_tri.geom", "entryway_ribbon.frag");

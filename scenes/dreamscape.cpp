@@ -13,12 +13,13 @@
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "scenes/camera.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 88000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("dreamscape"));
 constexpr int groundpoints = 3000000;
 constexpr int skypoints = 500000;
 
@@ -50,7 +51,7 @@ glm::mat4 dreamscape::cameraahead(float t) {
 }
 
 dreamscape::dreamscape()
-    : scene(scenestart, {}), ground("passthrough.vert", "dreamscape_pt.geom", "dreamscape_pt.frag"),
+    : scene(scenestart, targets()), ground("passthrough.vert", "dreamscape_pt.geom", "dreamscape_pt.frag"),
       sky("passthrough.vert", "dreamscapesky_pt.geom", "dreamscapesky_pt.frag") {
     std::unique_ptr<ftree> hub = hubroot(10);
     root = hub.get();
@@ -62,8 +63,8 @@ dreamscape::dreamscape()
     exposure = 0.5f;
 
     hdr = std::make_unique<FSShader>("dreamscapehdr.frag", 1);
-    auto* cameratimeline = children.add(std::make_unique<controls::timercontrol>());
-    auto* cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
+    cameratimeline = children.add(std::make_unique<controls::timercontrol>());
+    cameras = children.add(std::make_unique<controls::control<pdata<glm::mat4>>>());
     cameratimeline->addlistener(cameras);
     // The first event (86000) is already overdue when the scene is entered: its first sync
     // switches to the second camera, which the scene therefore opens on.

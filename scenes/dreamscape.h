@@ -7,6 +7,9 @@
 // points and the picture ("dreamscapehdr.frag").
 #include <glm/glm.hpp>
 
+#include "engine/control.h"
+#include "engine/pdata.h"
+#include "engine/timercontrol.h"
 #include "gl/program.h"
 #include "scenes/scene.h"
 
@@ -29,6 +32,10 @@ protected:
 
     talvo::Program ground;
     talvo::Program sky;
+    // Among the children, which own them: the timeline of the cuts every four seconds, and the
+    // two cameras it cuts between.
+    talvo::controls::timercontrol* cameratimeline = nullptr;
+    talvo::controls::control<talvo::pdata<glm::mat4>>* cameras = nullptr;
     // Published by their channels in sync.
     float flash = 0.0f;
     float distort = 0.0f;

@@ -11,12 +11,13 @@
 #include "engine/data.h"
 #include "engine/pdata.h"
 #include "scenes/camera.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 74000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("entrytunnel"));
 // The whiteout begins this long into the scene.
 constexpr float whiteoutdelay = 10000.0f;
 
@@ -38,7 +39,7 @@ float entrytunnel::whitepointat(float w) {
 }
 
 entrytunnel::entrytunnel()
-    : scene(scenestart, {true, true, true}), triangles("passthrough.vert", "flight_tri.geom", "entrytunnel_tri.frag"),
+    : scene(scenestart, targets().insideparent().withdepth().attacheveryframe()), triangles("passthrough.vert", "flight_tri.geom", "entrytunnel_tri.frag"),
       points("passthrough.vert", "flight_pt.geom", "flight_pt.frag") {
     std::unique_ptr<ftree> hub = hubroot(10);
     root = hub.get();

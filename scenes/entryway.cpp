@@ -13,14 +13,15 @@
 #include "engine/timercontrol.h"
 #include "scenes/camera.h"
 #include "scenes/entrytunnel.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 56000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("entryway"));
 // The turn into the picture, when the tunnel starts.
-constexpr float turntime = 74000.0f;
+constexpr float turntime = float(talvo::schedule::startof("entrytunnel"));
 
 glm::mat4 projection() {
     return camera::perspective(45.0f, camera::windowaspect(), 1.0f, 5000.0f);
@@ -63,7 +64,7 @@ glm::mat4 entryway::cameraflight(float t) {
 }
 
 entryway::entryway()
-    : scene(scenestart, {false, false, true}), ribbon("passthrough.vert", "passthrough_tri.geom", "entryway_ribbon.frag") {
+    : scene(scenestart, targets().attacheveryframe()), ribbon("passthrough.vert", "passthrough_tri.geom", "entryway_ribbon.frag") {
     std::unique_ptr<ftree> hub = hubroot(1);
     root = hub.get();
     // The tree is fully grown ten seconds in; ribbons hung further out start later.

@@ -14,12 +14,13 @@
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "scenes/camera.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 136000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("flight"));
 constexpr int cameracuts = 1000;
 
 struct framing {
@@ -58,7 +59,7 @@ float flight::whitepointat(float t) {
 }
 
 flight::flight()
-    : scene(scenestart, {false, true, true}), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
+    : scene(scenestart, targets().withdepth().attacheveryframe()), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
       points("passthrough.vert", "flight_pt.geom", "flight_pt.frag"),
       sparks("passthrough.vert", "flight_pt.geom", "flight_ext.frag") {
     std::unique_ptr<ftree> hub = hubroot(10);

@@ -11,12 +11,13 @@
 #include "engine/pdata.h"
 #include "engine/timercontrol.h"
 #include "scenes/camera.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
 namespace {
 
-constexpr float scenestart = 28000.0f;
+constexpr float scenestart = float(talvo::schedule::startof("lines"));
 // Camera cuts at 2, 4, ... 42 s of production time.
 constexpr int cameracuts = 21;
 
@@ -49,7 +50,7 @@ float lines::whitepointrise(float T) {
 }
 
 lines::lines()
-    : scene(scenestart, {true, false, false}), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
+    : scene(scenestart, targets().insideparent()), triangles("passthrough.vert", "flight_tri.geom", "flight_tri.frag"),
       points("passthrough.vert", "flight_pt.geom", "flight_pt.frag") {
     std::unique_ptr<ftree> hub = hubroot(10);
     root = hub.get();

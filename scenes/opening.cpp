@@ -14,6 +14,7 @@
 #include "scenes/camera.h"
 #include "scenes/lines.h"
 #include "text/rendertext.h"
+#include "scenes/schedule.h"
 
 using namespace talvo;
 
@@ -80,7 +81,7 @@ float opening::starvisibilityat(float T) {
     return clamp01((26000.0f - T) * 0.001f + 1.0f);
 }
 
-opening::opening() : scene(0.0f, {}), font("exmouth/exmouth_.ttf") {
+opening::opening() : scene(float(talvo::schedule::startof("opening")), targets()), font("exmouth/exmouth_.ttf") {
     droponleave = true;
     maxbright = 1.0f;
     exposure = 10.0f;
@@ -149,7 +150,7 @@ opening::opening() : scene(0.0f, {}), font("exmouth/exmouth_.ttf") {
     flag->addtrigger(2);
     timeline->addlistener(flag);
 
-    for (float ms : {12000.0f, 20000.0f, 28000.0f, 44000.0f}) timeline->addevent(ms);
+    for (float ms : {12000.0f, 20000.0f, float(schedule::startof("lines")), 44000.0f}) timeline->addevent(ms);
 }
 
 void opening::update() {

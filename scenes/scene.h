@@ -20,11 +20,16 @@
 
 class scene : public talvo::state {
 public:
-    // Which shared target a scene draws into, and how.
+    // Which shared target a scene draws into, and how; named where a scene is made:
+    //   scene(start, targets().insideparent().withdepth())
     struct targets {
         bool nested = false;           // sharedcolor2 (inside a parent scene) or sharedcolor
         bool depth = false;            // also a copy of shareddepth
         bool attachindisplay = false;  // attach every frame, or once per resize
+
+        constexpr targets insideparent() const { return {true, depth, attachindisplay}; }
+        constexpr targets withdepth() const { return {nested, true, attachindisplay}; }
+        constexpr targets attacheveryframe() const { return {nested, depth, true}; }
     };
 
     scene(const scene&) = delete;

@@ -32,8 +32,6 @@ namespace talvo::capture {
 
 namespace {
 
-// The tick counter the production reads during a capture.
-uint32_t virtualtick = 0;
 // Set by the window's close button: the capture stops, unfinished.
 bool closed = false;
 
@@ -58,7 +56,6 @@ std::unique_ptr<framesink> makesink(const captureoptions& options) {
 // scene of their time.
 void startclock(const frameclock& clock) {
     talvo::startclock(clock.moment(0), clock.moment(0));
-    virtualtick = frametime;
     syncframe();
     GLCHECKED(glFinish());
 }
@@ -164,15 +161,9 @@ private:
 
     // Hands the update thread every step due up to the tick, each timed for the statistics.
     void stepto(uint32_t tick) {
-        virtualtick = frametime = tick;
+        frametime = tick;
         steptimes.clear();
-        steps.begin([this, tick] {
-            runsteps(tick, updatetime, -1, [&] {
-                stopwatch::time_point start = stopwatch::now();
-                current->update();
-                if (timing) steptimes.push_back(millisecondssince(start));
-            });
-        });
+        steps.begin([this, tick] { steppass(tick, -1, timing ? &steptimes : nullptr); });
     }
 
     // Waits for the steps handed over, counts them, and syncs; true when the frame is drawn.
@@ -241,10 +232,9 @@ int runcapture(const captureoptions& options) {
         if (std::string refusal = musicrefusal(); !refusal.empty()) return failure(refusal);
 
     resetglobals();
-    gettickcount = [] { return virtualtick; };
     runconfig config;
     config.title = "Quellspire capture";
-    config.windowmode = 0;
+    config.windowmode = runconfig::windowed;
     config.width = options.width;
     config.height = options.height;
     config.samples = options.samples;

@@ -8,6 +8,7 @@
 #include "gl/shader.h"
 #include "gl/texture.h"
 #include "gl/varray.h"
+#include "platform/contexts.h"
 #include "support/glpixels.h"
 
 using namespace talvo;
@@ -105,6 +106,58 @@ TEST_F(handles, ReleasingTheBoundVertexArrayLetsTheNextOneBind) {
     second.draw(1, 1, GL_POINTS);
     EXPECT_EQ(glinteger(GL_VERTEX_ARRAY_BINDING), GLint(second.name()));
     fb.unbind();
+}
+
+// GL binds programs and vertex arrays per context: what one context has bound says nothing of
+// another's. Two fresh contexts that share objects, as the render and update contexts do,
+// number their vertex arrays alike.
+TEST_F(handles, EachContextKeepsItsOwnBindings) {
+    GLFWwindow* const fixture = glfwGetCurrentContext();
+    GLFWwindow* const first = platform::createhiddencontext(8, 8, "first", nullptr);
+    GLFWwindow* const second = platform::createhiddencontext(8, 8, "second", first);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    // Draws a green point on the current context through `pass` and `points`, into a fresh
+    // target, and tells what it drew.
+    const auto drawgreen = [](Program& pass, VArray& points) {
+        Framebuffer fb = Framebuffer::create();
+        fb.attachColor(testsupport::rgba8texture(4, 4), 0);
+        fb.bind();
+        pass.use();
+        points.draw(1, 1, GL_POINTS);
+        EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(pass.name()));
+        EXPECT_EQ(glinteger(GL_VERTEX_ARRAY_BINDING), GLint(points.name()));
+        EXPECT_NO_THROW(glcheck("draw on this context"));
+        const glm::u8vec4 drawn = readpixel(fb.name(), 3, 3);
+        fb.unbind();
+        return drawn;
+    };
+    {
+        glfwMakeContextCurrent(first);
+        Program pass("null.vert", "fsquad.geom", "solid.frag");
+        pass.setUniform("m", glm::mat4(1.0f));
+        glUniform4f(pass.location("colour"), 0.0f, 1.0f, 0.0f, 1.0f);
+        VArray onfirst = VArray::create();
+        EXPECT_EQ(drawgreen(pass, onfirst), glm::u8vec4(0, 255, 0, 255));
+
+        glfwMakeContextCurrent(second);
+        EXPECT_EQ(Program::current(), 0u);
+        EXPECT_EQ(VArray::bound(), 0u);
+        {
+            VArray onsecond = VArray::create();
+            EXPECT_EQ(drawgreen(pass, onsecond), glm::u8vec4(0, 255, 0, 255));
+            VArray::unbind();
+        }
+
+        // Back on the first, its own bindings still hold.
+        glfwMakeContextCurrent(first);
+        EXPECT_EQ(VArray::bound(), onfirst.name());
+        EXPECT_EQ(glinteger(GL_VERTEX_ARRAY_BINDING), GLint(onfirst.name()));
+        EXPECT_EQ(drawgreen(pass, onfirst), glm::u8vec4(0, 255, 0, 255));
+    }
+    glfwMakeContextCurrent(fixture);
+    glfwDestroyWindow(second);
+    glfwDestroyWindow(first);
 }
 
 }  // namespace

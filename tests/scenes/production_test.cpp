@@ -102,4 +102,21 @@ TEST_F(production, ShiftingOneScenesDrawsLeavesTheOtherScenesFramesAsTheyWere) {
     for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(before[i] == shifted[i]) << others[i] << " moved with credits' draws";
 }
 
+// A seek builds the production anew while the clocks stand where the pass before left them.
+// Nothing built may keep that time: dreamscape's second camera, entered at the cut at 114 s,
+// would show where it stood then.
+TEST_F(production, BuiltAfterALaterPassItDrawsTheSameFrames) {
+    const auto acrossthecut = [] {
+        frame f;
+        playproduction([&](demostart&) { f = playfrom(113950); });
+        return f;
+    };
+    startclock(0, 0);
+    const frame fresh = acrossthecut();
+    startclock(1000, 118975);
+    const frame afterwards = acrossthecut();
+    EXPECT_GT(lit(fresh), fresh.size() / 20) << "the frame is dark";
+    EXPECT_TRUE(fresh == afterwards) << "the frame depends on the clocks the production was built at";
+}
+
 }  // namespace
