@@ -645,16 +645,27 @@ cl_int clGetGLObjectInfo(cl_mem mem, cl_gl_object_type* type, cl_GLuint* name) {
     return CL_SUCCESS;
 }
 
-cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, cl_uint waits,
-                                 const cl_event* waitlist, cl_event* event) {
-    guard hold(lock);
+// The errors any driver gives an acquire or a release: objects that are no GL buffers of the
+// queue's context. Called under the lock.
+static cl_int checkobjects(cl_command_queue queue, cl_uint n, const cl_mem* objects) {
     if ((n == 0) != (objects == nullptr)) return CL_INVALID_VALUE;
     const cl_context context = contextof(queue);
     if (!clcontexts.count(context)) return CL_INVALID_CONTEXT;
     for (cl_uint i = 0; i < n; ++i) {
-        glmem* m = glmemof(objects[i]);
+        const glmem* m = glmemof(objects[i]);
         if (!m) return CL_INVALID_MEM_OBJECT;
         if (m->context != context) return CL_INVALID_CONTEXT;
+    }
+    return CL_SUCCESS;
+}
+
+cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, cl_uint waits,
+                                 const cl_event* waitlist, cl_event* event) {
+    guard hold(lock);
+    if (cl_int status = checkobjects(queue, n, objects)) return status;
+    const cl_context context = contextof(queue);
+    for (cl_uint i = 0; i < n; ++i) {
+        glmem* m = glmemof(objects[i]);
         if (m->held == holder::cl)
             violation("buffer " + std::to_string(m->buf) + " acquired while already acquired",
                       "clEnqueueAcquireGLObjects");
@@ -693,13 +704,9 @@ cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem
 cl_int clEnqueueReleaseGLObjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, cl_uint waits,
                                  const cl_event* waitlist, cl_event* event) {
     guard hold(lock);
-    if ((n == 0) != (objects == nullptr)) return CL_INVALID_VALUE;
-    const cl_context context = contextof(queue);
-    if (!clcontexts.count(context)) return CL_INVALID_CONTEXT;
+    if (cl_int status = checkobjects(queue, n, objects)) return status;
     for (cl_uint i = 0; i < n; ++i) {
         glmem* m = glmemof(objects[i]);
-        if (!m) return CL_INVALID_MEM_OBJECT;
-        if (m->context != context) return CL_INVALID_CONTEXT;
         if (m->held != holder::cl)
             violation("buffer " + std::to_string(m->buf) + " released while not acquired", "clEnqueueReleaseGLObjects");
     }
