@@ -22,22 +22,25 @@
 namespace talvo {
 
 namespace {
-// Set on the render thread by Escape, the close button and a stop signal; never cleared, since the run ends.
-bool stopped = false;
+// Escape and a stop signal end the run as the close button does: the window is marked as
+// closing (GLFW marks it for the button), which tells a viewer's stop from the production's end.
+void stop() {
+    glfwSetWindowShouldClose(primarycontext, GLFW_TRUE);
+    quit = true;
+}
 // The latest size the window reported and syncframe has not yet published; render thread only.
 std::optional<std::pair<int, int>> reportedsize;
-// The latest pass's figures; the pass writes them, the render thread reads them after it.
-passfigures figures;
 
 // The clock a run goes by: maker mode's when it is on (it stands while held), else the tick
 // counter.
 uint32_t now(const maker* making) { return making ? making->tick() : platform::tickcount(); }
 
-// One update pass: every step due up to the latest frame's time stamp, at most maxsteps.
-void updatepass() {
+// One update pass: every step due up to the latest frame's time stamp, at most maxsteps, timed
+// into `figures` when maker mode wants them.
+void updatepass(passfigures* figures) {
     const uint32_t from = updatetime;
-    const int run = steppass(frametime, maxsteps, &figures.steps);
-    figures.dropped = updatetime - from != uint32_t(run) * steplength;
+    const int run = steppass(frametime, maxsteps, figures ? &figures->steps : nullptr);
+    if (figures) figures->dropped = updatetime - from != uint32_t(run) * steplength;
 }
 }  // namespace
 
@@ -48,9 +51,7 @@ void startclock(uint32_t now, uint32_t from) {
     frametime = updatetime = prevupdatetime = starttime + firststep(from);
 }
 
-bool stoppedbyviewer() { return stopped; }
-
-const passfigures& lastpass() { return figures; }
+bool stoppedbyviewer() { return glfwWindowShouldClose(primarycontext) == GLFW_TRUE; }
 
 int runsteps(uint32_t frame, uint32_t& updated, int limit, const std::function<void()>& step) {
     // The lead as a signed difference: wraps with the counter, and a frame behind the steps
@@ -98,7 +99,7 @@ void displayframe() {
 bool beginframe(updatethread& updates, maker* making) {
     updates.finish();
     if (glfwGetKey(primarycontext, GLFW_KEY_ESCAPE) == GLFW_PRESS || stopsignal() != 0) {
-        quit = stopped = true;
+        stop();
         return false;
     }
     if (making) switch (making->beforesync()) {
@@ -113,14 +114,11 @@ bool beginframe(updatethread& updates, maker* making) {
     if (making) making->aftersync(drawn);
     frametime = now(making);
     glFinish();
-    updates.begin(updatepass);
+    updates.begin([figures = making ? &making->lastpass() : nullptr] { updatepass(figures); });
     return drawn;
 }
 
-int onclose() {
-    quit = stopped = true;
-    return 0;
-}
+void onclose() { quit = true; }
 
 void mainloop(uint32_t from, maker* making) {
     // The standard library's mutex and condition cannot fail to be created, so "Could not

@@ -42,16 +42,9 @@ void displayframe();
 // The window-size callback while the window is open: keeps the size for the next syncframe,
 // so that the update thread never sees it change under it.
 void onwindowsize(int width, int height);
-// The window-close callback: ends the run through quit and keeps the window open (returns 0).
-int onclose();
-
-// What the latest update pass did: how long each of its steps took, in ms, and whether it
-// dropped a backlog. Written by the pass, read by the render thread after it.
-struct passfigures {
-    std::vector<double> steps;
-    bool dropped = false;
-};
-const passfigures& lastpass();
+// The window-close callback: ends the run through quit. The window stays open, marked by GLFW
+// as closing.
+void onclose();
 
 // The most steps one update pass runs; a longer backlog is dropped.
 constexpr int maxsteps = 10;

@@ -199,7 +199,7 @@ bool maker::rebuildsnippet(const std::string& name) {
         return false;
     }
     try {
-        rebuilt(rebuildfrom(name, text), "kernel", name);
+        rebuilt(rebuildfrom(name, text).objects, "kernel", name);
         return true;
     } catch (const Log::CLException&) {
         alarms[name] = resourcePath(name) + ": does not compile";
@@ -215,8 +215,13 @@ bool maker::rebuildshader(const std::string& name) {
     std::string text;
     if (!readsaved(name, text)) return false;
     try {
-        rebuilt(rebuildfrom(name, text), "program", name);
-        return true;
+        const rebuildcount count = rebuildfrom(name, text);
+        if (count.refused == 0) {
+            rebuilt(count.objects, "program", name);
+            return true;
+        }
+        alarms[name] = path + ": does not link with the other stages of its programs";
+        warn(alarms[name]);
     } catch (const ShaderCompilerException& e) {
         std::istringstream log(e.log);
         alarms[name].clear();
@@ -226,9 +231,6 @@ bool maker::rebuildshader(const std::string& name) {
             if (alarms[name].empty()) alarms[name] = path + ": " + line;
         }
         if (alarms[name].empty()) alarms[name] = path + ": does not compile";
-    } catch (const ProgramLinkerException&) {
-        alarms[name] = path + ": does not link with the other stages of its programs";
-        warn(alarms[name]);
     }
     return false;
 }

@@ -32,6 +32,13 @@ namespace platform {
 class filewatch;
 }
 
+// What an update pass did: how long each of its steps took, in ms, and whether it dropped a
+// backlog. Written by the pass, read by the render thread after it.
+struct passfigures {
+    std::vector<double> steps;
+    bool dropped = false;
+};
+
 class maker {
 public:
     // Takes the window's keys and watches resources/ for saves; the window must be open.
@@ -67,6 +74,8 @@ public:
     void afterdisplay();
     // The time a seek asked for, once; nothing when the pass ended otherwise.
     std::optional<uint32_t> takeseek();
+    // Where the update pass in flight writes its figures; beforesync reads them.
+    passfigures& lastpass() { return figures; }
 
 private:
     using stopwatch = std::chrono::steady_clock;
@@ -114,6 +123,7 @@ private:
     // The last second's frames, update steps and displays, for the overlay.
     std::deque<sample> frames, steps, displays;
     std::optional<stopwatch::time_point> lastdrop;
+    passfigures figures;
     stopwatch::time_point displaystart;
 };
 

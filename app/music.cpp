@@ -10,13 +10,7 @@ FMOD::System system;
 FMOD::Sound sound;
 FMOD::Channel channel;
 
-namespace {
-// Between openmusic and releasemusic.
-bool opened = false;
-}  // namespace
-
 void openmusic(const std::string& soundfile) {
-    opened = true;
     FMODCHECKED(FMOD::System_Create(&system));
     FMODCHECKED(system->init(1, FMOD_INIT_NORMAL, 0));
     const int streamed =
@@ -26,7 +20,7 @@ void openmusic(const std::string& soundfile) {
 }
 
 void playmusic(uint32_t from, bool paused) {
-    if (!opened) return;
+    if (!system) return;
     if (from == 0 && !paused) {
         FMODCHECKED(system->playSound(FMOD_CHANNEL_FREE, sound, false, &channel));
         return;
@@ -38,18 +32,17 @@ void playmusic(uint32_t from, bool paused) {
 }
 
 void resumemusic(uint32_t at) {
-    if (!opened) return;
+    if (!system) return;
     FMODCHECKED(channel->setPosition(at, FMOD_TIMEUNIT_MS));
     FMODCHECKED(channel->setPaused(false));
 }
 
 void pausemusic() {
-    if (opened) FMODCHECKED(channel->setPaused(true));
+    if (system) FMODCHECKED(channel->setPaused(true));
 }
 
 void releasemusic() {
-    if (!opened) return;
-    opened = false;
+    if (!system) return;
     FMODCHECKED(sound->release());
     FMODCHECKED(system->close());
     FMODCHECKED(system->release());

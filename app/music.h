@@ -10,7 +10,7 @@
 
 namespace talvo {
 
-// The audio handles; empty until openmusic creates them.
+// The audio handles; empty until openmusic creates them, and again after releasemusic.
 extern FMOD::System system;
 extern FMOD::Sound sound;
 extern FMOD::Channel channel;

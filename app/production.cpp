@@ -32,15 +32,14 @@ namespace talvo {
 namespace {
 
 // While the window opens, GLFW's errors are held back: the start-up's own line comes first
-// when one of them makes it fail, and the reason last. Once the window is open they are said
-// as they come.
-bool opening = false;
-std::vector<std::string> heldreasons;
+// when one of them makes it fail, and the reason last. Once the window is open (nothing held)
+// they are said as they come.
+std::optional<std::vector<std::string>> heldreasons;
 
 void onglfwerror(int, const char* description) {
     const std::string line = std::string("GLFW: ") + description;
-    if (opening)
-        heldreasons.push_back(line);
+    if (heldreasons)
+        heldreasons->push_back(line);
     else
         warn(line);
 }
@@ -48,11 +47,12 @@ void onglfwerror(int, const char* description) {
 // The start-up's failures end the run with their line on standard output, then why on
 // standard error: what GLFW said on the way, and `reason`, the start-up's own.
 [[noreturn]] void abortstartup(const char* message, const std::string& reason = "") {
-    if (!reason.empty()) heldreasons.push_back(reason);
-    if (heldreasons.empty()) fatal(std::cout, message);
+    std::vector<std::string> reasons = heldreasons.value_or(std::vector<std::string>());
+    if (!reason.empty()) reasons.push_back(reason);
+    if (reasons.empty()) fatal(std::cout, message);
     std::cout << message << std::endl;
-    for (size_t i = 0; i + 1 < heldreasons.size(); ++i) warn(heldreasons[i]);
-    fatal(heldreasons.back());
+    for (size_t i = 0; i + 1 < reasons.size(); ++i) warn(reasons[i]);
+    fatal(reasons.back());
 }
 
 [[noreturn]] void windowfailure(const std::string& reason = "") {
@@ -62,7 +62,7 @@ void onglfwerror(int, const char* description) {
 // Without a display or a window nothing more can be drawn. X refusing a window that is being
 // made is a window that cannot be opened.
 [[noreturn]] void lostdisplay(const std::string& why) {
-    if (opening) windowfailure("The display refused the window (" + why + ")");
+    if (heldreasons) windowfailure("The display refused the window (" + why + ")");
     fatal("Lost the window or its display (" + why + "), aborting.");
 }
 
@@ -151,7 +151,7 @@ void setcallbacks(GLFWwindow* window) {
     int width = 0, height = 0;
     glfwGetWindowSize(window, &width, &height);
     onresize(width, height);
-    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) { glfwSetWindowShouldClose(w, onclose()); });
+    glfwSetWindowCloseCallback(window, [](GLFWwindow*) { onclose(); });
     // A tap of Escape shorter than a slow frame still reaches the next frame's key test.
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
 }
@@ -202,7 +202,7 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
 void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
-    opening = true;
+    heldreasons.emplace();
     glfwSetErrorCallback(onglfwerror);
     if (!glfwInit()) windowfailure();
     platform::handledisplayerrors(lostdisplay);
@@ -213,8 +213,8 @@ void openwindow(const runconfig& config) {
     GLFWwindow* window = createwindow(config, monitor, desktop);
     verifyversion(config);
     verifysize(window);
-    opening = false;
-    for (const std::string& reason : std::exchange(heldreasons, {})) warn(reason);
+    const std::vector<std::string> held = *std::exchange(heldreasons, std::nullopt);
+    for (const std::string& reason : held) warn(reason);
     glfwSetWindowTitle(window, config.title.c_str());
     glfwSwapInterval(config.vsync ? 1 : 0);
     setcallbacks(window);

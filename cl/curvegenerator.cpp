@@ -1,22 +1,16 @@
 #include "cl/curvegenerator.h"
 
-#include <set>
-
 #include "cl/clcontext.h"
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
 #include "diag/check.h"
-#include "gl/reload.h"
 
 namespace talvo {
 
-namespace {
-// Every live curve's data, for rebuild; main thread.
-std::set<void*> livecurves;
-}  // namespace
+CurveGenerator::curvedata::curvedata()
+    : reload([this](const std::string& file, const std::string& text) { return rebuild(file, text); }) {}
 
 CurveGenerator::curvedata::~curvedata() {
-    livecurves.erase(this);
     // The device buffers belong to these arrays' addresses, which the heap may hand out again.
     if (CLContext* context = CLContext::instance()) {
         context->forgethost(positions.data());
@@ -32,8 +26,8 @@ CurveGenerator::CurveGenerator(const std::string& expression, int count, const s
     d.program = curveprogram(curvesource(expression, prefix));
     d.expression = expression;
     d.prefix = prefix;
-    livecurves.insert(&d);
-    addrebuilder(rebuild);
+    for (const std::string& code : {expression, prefix})
+        if (!snippetname(code).empty()) d.reload.builtfrom(snippetname(code));
     d.count = count;
     d.positions.assign(size_t(count) * 4, 0.0f);
     d.tangents.assign(size_t(count) * 4, 0.0f);
@@ -61,23 +55,18 @@ CurveGenerator::CurveGenerator(const std::string& expression, int count, const s
     d.varray.setAttribute(0, d.display.buf(), d.display.target, d.display.type);
 }
 
-int CurveGenerator::rebuild(const std::string& name, const std::string& text) {
-    int rebuilt = 0;
-    for (void* live : livecurves) {
-        curvedata& d = *static_cast<curvedata*>(live);
-        std::string expression = d.expression, prefix = d.prefix;
-        const bool inexpression = replacesnippet(expression, name, text);
-        if (!replacesnippet(prefix, name, text) && !inexpression) continue;
-        CLProgram program = curveprogram(curvesource(expression, prefix));
-        program.createKernel("update");
-        program.createKernel("zero");
-        d.program = program;
-        d.expression = expression;
-        d.prefix = prefix;
-        d.updatePending = true;
-        ++rebuilt;
-    }
-    return rebuilt;
+bool CurveGenerator::curvedata::rebuild(const std::string& file, const std::string& text) {
+    std::string newexpression = expression, newprefix = prefix;
+    replacesnippet(newexpression, file, text);
+    replacesnippet(newprefix, file, text);
+    CLProgram built = curveprogram(curvesource(newexpression, newprefix));
+    built.createKernel("update");
+    built.createKernel("zero");
+    program = built;
+    expression = newexpression;
+    prefix = newprefix;
+    updatePending = true;
+    return true;
 }
 
 void CurveGenerator::update() {

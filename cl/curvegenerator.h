@@ -12,6 +12,7 @@
 
 #include "cl/buffer.h"
 #include "cl/clprogram.h"
+#include "gl/reload.h"
 #include "gl/shared.h"
 #include "gl/varray.h"
 
@@ -50,15 +51,9 @@ public:
     Buffer<float>& compute() const { return data().compute; }
     int usecount() const { return handle.usecount(); }
 
-    // Rebuilds the kernel of every live curve whose expression or prefix is the snippet
-    // resources/<name>, around `text` instead; the buffers stay as they are. Render thread,
-    // between update passes (gl/reload.h). A build that fails prints its log and check line and throws
-    // Log::CLException, leaving the kernels as they were. Returns how many were rebuilt.
-    static int rebuild(const std::string& name, const std::string& text);
-
 private:
     struct curvedata {
-        curvedata() = default;
+        curvedata();
         curvedata(const curvedata&) = delete;
         curvedata& operator=(const curvedata&) = delete;
         ~curvedata();
@@ -78,6 +73,10 @@ private:
         std::vector<float> positions;
         std::vector<float> tangents;
         std::vector<float> normals;
+        // Maker mode builds the kernel anew around a saved snippet of the expression or the
+        // prefix (gl/reload.h); the buffers stay as they are.
+        rebuildentry reload;
+        bool rebuild(const std::string& file, const std::string& text);
     };
     static void destroy(curvedata* data) { delete data; }
     curvedata& data() const { return *handle.name(); }

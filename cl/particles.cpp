@@ -2,13 +2,11 @@
 
 #include <cstdlib>
 #include <glm/gtc/matrix_transform.hpp>
-#include <set>
 
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/globals.h"
-#include "gl/reload.h"
 #include "gl/shader.h"
 
 namespace talvo {
@@ -16,32 +14,26 @@ namespace talvo {
 namespace {
 const char* const kernelname = "flowparticles";
 const char* const options = "-cl-fast-relaxed-math -cl-mad-enable";
-// Every live cloud, for rebuild; main thread.
-std::set<particles*> liveparticles;
 }  // namespace
 
 particles::particles()
-    : varray(VArray::create()), shader(Program::create()), program(loadsnippet("particles.cl"), options) {
-    liveparticles.insert(this);
-    addrebuilder(rebuild);
+    : varray(VArray::create()),
+      shader(Program::create()),
+      program(loadsnippet("particles.cl"), options),
+      reload([this](const std::string&, const std::string& text) { return rebuild(text); }) {
+    reload.builtfrom("particles.cl");
 }
 
-particles::~particles() { liveparticles.erase(this); }
-
-int particles::rebuild(const std::string& file, const std::string& text) {
-    if (file != "particles.cl") return 0;
-    const std::string source = snippetcode("particles.cl", text);
-    for (particles* cloud : liveparticles) {
-        CLProgram built(source, options);
-        // Set up as at the first entry; a cloud not yet entered gets its kernel then.
-        if (!cloud->initial.empty()) {
-            built.createKernel(kernelname);
-            built.setArg(kernelname, 0, cloud->positions);
-            built.setArg(kernelname, 1, cloud->colours);
-        }
-        cloud->program = built;
+bool particles::rebuild(const std::string& text) {
+    CLProgram built(snippetcode("particles.cl", text), options);
+    // Set up as at the first entry; a cloud not yet entered gets its kernel then.
+    if (!initial.empty()) {
+        built.createKernel(kernelname);
+        built.setArg(kernelname, 0, positions);
+        built.setArg(kernelname, 1, colours);
     }
-    return int(liveparticles.size());
+    program = built;
+    return true;
 }
 
 void particles::enter(state* /*previous*/) {

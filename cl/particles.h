@@ -15,6 +15,7 @@
 #include "cl/clprogram.h"
 #include "engine/state.h"
 #include "gl/program.h"
+#include "gl/reload.h"
 #include "gl/varray.h"
 
 namespace talvo {
@@ -29,15 +30,8 @@ public:
 
     // Builds "particles.cl"; buffers, vertex array and shader program start empty.
     particles();
-    ~particles() override;
     particles(const particles&) = delete;
     particles& operator=(const particles&) = delete;
-
-    // Rebuilds the kernel of every live cloud of particles from `text`, when `file` is
-    // "particles.cl" (gl/reload.h); positions and colours go on from where they are. Render thread, between
-    // update passes. A build that fails prints its log and check line and throws
-    // Log::CLException, leaving the kernel as it was. Returns how many were rebuilt.
-    static int rebuild(const std::string& file, const std::string& text);
 
     // Render thread: clears the bound framebuffer's colour and adds the particles onto it.
     void display() override;
@@ -65,6 +59,12 @@ protected:
     // The cloud the flow started from: x, y, z, w per particle (empty before the first entry).
     std::vector<float> initial;
     std::vector<float> initialcolour;
+
+private:
+    // Maker mode builds the kernel anew from a saved "particles.cl" (gl/reload.h); positions and
+    // colours go on from where they are.
+    rebuildentry reload;
+    bool rebuild(const std::string& text);
 };
 
 }  // namespace talvo

@@ -1,27 +1,19 @@
 #include "cl/pointgenerator.h"
 
-#include <set>
-
 #include "cl/kerneltemplates.h"
 #include "cl/snippet.h"
-#include "gl/reload.h"
 
 namespace talvo {
 
-namespace {
-// Every live cloud's data, for rebuild; main thread.
-std::set<void*> liveclouds;
-}  // namespace
-
-PointGenerator::pointdata::~pointdata() { liveclouds.erase(this); }
+PointGenerator::pointdata::pointdata()
+    : reload([this](const std::string& file, const std::string& text) { return rebuild(file, text); }) {}
 
 PointGenerator::PointGenerator(const std::string& expression, int maxcount)
     : handle(new pointdata(), destroy) {
     pointdata& d = data();
     d.program = pointprogram(pointsource(expression));
     d.expression = expression;
-    liveclouds.insert(&d);
-    addrebuilder(rebuild);
+    if (!snippetname(expression).empty()) d.reload.builtfrom(snippetname(expression));
     d.maxcount = maxcount;
     d.compute.allocate(maxcount * 4);
     d.program.createKernel("update");
@@ -30,20 +22,15 @@ PointGenerator::PointGenerator(const std::string& expression, int maxcount)
     d.program.run("zero", size_t(maxcount), true);
 }
 
-int PointGenerator::rebuild(const std::string& name, const std::string& text) {
-    int rebuilt = 0;
-    for (void* live : liveclouds) {
-        pointdata& d = *static_cast<pointdata*>(live);
-        std::string expression = d.expression;
-        if (!replacesnippet(expression, name, text)) continue;
-        CLProgram program = pointprogram(pointsource(expression));
-        program.createKernel("update");
-        program.createKernel("zero");
-        d.program = program;
-        d.expression = expression;
-        ++rebuilt;
-    }
-    return rebuilt;
+bool PointGenerator::pointdata::rebuild(const std::string& file, const std::string& text) {
+    std::string newexpression = expression;
+    replacesnippet(newexpression, file, text);
+    CLProgram built = pointprogram(pointsource(newexpression));
+    built.createKernel("update");
+    built.createKernel("zero");
+    program = built;
+    expression = newexpression;
+    return true;
 }
 
 void PointGenerator::update() {

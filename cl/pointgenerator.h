@@ -9,6 +9,7 @@
 
 #include "cl/buffer.h"
 #include "cl/clprogram.h"
+#include "gl/reload.h"
 #include "gl/shared.h"
 
 namespace talvo {
@@ -38,15 +39,9 @@ public:
     Buffer<float>& compute() const { return data().compute; }
     int usecount() const { return handle.usecount(); }
 
-    // Rebuilds the kernel of every live cloud whose expression is the snippet
-    // resources/<name>, around `text` instead; the buffers stay as they are. Render thread,
-    // between update passes (gl/reload.h). A build that fails prints its log and check line and throws
-    // Log::CLException, leaving the kernels as they were. Returns how many were rebuilt.
-    static int rebuild(const std::string& name, const std::string& text);
-
 private:
     struct pointdata {
-        ~pointdata();
+        pointdata();
         Buffer<float> display;
         Buffer<float> compute;
         CLProgram program;
@@ -54,6 +49,10 @@ private:
         int count = 0;
         int drawcount = 0;
         int maxcount = 0;
+        // Maker mode builds the kernel anew around a saved snippet of the expression
+        // (gl/reload.h); the buffers stay as they are.
+        rebuildentry reload;
+        bool rebuild(const std::string& file, const std::string& text);
     };
     static void destroy(pointdata* data) { delete data; }
     pointdata& data() const { return *handle.name(); }

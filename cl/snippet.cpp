@@ -21,6 +21,13 @@ std::string loadsnippet(const std::string& name) {
 
 std::string snippetcode(const std::string& name, const std::string& text) { return header(name) + text; }
 
+std::string snippetname(const std::string& code) {
+    const std::string start = "\n#line 1 \"" + resourcePath("");
+    const size_t end = code.find("\"\n");
+    if (code.rfind(start, 0) != 0 || end == std::string::npos) return "";
+    return code.substr(start.size(), end - start.size());
+}
+
 bool replacesnippet(std::string& code, const std::string& name, const std::string& text) {
     if (code.rfind(header(name), 0) != 0) return false;
     code = header(name) + text;

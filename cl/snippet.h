@@ -13,6 +13,8 @@ namespace talvo {
 std::string loadsnippet(const std::string& name);
 // The code of the snippet resources/<name> whose text is `text`, as loadsnippet gives it.
 std::string snippetcode(const std::string& name, const std::string& text);
+// The name of the snippet `code` is, as loadsnippet gave it; "" for code that is no snippet.
+std::string snippetname(const std::string& code);
 // Where `code` is the snippet resources/<name> as loadsnippet gave it, puts `text` in its place
 // (with the same line directive) and returns true; otherwise leaves it alone.
 bool replacesnippet(std::string& code, const std::string& name, const std::string& text);

@@ -3,8 +3,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <cctype>
 #include <iostream>
-#include <map>
-#include <set>
+#include <memory>
 #include <vector>
 
 #include "diag/check.h"
@@ -17,11 +16,9 @@
 namespace talvo {
 
 namespace {
-// The resource files each live program's stages were read from, by GL name.
-std::map<GLuint, std::set<std::string>> builtfrom;
+bool rebuild(GLuint program, const std::string& file, const std::string& text);
 
 void destroy(GLuint program) {
-    builtfrom.erase(program);
     // Neither GL nor a cache may go on naming a deleted program.
     if (bindings().program == program) GLCHECKED(glUseProgram(0));
     forgetprogram(program);
@@ -92,16 +89,21 @@ Program::Program(const std::string& vertexfile, const std::string& geometryfile,
 
 void Program::attach(const Shader& shader) {
     GLCHECKED(glAttachShader(name(), shader.name()));
-    handle.fields()[stageslot(shader.type())] = shader.file();
+    programfields& fields = handle.fields();
+    fields.files[stageslot(shader.type())] = shader.file();
     if (shader.file().empty()) return;
-    builtfrom[name()].insert(shader.file());
-    addrebuilder(rebuildshader);
+    if (!fields.reload) {
+        const GLuint program = name();
+        fields.reload = std::make_shared<rebuildentry>(
+            [program](const std::string& file, const std::string& text) { return rebuild(program, file, text); });
+    }
+    fields.reload->builtfrom(shader.file());
 }
 
 void Program::link() {
     std::string log;
     if (linked(name(), &log)) return;
-    linkfailure(handle.fields(), log);
+    linkfailure(handle.fields().files, log);
     throw ProgramLinkerException();
 }
 
@@ -247,31 +249,24 @@ bool linkswith(GLuint program, const Shader& stage) {
     return good;
 }
 
-}  // namespace
-
-int rebuildprograms(const std::string& file, const Shader& stage) {
-    int rebuilt = 0;
-    bool failed = false;
-    for (const auto& [program, files] : builtfrom) {
-        if (!files.count(file)) continue;
-        // Linked apart first: a program whose relink failed would have no code at all.
-        if (!linkswith(program, stage)) {
-            failed = true;
-            continue;
-        }
-        const std::vector<uniformvalue> values = uniformsof(program);
-        for (GLuint old : stagesof(program))
-            if (stagetype(old) == stage.type()) GLCHECKED(glDetachShader(program, old));
-        GLCHECKED(glAttachShader(program, stage.name()));
-        GLCHECKED(glLinkProgram(program));
-        GLCHECKED(glUseProgram(program));
-        restore(program, values);
-        ++rebuilt;
-    }
+// Relinks `program` in place with `file`'s stage compiled from `text`: every copy of its handle
+// runs the new code, and the uniforms keep their values.
+bool rebuild(GLuint program, const std::string& file, const std::string& text) {
+    const Shader stage(shaderstage(file), text, file);
+    // Linked apart first: a program whose relink failed would have no code at all.
+    if (!linkswith(program, stage)) return false;
+    const std::vector<uniformvalue> values = uniformsof(program);
+    for (GLuint old : stagesof(program))
+        if (stagetype(old) == stage.type()) GLCHECKED(glDetachShader(program, old));
+    GLCHECKED(glAttachShader(program, stage.name()));
+    GLCHECKED(glLinkProgram(program));
+    GLCHECKED(glUseProgram(program));
+    restore(program, values);
     GLCHECKED(glUseProgram(bindings().program));
-    if (failed) throw ProgramLinkerException();
-    return rebuilt;
+    return true;
 }
+
+}  // namespace
 
 GLenum shaderstage(const std::string& file) {
     const std::string extension = file.substr(std::min(file.size(), file.rfind('.')));
@@ -279,11 +274,6 @@ GLenum shaderstage(const std::string& file) {
     if (extension == ".geom") return GL_GEOMETRY_SHADER;
     if (extension == ".frag") return GL_FRAGMENT_SHADER;
     return 0;
-}
-
-int rebuildshader(const std::string& file, const std::string& text) {
-    const GLenum stage = shaderstage(file);
-    return stage ? rebuildprograms(file, Shader(stage, text, file)) : 0;
 }
 
 }  // namespace talvo

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <glm/glm.hpp>
+#include <memory>
 #include <string>
 
 #include "gl/shared.h"
@@ -17,6 +18,7 @@ namespace talvo {
 
 class Shader;
 class Texture;
+class rebuildentry;
 
 class Program {
 public:
@@ -64,21 +66,16 @@ private:
     // The resource files of the attached stages: vertex, geometry, fragment ("" for none, or
     // for a stage given as text).
     using stagefiles = std::array<std::string, 3>;
-    shared<GLuint, stagefiles> handle;
+
+    struct programfields {
+        stagefiles files;
+        // Maker mode relinks the program when one of its files is saved (gl/reload.h).
+        std::shared_ptr<rebuildentry> reload;
+    };
+    shared<GLuint, programfields> handle;
 };
 
-// Rebuilds in place every live program with a stage read from the resource `file`, with
-// `stage` (that file compiled anew) instead: every copy of a handle runs the new code, and the
-// uniforms keep their values. Render thread, while no other context uses the programs. A
-// program that does not link with the new stage keeps its old code: its log goes to standard
-// output, and the call throws ProgramLinkerException once the others are rebuilt. Returns how
-// many were rebuilt.
-int rebuildprograms(const std::string& file, const Shader& stage);
 // The stage a shader file holds, by its extension (".vert", ".geom", ".frag"); 0 for any other.
 GLenum shaderstage(const std::string& file);
-// The programs' rebuilder (gl/reload.h): a saved shader file is compiled once, then
-// rebuildprograms; throws ShaderCompilerException when it does not compile. Any other file
-// rebuilds nothing.
-int rebuildshader(const std::string& file, const std::string& text);
 
 }  // namespace talvo

@@ -6,18 +6,24 @@
 namespace talvo {
 
 namespace {
-// A handful of kinds, added as their first objects are built; render thread only.
-std::vector<rebuilder> rebuilders;
+// Every live object built from resource files; render thread only.
+std::vector<rebuildentry*> entries;
 }  // namespace
 
-void addrebuilder(rebuilder rebuild) {
-    if (std::find(rebuilders.begin(), rebuilders.end(), rebuild) == rebuilders.end()) rebuilders.push_back(rebuild);
-}
+rebuildentry::rebuildentry(rebuild how) : how(std::move(how)) { entries.push_back(this); }
 
-int rebuildfrom(const std::string& file, const std::string& text) {
-    int rebuilt = 0;
-    for (const rebuilder rebuild : rebuilders) rebuilt += rebuild(file, text);
-    return rebuilt;
+rebuildentry::~rebuildentry() { entries.erase(std::find(entries.begin(), entries.end(), this)); }
+
+rebuildcount rebuildfrom(const std::string& file, const std::string& text) {
+    rebuildcount count;
+    for (rebuildentry* entry : entries) {
+        if (!entry->files.count(file)) continue;
+        if (entry->how(file, text))
+            ++count.objects;
+        else
+            ++count.refused;
+    }
+    return count;
 }
 
 }  // namespace talvo

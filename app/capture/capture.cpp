@@ -32,8 +32,8 @@ namespace talvo::capture {
 
 namespace {
 
-// Set by the window's close button: the capture stops, unfinished.
-bool closed = false;
+// The window's close button, which GLFW records on the window: the capture stops, unfinished.
+bool closed() { return glfwWindowShouldClose(primarycontext) == GLFW_TRUE; }
 
 using stopwatch = std::chrono::steady_clock;
 
@@ -94,7 +94,7 @@ public:
         if (range.first == 0) return;
         progressline skipping(range.first, "fast-forward: ", "fast-forwarded");
         int64_t k = 0;
-        for (; k < range.first && !quit && !closed; ++k) {
+        for (; k < range.first && !quit && !closed(); ++k) {
             const uint32_t moment = clock.moment(k);
             const bool drawn = advance(k);
             if (drawn && mayberepeated(k)) {
@@ -214,7 +214,7 @@ int64_t captureframes(demostart& production, const captureoptions& options, fram
     startclock(frameclock(options.from, options.fps));
     framerun run(production, options, sink);
     run.fastforward();
-    while (run.done() < run.frames() && !quit && !closed) run.frame();
+    while (run.done() < run.frames() && !quit && !closed()) run.frame();
     run.drain();
     return run.done();
 }
@@ -249,14 +249,15 @@ int runcapture(const captureoptions& options) {
                        ": use a display at least that big (tools/capture.sh makes one)");
     }
     glfwSetWindowAttrib(primarycontext, GLFW_RESIZABLE, GLFW_FALSE);
-    glfwSetWindowCloseCallback(primarycontext, [](GLFWwindow*) { closed = true; });
+    // Closing the window ends the capture, not the production (quit).
+    glfwSetWindowCloseCallback(primarycontext, nullptr);
 
     int status = 0;
     playproduction([&](demostart& production) {
         try {
             std::unique_ptr<framesink> sink = makesink(options);
             int64_t done = captureframes(production, options, *sink);
-            if (closed) status = failure("the window was closed after " + std::to_string(done) + " frames");
+            if (closed()) status = failure("the window was closed after " + std::to_string(done) + " frames");
         } catch (const capturefailure& e) {
             status = failure(e.what());
         } catch (const updatethread::nothread& e) {

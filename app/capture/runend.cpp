@@ -32,6 +32,8 @@ struct registry {
     std::mutex lock;
     std::set<pid_t> children;
     std::set<std::string> files;
+    // The signals its thread takes; set once, before the thread starts.
+    sigset_t stops;
 };
 
 // Never destroyed: the exit handlers may run after the static destructors.
@@ -81,7 +83,7 @@ void catchstops() {
     // ending the process; forkchild does the same for the programs the capture starts.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    static sigset_t waited;
+    sigset_t& waited = leftovers().stops;
     sigemptyset(&waited);
     for (int signal : stops) {
         struct sigaction now {};

@@ -69,6 +69,8 @@ class System {
 public:
     // Lets call sites read "system->init(...)" on the handle itself.
     System* operator->() { return this; }
+    // True from System_Create until release, as the library's pointer is non-null.
+    explicit operator bool() const { return mixer != nullptr; }
 
     // Opens the output device (SDL's default, or the driver named by SDL_AUDIODRIVER) and
     // makes room for maxchannels simultaneous channels. Without a usable device the result

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/music.h"
 #include "support/audiotest.h"
@@ -17,6 +18,19 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 constexpr double pi = 3.14159265358979323846;
+
+// Opens `file` as start-up does, on a device that writes to `out`, with standard error
+// captured; the samples the file decodes to.
+std::vector<float> openinto(const std::string& file, const std::string& out) {
+    const std::vector<float> expected = audiotest::decode(file);
+    audiotest::diskoutput(out);
+    talvo::system = FMOD::System();
+    talvo::sound = FMOD::Sound();
+    talvo::channel = FMOD::Channel();
+    CaptureStderr();
+    talvo::openmusic(file);
+    return expected;
+}
 
 // The production's path, as start-up, the update thread and tear-down drive it: the stream
 // plays from its first sample, ends, and starts again without a gap.
@@ -31,16 +45,9 @@ TEST(playback, MusicStreamsFromTheStartAndLoopsWithoutAGap) {
         return c == 0 ? static_cast<float>(0.5 * std::cos(2 * pi * (200 + 900 * t) * t))
                       : static_cast<float>(0.3 * std::sin(0.37 * i * i) + 0.1);
     });
-    const std::vector<float> expected = audiotest::decode(file);
-    ASSERT_EQ(expected.size(), 2u * frames);
     const std::string out = (dir.path() / "out.raw").string();
-    audiotest::diskoutput(out);
-
-    talvo::system = FMOD::System();
-    talvo::sound = FMOD::Sound();
-    talvo::channel = FMOD::Channel();
-    CaptureStderr();
-    talvo::openmusic(file);
+    const std::vector<float> expected = openinto(file, out);
+    ASSERT_EQ(expected.size(), 2u * frames);
     talvo::playmusic(0);
     // Two and a half passes, plus the silence written before playSound.
     const bool played = audiotest::waitforoutput(out, (frames * 5 / 2 + 8192) * 2 * sizeof(float));
@@ -69,16 +76,9 @@ TEST(playback, MusicStartsAtAPositionToTheSampleAndPauses) {
         return c == 0 ? static_cast<float>(0.4 * std::sin(0.001 * i * i) + 0.05)
                       : static_cast<float>(0.3 * std::cos(0.37 * i) - 0.05);
     });
-    const std::vector<float> expected = audiotest::decode(file);
-    ASSERT_EQ(expected.size(), 2u * frames);
     const std::string out = (dir.path() / "out.raw").string();
-    audiotest::diskoutput(out);
-
-    talvo::system = FMOD::System();
-    talvo::sound = FMOD::Sound();
-    talvo::channel = FMOD::Channel();
-    CaptureStderr();
-    talvo::openmusic(file);
+    const std::vector<float> expected = openinto(file, out);
+    ASSERT_EQ(expected.size(), 2u * frames);
     // 125 ms is frame 5512.5 at 44.1 kHz: the frame at or before it.
     talvo::playmusic(125);
     const size_t wanted = (frames * 2 + 8192) * 2 * sizeof(float);

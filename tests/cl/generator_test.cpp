@@ -12,10 +12,13 @@
 #include "cl/curvegenerator.h"
 #include "cl/kerneltemplates.h"
 #include "cl/pointgenerator.h"
+#include "cl/snippet.h"
 #include "diag/check.h"
 #include "engine/globals.h"
+#include "gl/reload.h"
 #include "gl/resource.h"
 #include "support/clfixture.h"
+#include "support/scratchdir.h"
 
 using namespace talvo;
 using namespace testsupport;
@@ -189,6 +192,23 @@ TEST_F(generators, DreamscapeCloudsStoreThePositionsTheTemplateWould) {
         EXPECT_EQ(differing, 0);
         EXPECT_EQ(glfloats(templated.compute().buf(), count * 4), expected);
     }
+}
+
+// A saved snippet builds anew the kernel of every live generator whose expression or prefix it
+// is, and of no other; a curve's buffers stay and its next step runs the new kernel.
+TEST_F(generators, ASavedSnippetRebuildsTheGeneratorsBuiltFromIt) {
+    const scratchdir dir;
+    dir.write("shift.slcl", "x=1;");
+    CurveGenerator curve(loadsnippet("shift.slcl"), 4, "");
+    const CurveGenerator written("x=1;", 4, "");
+    PointGenerator cloud(loadsnippet("shift.slcl"), 4);
+    step(curve);
+    EXPECT_EQ(rebuildfrom("shift.slcl", "x=2;").objects, 2);
+    step(curve);
+    curve.readBack();
+    EXPECT_EQ(curve.positions(), repeated({2, 0, 0, 0}, 4));
+    cloud = PointGenerator();
+    EXPECT_EQ(rebuildfrom("shift.slcl", "x=3;").objects, 1);
 }
 
 }  // namespace

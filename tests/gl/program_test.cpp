@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "diag/check.h"
 #include "fixture.h"
 #include "gl/program.h"
+#include "gl/reload.h"
 #include "gl/resource.h"
 #include "gl/texture.h"
 #include "support/glpixels.h"
@@ -167,3 +169,40 @@ void main() { r = vec4(f + float(i) + v.x + v.y + mm[3][2]) + texture(tex, vec2(
 }
 
 }  // namespace
+
+// A saved stage relinks every live program built from it, in place and keeping its uniforms; a
+// stage that does not link with a program's others leaves that program as it was, and one that
+// does not compile changes nothing. A program that has gone is no longer asked.
+TEST_F(programs, ASavedStageRelinksTheLivePrograms) {
+    const std::string tint = "#version 330 core\nin vec2 uv;\nuniform float f;\nout vec4 r;\n";
+    dir->write("tint.frag", tint + "void main() { r = vec4(f); }\n");
+    auto built = std::make_unique<Program>("null.vert", "fsquad.geom", "tint.frag");
+    Program copy = *built;
+    Program other("null.vert", "fsquad.geom", "solid.frag");
+    built->setUniform("f", 0.25f);
+
+    const rebuildcount relinked =
+        rebuildfrom("tint.frag", tint + "uniform float g;\nvoid main() { r = vec4(f + g); }\n");
+    EXPECT_EQ(relinked.objects, 1);
+    EXPECT_EQ(relinked.refused, 0);
+    GLfloat f = 0.0f;
+    glGetUniformfv(copy.name(), copy.location("f"), &f);
+    EXPECT_EQ(f, 0.25f);
+    EXPECT_GE(copy.location("g"), 0) << "every copy runs the new code";
+    EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(Program::current()));
+
+    testing::internal::CaptureStdout();
+    const rebuildcount mismatched =
+        rebuildfrom("tint.frag", "#version 330 core\nin vec3 uv;\nout vec4 r;\nvoid main() { r = vec4(uv, 1.0); }\n");
+    EXPECT_THROW(rebuildfrom("tint.frag", "#version 330 core\nthis is no shader\n"), ShaderCompilerException);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(mismatched.objects, 0);
+    EXPECT_EQ(mismatched.refused, 1);
+    EXPECT_GE(copy.location("g"), 0) << "a refused stage left the old code";
+
+    EXPECT_EQ(rebuildfrom("solid.frag", gltests::solidfrag).objects, 1);
+    built.reset();
+    EXPECT_EQ(rebuildfrom("tint.frag", tint + "void main() { r = vec4(f); }\n").objects, 1);
+    copy = Program();
+    EXPECT_EQ(rebuildfrom("tint.frag", tint + "void main() { r = vec4(f); }\n").objects, 0);
+}

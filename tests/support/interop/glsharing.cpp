@@ -569,6 +569,33 @@ cl_context contextof(cl_command_queue queue) {
     return context;
 }
 
+// The checks an acquire or a release makes first: the list, the queue's context, then each
+// object's own, after which `check` looks at the object's state. Under the lock.
+template <typename Check>
+cl_int checkobjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, Check check) {
+    if ((n == 0) != (objects == nullptr)) return CL_INVALID_VALUE;
+    const cl_context context = contextof(queue);
+    if (!clcontexts.count(context)) return CL_INVALID_CONTEXT;
+    for (cl_uint i = 0; i < n; ++i) {
+        glmem* m = glmemof(objects[i]);
+        if (!m) return CL_INVALID_MEM_OBJECT;
+        if (m->context != context) return CL_INVALID_CONTEXT;
+        check(*m, context);
+    }
+    return CL_SUCCESS;
+}
+
+// Answers a query of an extension list: the driver's `listed`, and cl_khr_gl_sharing.
+cl_int withsharing(const std::string& listed, size_t size, void* value, size_t* returned) {
+    const std::string extensions = listed + " cl_khr_gl_sharing";
+    if (returned) *returned = extensions.size() + 1;
+    if (value) {
+        if (size < extensions.size() + 1) return CL_INVALID_VALUE;
+        std::memcpy(value, extensions.c_str(), extensions.size() + 1);
+    }
+    return CL_SUCCESS;
+}
+
 }  // namespace
 
 extern "C" {
@@ -645,36 +672,20 @@ cl_int clGetGLObjectInfo(cl_mem mem, cl_gl_object_type* type, cl_GLuint* name) {
     return CL_SUCCESS;
 }
 
-// The errors any driver gives an acquire or a release: objects that are no GL buffers of the
-// queue's context. Called under the lock.
-static cl_int checkobjects(cl_command_queue queue, cl_uint n, const cl_mem* objects) {
-    if ((n == 0) != (objects == nullptr)) return CL_INVALID_VALUE;
-    const cl_context context = contextof(queue);
-    if (!clcontexts.count(context)) return CL_INVALID_CONTEXT;
-    for (cl_uint i = 0; i < n; ++i) {
-        const glmem* m = glmemof(objects[i]);
-        if (!m) return CL_INVALID_MEM_OBJECT;
-        if (m->context != context) return CL_INVALID_CONTEXT;
-    }
-    return CL_SUCCESS;
-}
-
 cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, cl_uint waits,
                                  const cl_event* waitlist, cl_event* event) {
     guard hold(lock);
-    if (cl_int status = checkobjects(queue, n, objects)) return status;
-    const cl_context context = contextof(queue);
-    for (cl_uint i = 0; i < n; ++i) {
-        glmem* m = glmemof(objects[i]);
-        if (m->held == holder::cl)
-            violation("buffer " + std::to_string(m->buf) + " acquired while already acquired",
+    const cl_int checked = checkobjects(queue, n, objects, [](const glmem& m, cl_context context) {
+        if (m.held == holder::cl)
+            violation("buffer " + std::to_string(m.buf) + " acquired while already acquired",
                       "clEnqueueAcquireGLObjects");
         for (const auto& [gl, bufs] : unfinished)
-            if (contexts.count(gl) && contexts[gl].group == clcontexts[context].group && bufs.count(m->buf))
-                violation("GL work on buffer " + std::to_string(m->buf) +
+            if (contexts.count(gl) && contexts[gl].group == clcontexts[context].group && bufs.count(m.buf))
+                violation("GL work on buffer " + std::to_string(m.buf) +
                               " not finished (glFinish on the context that issued it) before the acquire",
                           "clEnqueueAcquireGLObjects");
-    }
+    });
+    if (checked != CL_SUCCESS) return checked;
     if (waits) {
         REAL(clWaitForEvents);
         if (cl_int status = real_clWaitForEvents(waits, waitlist)) return status;
@@ -704,12 +715,11 @@ cl_int clEnqueueAcquireGLObjects(cl_command_queue queue, cl_uint n, const cl_mem
 cl_int clEnqueueReleaseGLObjects(cl_command_queue queue, cl_uint n, const cl_mem* objects, cl_uint waits,
                                  const cl_event* waitlist, cl_event* event) {
     guard hold(lock);
-    if (cl_int status = checkobjects(queue, n, objects)) return status;
-    for (cl_uint i = 0; i < n; ++i) {
-        glmem* m = glmemof(objects[i]);
-        if (m->held != holder::cl)
-            violation("buffer " + std::to_string(m->buf) + " released while not acquired", "clEnqueueReleaseGLObjects");
-    }
+    const cl_int checked = checkobjects(queue, n, objects, [](const glmem& m, cl_context) {
+        if (m.held != holder::cl)
+            violation("buffer " + std::to_string(m.buf) + " released while not acquired", "clEnqueueReleaseGLObjects");
+    });
+    if (checked != CL_SUCCESS) return checked;
     REAL(clEnqueueMarkerWithWaitList);
     cl_event marker = nullptr;
     if (cl_int status = real_clEnqueueMarkerWithWaitList(queue, waits, waitlist, event ? &marker : nullptr))
@@ -735,13 +745,7 @@ cl_int clGetPlatformInfo(cl_platform_id platform, cl_platform_info name, size_t 
         return real_clGetPlatformInfo(platform, name, size, value, returned);
     char listed[4096] = "";
     if (cl_int status = real_clGetPlatformInfo(platform, name, sizeof listed, listed, nullptr)) return status;
-    const std::string extensions = std::string(listed) + " cl_khr_gl_sharing";
-    if (returned) *returned = extensions.size() + 1;
-    if (value) {
-        if (size < extensions.size() + 1) return CL_INVALID_VALUE;
-        std::memcpy(value, extensions.c_str(), extensions.size() + 1);
-    }
-    return CL_SUCCESS;
+    return withsharing(listed, size, value, returned);
 }
 
 cl_int clGetDeviceInfo(cl_device_id device, cl_device_info name, size_t size, void* value, size_t* returned) {
@@ -752,13 +756,7 @@ cl_int clGetDeviceInfo(cl_device_id device, cl_device_info name, size_t size, vo
     if (cl_int status = real_clGetDeviceInfo(device, name, 0, nullptr, &length)) return status;
     std::string listed(length, '\0');
     if (cl_int status = real_clGetDeviceInfo(device, name, length, &listed[0], nullptr)) return status;
-    const std::string extensions = std::string(listed.c_str()) + " cl_khr_gl_sharing";
-    if (returned) *returned = extensions.size() + 1;
-    if (value) {
-        if (size < extensions.size() + 1) return CL_INVALID_VALUE;
-        std::memcpy(value, extensions.c_str(), extensions.size() + 1);
-    }
-    return CL_SUCCESS;
+    return withsharing(listed.c_str(), size, value, returned);
 }
 
 void* clGetExtensionFunctionAddressForPlatform(cl_platform_id platform, const char* name) {
