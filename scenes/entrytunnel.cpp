@@ -81,9 +81,9 @@ void entrytunnel::prepare() {
 void entrytunnel::drawscene() {
     GLCHECKED(glDepthMask(GL_TRUE));
     // The whiteout lives in the HDR image, as a clear colour far above the white point, set
-    // only once the delay has passed. The value is the one sync published: the clock, which
-    // the update thread may advance meanwhile, only ever runs ahead of it.
-    if (productiontime() > start + whiteoutdelay) {
+    // only once the delay has passed. Both the time and the value are the ones sync published:
+    // the update thread may be stepping the clock meanwhile.
+    if (float(prevupdatetime - starttime) > start + whiteoutdelay) {
         const float v = 10.0f * whiteout;
         GLCHECKED(glClearColor(v, v, v, 1.0f));
     }
