@@ -6,7 +6,6 @@
 #include <chrono>
 #include <iostream>
 #include <optional>
-#include <utility>
 
 #include "app/maker.h"
 #include "app/music.h"
@@ -28,9 +27,6 @@ void stop() {
     glfwSetWindowShouldClose(primarycontext, GLFW_TRUE);
     quit = true;
 }
-// The latest size the window reported and syncframe has not yet published; render thread only.
-std::optional<std::pair<int, int>> reportedsize;
-
 // The clock a run goes by: maker mode's when it is on (it stands while held), else the tick
 // counter.
 uint32_t now(const maker* making) { return making ? making->tick() : platform::tickcount(); }
@@ -79,17 +75,19 @@ int steppass(uint32_t frame, int limit, std::vector<double>* times) {
     });
 }
 
+windowreports* reportsof(GLFWwindow* window) {
+    return window ? static_cast<windowreports*>(glfwGetWindowUserPointer(window)) : nullptr;
+}
+
 bool syncframe() {
-    if (reportedsize) {
-        onresize(reportedsize->first, reportedsize->second);
-        reportedsize.reset();
+    if (windowreports* reports = reportsof(primarycontext); reports && reports->size) {
+        onresize(reports->size->first, reports->size->second);
+        reports->size.reset();
     }
     const bool drawn = current->sync();
     prevupdatetime = updatetime;
     return drawn;
 }
-
-void onwindowsize(int width, int height) { reportedsize = {width, height}; }
 
 void displayframe() {
     current->display();

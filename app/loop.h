@@ -5,11 +5,27 @@
 // per frame, in beginframe.
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
+
+struct GLFWwindow;
 
 namespace talvo {
 
 class maker;
+
+// What the window's callbacks report, kept in the window itself (GLFW's user pointer) from
+// openwindow to closewindow for the render thread to take at its next frame.
+struct windowreports {
+    // The latest size no syncframe has published yet: the update thread never sees it change
+    // under it.
+    std::optional<std::pair<int, int>> size;
+    // Maker mode, while it is on: its keys and exposures.
+    maker* making = nullptr;
+};
+// The window's reports; null for a window that keeps none (one a test opened by itself).
+windowreports* reportsof(GLFWwindow* window);
 
 // Runs the production from `from` milliseconds of production time until quit is set (Escape,
 // the close button, SIGINT or SIGTERM, the last state, or a seek of maker mode, which is lent
@@ -39,9 +55,6 @@ bool beginframe(updatethread& updates, maker* making);
 // displayframe: draws the current state into the window and checks for GL errors.
 bool syncframe();
 void displayframe();
-// The window-size callback while the window is open: keeps the size for the next syncframe,
-// so that the update thread never sees it change under it.
-void onwindowsize(int width, int height);
 // The window-close callback: ends the run through quit. The window stays open, marked by GLFW
 // as closing.
 void onclose();

@@ -46,7 +46,7 @@ constexpr double stillwait = 0.05;
 
 // The production time of the shown picture: the start of the last step it shows.
 uint32_t shownmoment() {
-    const int32_t shown = int32_t(prevupdatetime - starttime) - int32_t(steplength);
+    const int32_t shown = int32_t(publishedtime()) - int32_t(steplength);
     return uint32_t(std::max(shown, 0));
 }
 
@@ -100,7 +100,7 @@ void saveframe() {
 }  // namespace
 
 maker::maker() {
-    glfwSetWindowUserPointer(primarycontext, this);
+    reportsof(primarycontext)->making = this;
     glfwSetKeyCallback(primarycontext, onkey);
     glfwSetWindowRefreshCallback(primarycontext, onrefresh);
     // The directory the program reads its resources from.
@@ -112,14 +112,14 @@ maker::maker() {
 maker::~maker() {
     glfwSetKeyCallback(primarycontext, nullptr);
     glfwSetWindowRefreshCallback(primarycontext, nullptr);
-    glfwSetWindowUserPointer(primarycontext, nullptr);
+    reportsof(primarycontext)->making = nullptr;
 }
 
 void maker::onkey(GLFWwindow* window, int key, int, int action, int) {
-    if (action == GLFW_PRESS) static_cast<maker*>(glfwGetWindowUserPointer(window))->tapped.push_back(key);
+    if (action == GLFW_PRESS) reportsof(window)->making->tapped.push_back(key);
 }
 
-void maker::onrefresh(GLFWwindow* window) { static_cast<maker*>(glfwGetWindowUserPointer(window))->exposed = true; }
+void maker::onrefresh(GLFWwindow* window) { reportsof(window)->making->exposed = true; }
 
 uint32_t maker::tick() const { return holding ? frozen : platform::tickcount() - heldfor; }
 

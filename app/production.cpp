@@ -31,24 +31,24 @@ namespace talvo {
 
 namespace {
 
-// While the window opens, GLFW's errors are held back: the start-up's own line comes first
-// when one of them makes it fail, and the reason last. Once the window is open (nothing held)
-// they are said as they come.
-std::optional<std::vector<std::string>> heldreasons;
-
-void onglfwerror(int, const char* description) {
-    const std::string line = std::string("GLFW: ") + description;
-    if (heldreasons)
-        heldreasons->push_back(line);
-    else
-        warn(line);
+// GLFW's reason for what just failed, if it gave one: GLFW keeps each thread's last error
+// whether or not a callback hears it. While the window opens no callback does, so that the
+// start-up's own line comes first when an error makes it fail, and the reason last.
+std::string glfwreason() {
+    const char* description = nullptr;
+    if (glfwGetError(&description) == GLFW_NO_ERROR || !description) return "";
+    return std::string("GLFW: ") + description;
 }
 
+// Once the window is open, GLFW's errors are said as they come.
+void onglfwerror(int, const char* description) { warn(std::string("GLFW: ") + description); }
+
 // The start-up's failures end the run with their line on standard output, then why on
-// standard error: what GLFW said on the way, and `reason`, the start-up's own.
+// standard error: what GLFW said, and `reason`, the start-up's own.
 [[noreturn]] void abortstartup(const char* message, const std::string& reason = "") {
-    std::vector<std::string> reasons = heldreasons.value_or(std::vector<std::string>());
-    if (!reason.empty()) reasons.push_back(reason);
+    std::vector<std::string> reasons;
+    for (const std::string& r : {glfwreason(), reason})
+        if (!r.empty()) reasons.push_back(r);
     if (reasons.empty()) fatal(std::cout, message);
     std::cout << message << std::endl;
     for (size_t i = 0; i + 1 < reasons.size(); ++i) warn(reasons[i]);
@@ -61,8 +61,11 @@ void onglfwerror(int, const char* description) {
 
 // Without a display or a window nothing more can be drawn. X refusing a window that is being
 // made is a window that cannot be opened.
+[[noreturn]] void refusedwindow(const std::string& why) {
+    windowfailure("The display refused the window (" + why + ")");
+}
+
 [[noreturn]] void lostdisplay(const std::string& why) {
-    if (heldreasons) windowfailure("The display refused the window (" + why + ")");
     fatal("Lost the window or its display (" + why + "), aborting.");
 }
 
@@ -145,7 +148,9 @@ void verifysize(GLFWwindow* window) {
 
 // The size and close callbacks, and the size the window opened with.
 void setcallbacks(GLFWwindow* window) {
-    glfwSetWindowSizeCallback(window, [](GLFWwindow*, int w, int h) { onwindowsize(w, h); });
+    // The window owns its reports until closewindow.
+    glfwSetWindowUserPointer(window, new windowreports);
+    glfwSetWindowSizeCallback(window, [](GLFWwindow* w, int width, int height) { reportsof(w)->size = {width, height}; });
     // GLFW 3 does not report the size on registration; the window may not have the size it
     // was asked for (a full-screen window takes the monitor's mode).
     int width = 0, height = 0;
@@ -202,10 +207,9 @@ bool supportsversion(int major, int minor, int glmajor, int glminor) {
 void openwindow(const runconfig& config) {
     windowwidth = config.width;
     windowheight = config.height;
-    heldreasons.emplace();
-    glfwSetErrorCallback(onglfwerror);
+    glfwSetErrorCallback(nullptr);
     if (!glfwInit()) windowfailure();
-    platform::handledisplayerrors(lostdisplay);
+    platform::handledisplayerrors(refusedwindow);
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
 
@@ -213,8 +217,10 @@ void openwindow(const runconfig& config) {
     GLFWwindow* window = createwindow(config, monitor, desktop);
     verifyversion(config);
     verifysize(window);
-    const std::vector<std::string> held = *std::exchange(heldreasons, std::nullopt);
-    for (const std::string& reason : held) warn(reason);
+    platform::handledisplayerrors(lostdisplay);
+    // What GLFW said on the way to a window that opened.
+    if (const std::string said = glfwreason(); !said.empty()) warn(said);
+    glfwSetErrorCallback(onglfwerror);
     glfwSetWindowTitle(window, config.title.c_str());
     glfwSwapInterval(config.vsync ? 1 : 0);
     setcallbacks(window);
@@ -222,6 +228,7 @@ void openwindow(const runconfig& config) {
 }
 
 void closewindow() {
+    delete reportsof(primarycontext);
     glfwDestroyWindow(secondarycontext);
     secondarycontext = nullptr;
     glfwTerminate();

@@ -189,7 +189,7 @@ public:
             branch.draw(GL_TRIANGLE_STRIP, count);
         }
 
-        const float t = float(prevupdatetime - starttime) - scenestart;
+        const float t = float(publishedtime()) - scenestart;
         GLCHECKED(glUseProgram(card));
         GLCHECKED(glBindVertexArray(empty));
         GLCHECKED(glActiveTexture(GL_TEXTURE0));

@@ -101,7 +101,7 @@ void particles::display() {
     GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
     shader.use();
     // The update clock as it stood when the frame began: the camera moves in the flow's steps.
-    const float t = float(uint32_t(prevupdatetime - starttime));
+    const float t = float(publishedtime());
     shader.setUniform("rot", camera(t));
     GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
     varray.draw(int(initial.size() / 4), 1, GL_POINTS);

@@ -20,6 +20,9 @@ extern uint32_t prevupdatetime;  // updatetime as it stood at the latest frame h
 
 // Production time in milliseconds: updatetime - starttime, in wrapping 32-bit arithmetic.
 inline uint32_t productiontime() { return updatetime - starttime; }
+// The production time that the latest sync published, which display and the next pass both
+// read: prevupdatetime - starttime.
+inline uint32_t publishedtime() { return prevupdatetime - starttime; }
 
 // Length of one fixed update step in milliseconds.
 constexpr uint32_t steplength = 25;

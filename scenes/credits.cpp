@@ -103,7 +103,7 @@ void credits::drawscene() {
     GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
     children.display();
     // The cards fade on the update clock as it stood when the frame began.
-    const float t = float(prevupdatetime - starttime) - start;
+    const float t = float(publishedtime()) - start;
     for (int i = 0; i < int(lines.size()); ++i) {
         textpass.setTransform(textview * camera::translation(glm::vec3(3.0f * float(i), 0.0f, 0.0f)));
         textpass.setTexture("text", lines[size_t(i)]);

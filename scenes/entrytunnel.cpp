@@ -9,6 +9,7 @@
 #include "diag/check.h"
 #include "engine/control.h"
 #include "engine/data.h"
+#include "engine/globals.h"
 #include "engine/pdata.h"
 #include "scenes/camera.h"
 #include "scenes/schedule.h"
@@ -83,7 +84,7 @@ void entrytunnel::drawscene() {
     // The whiteout lives in the HDR image, as a clear colour far above the white point, set
     // only once the delay has passed. Both the time and the value are the ones sync published:
     // the update thread may be stepping the clock meanwhile.
-    if (float(prevupdatetime - starttime) > start + whiteoutdelay) {
+    if (float(publishedtime()) > start + whiteoutdelay) {
         const float v = 10.0f * whiteout;
         GLCHECKED(glClearColor(v, v, v, 1.0f));
     }

@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 #include "diag/check.h"
 #include "diag/warn.h"
@@ -10,28 +11,31 @@
 namespace talvo {
 
 namespace {
-int live = 0;
-FT_Library freetype = nullptr;
-// The font files whose glyphs left out have been said.
-std::set<std::string> warned;
+// FreeType, shared by every live font: the first font initialises it, the last drops it. It
+// also remembers the font files whose glyphs left out have been said, so each is said once.
+struct library {
+    FT_Library handle = nullptr;
+    int live = 0;
+    std::set<std::string> warned;
+} freetype;
 
 // One more live font; the first initialises FreeType.
 void takelibrary() {
-    if (live++ > 0) return;
-    const FT_Error error = FT_Init_FreeType(&freetype);
+    if (freetype.live++ > 0) return;
+    const FT_Error error = FT_Init_FreeType(&freetype.handle);
     if (error) {
-        --live;
-        freetype = nullptr;
+        --freetype.live;
+        freetype.handle = nullptr;
     }
     ftcheck(error, "FT_Init_FreeType(&library);");
 }
 
 // One live font fewer; the last drops FreeType.
 void droplibrary() {
-    if (--live > 0) return;
-    const FT_Library library = freetype;
-    freetype = nullptr;
-    FTCHECKED(FT_Done_FreeType(library));
+    if (--freetype.live > 0) return;
+    const FT_Library handle = std::exchange(freetype.handle, nullptr);
+    freetype.warned.clear();
+    FTCHECKED(FT_Done_FreeType(handle));
 }
 
 void destroy(FT_Face face) {
@@ -60,7 +64,7 @@ std::string errortext(FT_Error error) {
 Font::Font(const std::string& name) {
     takelibrary();
     FT_Face face = nullptr;
-    const FT_Error error = FT_New_Face(freetype, resourcePath(name).c_str(), 0, &face);
+    const FT_Error error = FT_New_Face(freetype.handle, resourcePath(name).c_str(), 0, &face);
     if (error) {
         // No face, no font: give the library share back before the check throws.
         droplibrary();
@@ -84,7 +88,7 @@ FT_GlyphSlot Font::loadglyph(FT_ULong charcode, std::string* failure) {
 }
 
 void Font::warnonce(const std::string& what) const {
-    if (warned.insert(path()).second) warn(path() + ": " + what);
+    if (freetype.warned.insert(path()).second) warn(path() + ": " + what);
 }
 
 int Font::lineheight() const {
@@ -92,11 +96,11 @@ int Font::lineheight() const {
 }
 
 int Font::livefonts() {
-    return live;
+    return freetype.live;
 }
 
 FT_Library Font::library() {
-    return freetype;
+    return freetype.handle;
 }
 
 }  // namespace talvo

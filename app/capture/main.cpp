@@ -114,7 +114,7 @@ int main(int argc, char* argv[]) {
     if (std::string refusal = filesizerefusal(); !refusal.empty()) return failure(refusal, 2);
     if (options.dryrun) return 0;
     for (const std::string& removed : removeleftovers(outputdirectory(options)))
-        std::cerr << programname << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
+        std::cerr << programname() << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
     static withoutloadedfiles quiet(std::cout.rdbuf());
     if (!options.verbose) std::cout.rdbuf(&quiet);
     int status = 1;

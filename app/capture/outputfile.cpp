@@ -4,7 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -21,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::atomic<int> made{0};
-
 // ".unfinished-<process>-<count>-<rest of the name>", as outputfile names its files.
 const std::regex unfinishedname("\\.unfinished-([1-9][0-9]{0,9})-[1-9][0-9]*-.+");
 
@@ -35,7 +32,7 @@ size_t longestname(const fs::path& dir) {
 
 outputfile::outputfile(std::string target) : target(std::move(target)) {
     const fs::path path(this->target);
-    const std::string lead = ".unfinished-" + std::to_string(getpid()) + "-" + std::to_string(++made) + "-";
+    const std::string lead = ".unfinished-" + std::to_string(getpid()) + "-" + std::to_string(nextunfinished()) + "-";
     // Wherever the target's name fits, so does this one: beyond the directory's longest name it
     // keeps the end of the target's, with the extension.
     std::string name = path.filename().string();

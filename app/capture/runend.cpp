@@ -17,21 +17,17 @@
 
 namespace talvo::capture {
 
-const char* programname = "quellspire-capture";
-
-int failure(const std::string& message, int status) {
-    warn(std::string(programname) + ": " + message);
-    return status;
-}
-
 namespace {
 
 const int stops[] = {SIGINT, SIGTERM, SIGHUP};
 
+// The run's own lines' name, and what its end must not leave behind.
 struct registry {
+    const char* name = "quellspire-capture";
     std::mutex lock;
     std::set<pid_t> children;
     std::set<std::string> files;
+    int filesnamed = 0;
     // The signals its thread takes; set once, before the thread starts.
     sigset_t stops;
 };
@@ -64,7 +60,7 @@ void* takestops(void* waited) {
     }
     discard();
     // After a progress line redrawn in place, the message starts a line of its own.
-    const std::string message = std::string(isatty(2) ? "\n" : "") + programname + ": interrupted\n";
+    const std::string message = std::string(isatty(2) ? "\n" : "") + leftovers().name + ": interrupted\n";
     (void)!::write(2, message.data(), message.size());
     // Ends the process as the signal would have: the default action, taken by this thread.
     std::signal(signal, SIG_DFL);
@@ -77,6 +73,15 @@ void* takestops(void* waited) {
 }
 
 }  // namespace
+
+const char* programname() { return leftovers().name; }
+
+void nameprogram(const char* name) { leftovers().name = name; }
+
+int failure(const std::string& message, int status) {
+    warn(std::string(programname()) + ": " + message);
+    return status;
+}
 
 void catchstops() {
     // A file-size limit then fails a write with its reason ("File too large") instead of
@@ -138,6 +143,12 @@ int endchild(pid_t pid, bool kill) {
     }
     r.children.erase(pid);
     return status;
+}
+
+int nextunfinished() {
+    registry& r = leftovers();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return ++r.filesnamed;
 }
 
 void addunfinished(const std::string& path) {

@@ -13,8 +13,10 @@
 
 namespace talvo::capture {
 
-// The name that starts the program's own lines on standard error; main sets it.
-extern const char* programname;
+// The name that starts the program's own lines on standard error: "quellspire-capture" unless
+// main names the program otherwise, first thing.
+const char* programname();
+void nameprogram(const char* name);
 // Writes "<programname>: <message>" on standard error; returns `status`, the exit status.
 int failure(const std::string& message, int status = 1);
 
@@ -35,6 +37,8 @@ pid_t forkchild();
 // Kills the child first when `kill`, waits for it and forgets it; its wait status.
 int endchild(pid_t pid, bool kill);
 
+// A number for the next unfinished file's name, unique within the run.
+int nextunfinished();
 // A file that is removed if the run ends before commitunfinished moves it into place.
 void addunfinished(const std::string& path);
 // Removes it and forgets it.

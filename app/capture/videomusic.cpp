@@ -23,7 +23,7 @@ std::string videomusic() {
     const std::string musicfile = resourcePath("sound.flac");
     std::error_code ignored;
     if (std::filesystem::exists(musicfile, ignored)) return musicfile;
-    warn(std::string(programname) + ": warning: " + musicfile + " not found: the video has no music");
+    warn(std::string(programname()) + ": warning: " + musicfile + " not found: the video has no music");
     return "";
 }
 

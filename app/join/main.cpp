@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
     // Started by `quellspire-capture --join`, which has read the arguments, it speaks as that.
     const bool forcapture = !args.empty() && args.front() == "--join";
     if (forcapture) args.erase(args.begin());
-    programname = forcapture ? "quellspire-capture" : "quellspire-join";
+    nameprogram(forcapture ? "quellspire-capture" : "quellspire-join");
     try {
         catchstops();
     } catch (const capturefailure& e) {
@@ -60,9 +60,9 @@ int main(int argc, char* argv[]) {
     try {
         options = parsejoin(args, forcapture ? "--join" : "");
     } catch (const badoption& e) {
-        return failure(std::string(e.what()) + "\nTry '" + programname + " --help'.", 2);
+        return failure(std::string(e.what()) + "\nTry '" + programname() + " --help'.", 2);
     }
     for (const std::string& removed : removeleftovers(std::filesystem::path(options.output).parent_path().string()))
-        std::cerr << programname << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
+        std::cerr << programname() << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
     return runjoin(options);
 }
