@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -37,7 +38,15 @@ int handtojoin(char* argv[]) {
 // built, which say nothing beside the progress line.
 class withoutloadedfiles : public std::streambuf {
 public:
-    explicit withoutloadedfiles(std::streambuf* out) : out(out) {}
+    // Stands between standard output and its buffer while it lives.
+    withoutloadedfiles() : out(std::cout.rdbuf()) { std::cout.rdbuf(this); }
+    ~withoutloadedfiles() override {
+        std::cout.flush();
+        out->sputn(line.data(), std::streamsize(line.size()));
+        std::cout.rdbuf(out);
+    }
+    withoutloadedfiles(const withoutloadedfiles&) = delete;
+    withoutloadedfiles& operator=(const withoutloadedfiles&) = delete;
 
 protected:
     int overflow(int c) override {
@@ -115,8 +124,8 @@ int main(int argc, char* argv[]) {
     if (options.dryrun) return 0;
     for (const std::string& removed : removeleftovers(outputdirectory(options)))
         std::cerr << programname() << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;
-    static withoutloadedfiles quiet(std::cout.rdbuf());
-    if (!options.verbose) std::cout.rdbuf(&quiet);
+    std::optional<withoutloadedfiles> quiet;
+    if (!options.verbose) quiet.emplace();
     int status = 1;
     talvo::endonfatal([&] { status = runcapture(options); });
     return status;
