@@ -17,34 +17,37 @@ struct debugmessage {
     std::string text;
 };
 
-// What the driver said during the calls since the last check on this thread. Debug output is
-// synchronous, so it arrives on the thread that made the call, before the call returns.
-thread_local std::vector<debugmessage> debugmessages;
-
-void GLAPIENTRY recorddebugmessage(GLenum source, GLenum type, GLuint, GLenum severity, GLsizei length,
-                                   const GLchar* message, const void*) {
-    debugmessages.push_back({source, type, severity, length < 0 ? std::string(message) : std::string(message, length)});
-}
-
-// A debug context (platform/contexts.h makes them when TALVO_GL_DEBUG=1) is set up at its
-// first check: every message on, delivered synchronously to recorddebugmessage. What it logged
-// before is taken from its log. A context that is set up has synchronous output on.
-void followdebugoutput() {
+// What the current context's driver has said since the last check. A debug context
+// (platform/contexts.h makes them when TALVO_GL_DEBUG=1) keeps its messages in a log of its own.
+// At its first check the log is narrowed to what may be a fault, since it holds only a few
+// messages, and made synchronous, so that a message is logged before the call that caused it
+// returns. A context that is set up has synchronous output on.
+std::vector<debugmessage> takedebugmessages() {
+    std::vector<debugmessage> messages;
     GLint flags = 0;
     glGetIntegerv(GL_CONTEXT_FLAGS, &flags);
-    if (!(flags & GL_CONTEXT_FLAG_DEBUG_BIT) || glIsEnabled(GL_DEBUG_OUTPUT_SYNCHRONOUS)) return;
+    if (!(flags & GL_CONTEXT_FLAG_DEBUG_BIT)) return messages;
     GLint length = 0;
     while (glGetIntegerv(GL_DEBUG_NEXT_LOGGED_MESSAGE_LENGTH, &length), length > 0) {
         debugmessage m{};
         GLuint id = 0;
-        std::vector<GLchar> text(length);
-        glGetDebugMessageLog(1, length, &m.source, &m.type, &id, &m.severity, nullptr, text.data());
+        std::vector<GLchar> text(size_t(length), '\0');
+        if (glGetDebugMessageLog(1, length, &m.source, &m.type, &id, &m.severity, nullptr, text.data()) == 0) break;
         m.text = text.data();
-        debugmessages.push_back(m);
+        messages.push_back(m);
     }
-    glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
-    glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_TRUE);
-    glDebugMessageCallback(recorddebugmessage, nullptr);
+    if (!glIsEnabled(GL_DEBUG_OUTPUT_SYNCHRONOUS)) {
+        glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+        // The later rules override the earlier ones for the messages they name; see fault().
+        glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_FALSE);
+        for (GLenum severity : {GL_DEBUG_SEVERITY_HIGH, GL_DEBUG_SEVERITY_MEDIUM})
+            glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, severity, 0, nullptr, GL_TRUE);
+        for (GLenum type : {GL_DEBUG_TYPE_ERROR, GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR})
+            glDebugMessageControl(GL_DONT_CARE, type, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+        for (GLenum source : {GL_DEBUG_SOURCE_API, GL_DEBUG_SOURCE_SHADER_COMPILER})
+            glDebugMessageControl(source, GL_DEBUG_TYPE_ERROR, GL_DONT_CARE, 0, nullptr, GL_FALSE);
+    }
+    return messages;
 }
 
 // Errors and undefined behaviour, and whatever the driver rates high or medium, are faults.
@@ -81,15 +84,13 @@ const char* debugseverityname(GLenum severity) {
 
 // Writes a line for each fault the driver reported since the last check; returns how many.
 int reportdebugmessages(const std::string& text) {
-    followdebugoutput();
     int faults = 0;
-    for (const debugmessage& m : debugmessages) {
+    for (const debugmessage& m : takedebugmessages()) {
         if (!fault(m)) continue;
         ++faults;
         std::cerr << "at " << text << " | GLDEBUG " << debugtypename(m.type) << ", "
                   << debugseverityname(m.severity) << ": " << m.text << "\n";
     }
-    debugmessages.clear();
     return faults;
 }
 
