@@ -12,7 +12,8 @@ namespace talvo {
 
 namespace {
 // FreeType, shared by every live font: the first font initialises it, the last drops it. It
-// also remembers the font files whose glyphs left out have been said, so each is said once.
+// also remembers the font files whose glyphs left out have been said, so that each is said once
+// in the process, however often the production is built.
 struct library {
     FT_Library handle = nullptr;
     int live = 0;
@@ -34,7 +35,6 @@ void takelibrary() {
 void droplibrary() {
     if (--freetype.live > 0) return;
     const FT_Library handle = std::exchange(freetype.handle, nullptr);
-    freetype.warned.clear();
     FTCHECKED(FT_Done_FreeType(handle));
 }
 
