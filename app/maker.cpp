@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/framereader.h"
 #include "app/loop.h"
 #include "app/music.h"
 #include "app/overlay.h"
@@ -41,6 +42,7 @@ namespace talvo {
 namespace {
 
 constexpr uint32_t seekstep = 5000;
+
 // How long a still frame waits for events: saves are looked for this often.
 constexpr double stillwait = 0.05;
 
@@ -77,20 +79,15 @@ double median(const std::deque<Sample>& series) {
     return values[values.size() / 2];
 }
 
-// The shown frame, read back from the window's back buffer, written as the capture writes its
-// frames.
+// The shown frame, read back from the window's back buffer and written as the capture reads
+// and writes its frames.
 void saveframe() {
-    const int width = windowwidth, height = windowheight;
-    const size_t row = size_t(width) * 3;
-    std::vector<uint8_t> pixels(row * size_t(height)), rgb(pixels.size());
-    GLCHECKED(glPixelStorei(GL_PACK_ALIGNMENT, 1));
-    GLCHECKED(glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data()));
-    // GL's rows run bottom to top.
-    for (int y = 0; y < height; ++y)
-        std::copy_n(pixels.data() + size_t(height - 1 - y) * row, row, rgb.data() + size_t(y) * row);
+    framereader reader(windowwidth, windowheight);
+    reader.read();
+    const std::vector<uint8_t>& rgb = reader.take();
     const std::string name = framefilename(shownmoment());
     try {
-        writepng(name, rgb, width, height);
+        writepng(name, rgb, windowwidth, windowheight);
         std::cout << "Saved " << name << std::endl;
     } catch (const std::exception& e) {
         warn(name + ": cannot write the frame (" + e.what() + ")");
@@ -149,14 +146,14 @@ void maker::resume() {
 }
 
 void maker::apply(int key) {
-    const unsigned scene = std::min<unsigned>(sceneindex(), unsigned(starts.size()) - 1);
+    const unsigned scene = std::min<unsigned>(sceneindex(), schedule::toplevel - 1);
     switch (key) {
         case GLFW_KEY_SPACE: holding ? resume() : hold(); break;
         case GLFW_KEY_LEFT: seekto(int64_t(shownmoment()) - seekstep); break;
         case GLFW_KEY_RIGHT: seekto(int64_t(shownmoment()) + seekstep); break;
-        case GLFW_KEY_PAGE_UP: seekto(starts[scene == 0 ? 0 : scene - 1]); break;
+        case GLFW_KEY_PAGE_UP: seekto(schedule::played[scene == 0 ? 0 : scene - 1].start); break;
         case GLFW_KEY_PAGE_DOWN:
-            if (scene + 1 < starts.size()) seekto(starts[scene + 1]);
+            if (scene + 1 < schedule::toplevel) seekto(schedule::played[scene + 1].start);
             break;
         case GLFW_KEY_HOME: seekto(0); break;
         case GLFW_KEY_PERIOD:
@@ -272,9 +269,6 @@ std::string maker::overlaytext() const {
 void maker::passstarted(uint32_t from) {
     production = dynamic_cast<demostart*>(current);
     if (!production) throw std::logic_error("maker mode plays the production only");
-    starts.clear();
-    for (const schedule::entry& e : schedule::scenes)
-        if (!e.nested) starts.push_back(e.start);
     // Held, the clock stands where the first step of `from` has run and been synced: the
     // capture's first frame at `from`.
     if (holding) frozen = starttime + firststep(from) + 2 * steplength;

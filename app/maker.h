@@ -59,9 +59,8 @@ public:
         still  // skip it: the held picture is complete and nothing changed
     };
 
-    // When a pass starts, its clock just started at `from`, the production current: its scene
-    // starts are taken, and a held run shows the moment `from` at once, as a capture started
-    // there shows it in its first frame.
+    // When a pass starts, its clock just started at `from`, the production current: a held run
+    // shows the moment `from` at once, as a capture started there shows it in its first frame.
     void passstarted(uint32_t from);
     // At the frame's hand-over, before its sync: the saves and the keys tapped since the last
     // frame take effect. A seek is kept for takeseek; the keys after it wait for the next pass.
@@ -114,8 +113,6 @@ private:
     // The window needs drawing again though nothing changed (uncovered, resized).
     bool exposed = false;
     demostart* production = nullptr;
-    // The start of every scene demostart switches to, in play order.
-    std::vector<uint32_t> starts;
     std::unique_ptr<overlay> drawn;
     std::unique_ptr<platform::filewatch> watch;
     // What the last save of each file that failed to build said.

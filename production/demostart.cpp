@@ -49,8 +49,8 @@ demostart::demostart()
     for (auto* item : {&opening, &entryway, &dreamscape, &flight, &credits}) switcher_->additem(std::move(*item));
     switcher_->additem(std::make_unique<exit>());
     // Each scene after the first is switched to at its start, the exit at the end.
-    for (const schedule::entry& e : schedule::scenes)
-        if (!e.nested && e.start > 0) timeline_->addevent(float(e.start));
+    for (const schedule::entry& e : schedule::played)
+        if (e.start > 0) timeline_->addevent(float(e.start));
     timeline_->addevent(float(endtime));
 }
 

@@ -31,10 +31,8 @@ public:
     static constexpr unsigned scenecount = schedule::toplevel + 1;
     static constexpr std::array<const char*, scenecount> scenenames = [] {
         std::array<const char*, scenecount> names{};
-        unsigned i = 0;
-        for (const schedule::entry& e : schedule::scenes)
-            if (!e.nested) names[i++] = e.name;
-        names[i] = "exit";
+        for (unsigned i = 0; i < schedule::toplevel; ++i) names[i] = schedule::played[i].name;
+        names.back() = "exit";
         return names;
     }();
 

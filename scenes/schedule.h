@@ -4,6 +4,7 @@
 // reads its own start here (a nested one's start is the moment its parent's timeline turns to
 // it), and the overlay, the capture's progress line and its statistics name scenes by it.
 // Here, below the scenes, so that they can read it.
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include <string_view>
@@ -33,11 +34,20 @@ constexpr uint32_t startof(std::string_view name) {
     throw "no such scene";
 }
 
-// The scenes demostart switches between, in play order.
+// How many scenes demostart switches between.
 inline constexpr unsigned toplevel = [] {
     unsigned n = 0;
     for (const entry& e : scenes) n += e.nested ? 0 : 1;
     return n;
+}();
+
+// The scenes demostart switches between, in play order.
+inline constexpr std::array<entry, toplevel> played = [] {
+    std::array<entry, toplevel> found{};
+    unsigned i = 0;
+    for (const entry& e : scenes)
+        if (!e.nested) found[i++] = e;
+    return found;
 }();
 
 }  // namespace talvo::schedule

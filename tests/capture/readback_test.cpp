@@ -8,14 +8,15 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/capture/framereader.h"
 #include "app/capture/pngsequence.h"
+#include "app/framereader.h"
 #include "engine/globals.h"
 #include "platform/contexts.h"
 #include "support/appwindow.h"
 #include "support/pictures.h"
 
 using namespace talvo::capture;
+using talvo::framereader;
 namespace fs = std::filesystem;
 
 namespace {

@@ -1,11 +1,11 @@
-#include "app/capture/framereader.h"
+#include "app/framereader.h"
 
 #include <cstring>
 #include <stdexcept>
 
 #include "diag/check.h"
 
-namespace talvo::capture {
+namespace talvo {
 
 framereader::framereader(int width, int height)
     : width(width), height(height), image(static_cast<size_t>(width) * height * 3, 0) {
@@ -46,4 +46,4 @@ const std::vector<uint8_t>& framereader::take() {
     return image;
 }
 
-}  // namespace talvo::capture
+}  // namespace talvo

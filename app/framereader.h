@@ -1,12 +1,14 @@
 #pragma once
 // Reads finished frames back from the window's back buffer through two pixel buffers, so that
-// the copy of one frame overlaps the drawing of the next, and hands them over upright.
+// the copy of one frame overlaps the drawing of the next, and hands them over upright. The
+// capture reads every frame through it, and maker mode's F12 the frame it saves, so that the
+// two read the same bytes.
 #include <epoxy/gl.h>
 
 #include <cstdint>
 #include <vector>
 
-namespace talvo::capture {
+namespace talvo {
 
 class framereader {
 public:
@@ -34,4 +36,4 @@ private:
     std::vector<uint8_t> image;
 };
 
-}  // namespace talvo::capture
+}  // namespace talvo
