@@ -15,6 +15,7 @@
 #include "app/capture/frameclock.h"
 #include "app/capture/framepattern.h"
 #include "app/capture/limits.h"
+#include "app/capture/outputfile.h"
 #include "app/runconfig.h"
 
 namespace talvo::capture {
@@ -136,8 +137,7 @@ fs::path directoryof(const std::string& file) {
 std::string toolong(const std::string& file) {
     if (file.size() >= PATH_MAX)
         return "the path '" + echoed(file) + "' is longer than " + std::to_string(PATH_MAX - 1) + " bytes";
-    const long limit = pathconf(directoryof(file).c_str(), _PC_NAME_MAX);
-    const size_t longest = limit > 0 ? size_t(limit) : NAME_MAX;
+    const size_t longest = longestname(directoryof(file).string());
     const std::string name = fs::path(file).filename().string();
     if (name.size() > longest)
         return "the name '" + echoed(name) + "' is longer than " + std::to_string(longest) + " bytes";

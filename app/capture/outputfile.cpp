@@ -23,11 +23,6 @@ namespace fs = std::filesystem;
 // ".unfinished-<process>-<count>-<rest of the name>", as outputfile names its files.
 const std::regex unfinishedname("\\.unfinished-([1-9][0-9]{0,9})-[1-9][0-9]*-.+");
 
-size_t longestname(const fs::path& dir) {
-    const long limit = pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
-    return limit > 0 ? size_t(limit) : NAME_MAX;
-}
-
 }  // namespace
 
 outputfile::outputfile(std::string target) : target(std::move(target)) {
@@ -36,8 +31,8 @@ outputfile::outputfile(std::string target) : target(std::move(target)) {
     // Wherever the target's name fits, so does this one: beyond the directory's longest name it
     // keeps the end of the target's, with the extension.
     std::string name = path.filename().string();
-    const size_t longest = longestname(path.parent_path());
-    if (lead.size() + name.size() > longest) name.erase(0, lead.size() + name.size() - std::min(longest, lead.size() + name.size()));
+    const size_t longest = longestname(path.parent_path().string());
+    if (lead.size() + name.size() > longest) name.erase(0, lead.size() + name.size() - longest);
     unfinished = (path.parent_path() / (lead + name)).string();
     addunfinished(unfinished);
     // Created and locked for as long as it is unfinished, so that no run that starts meanwhile

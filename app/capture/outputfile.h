@@ -3,11 +3,20 @@
 // target, in the same directory so that moving it into place is one rename, and commit()
 // moves it there. Until then the temporary file goes with the object, or with the run however
 // it ends (runend.h).
+#include <unistd.h>
+
+#include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace talvo::capture {
+
+// The longest file name, in bytes, that the directory `dir` ("" for the working one) takes.
+inline size_t longestname(const std::string& dir) {
+    const long limit = pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? size_t(limit) : NAME_MAX;
+}
 
 class outputfile {
 public:
