@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <utility>
 #include <string>
 
@@ -18,11 +17,6 @@ using namespace talvo::testsupport;
 namespace {
 
 const std::string program = QUELLSPIRE;
-
-// Only the key press is sent: the run ends on it, and its window is gone before a release.
-bool pressescape() {
-    return std::system("xdotool search --name '^Quellspire$' windowfocus --sync keydown Escape >/dev/null 2>&1") == 0;
-}
 
 // Checks that every text appears in `output`, in the given order.
 void expectinorder(const std::string& output, std::initializer_list<const char*> texts) {
@@ -47,7 +41,7 @@ TEST(Run, EndsOnEscapeAfterRunningForAWhile) {
     ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
     std::this_thread::sleep_for(3s);
     ASSERT_TRUE(run.running()) << run.stderr_();
-    ASSERT_TRUE(pressescape());
+    ASSERT_TRUE(tapkey("", "Escape"));
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
     expectcleanrun(run);
 }
@@ -80,7 +74,7 @@ TEST(Run, SIGINTAndSIGTERMEndItAsEscapeDoesWhileTheMusicPlays) {
 TEST(Run, OneArgumentIsIgnored) {
     process run(program, {"800"}, builddir);
     ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
-    ASSERT_TRUE(pressescape());
+    ASSERT_TRUE(tapkey("", "Escape"));
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
     expectcleanrun(run);
 }
@@ -117,6 +111,6 @@ TEST(Run, StartsWithoutItsMusic) {
                                  "FMOD_2D, 0, &sound) | FMODERROR: "),
               std::string::npos)
         << run.stderr_();
-    ASSERT_TRUE(pressescape());
+    ASSERT_TRUE(tapkey("", "Escape"));
     EXPECT_EQ(run.wait(30s), 0) << run.stderr_();
 }

@@ -63,11 +63,9 @@ public:
         return false;
     }
 
-    // Presses Escape in the window, and returns the exit status.
+    // Taps Escape in the window, and returns the exit status.
     int escape() {
-        const shelloutput pressed = shell("DISPLAY=" + display.name() +
-                                          " xdotool search --name '^Quellspire$' windowfocus --sync keydown Escape");
-        EXPECT_EQ(pressed.status, 0) << pressed.out;
+        EXPECT_TRUE(tapkey(display.name(), "Escape"));
         return p.wait(60s);
     }
 
