@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The sanitizer tiers. Run after tools/build.sh (it needs the soundtrack that build renders).
+# The sanitizer tiers. Run after tools/test.sh (they need its test tools, and the soundtrack its
+# build renders).
 #
 # tools/sanitize.sh [address]: the engine, GL, CL, text, audio and scene tests built with
 # AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/, stopping at the first
