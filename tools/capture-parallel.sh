@@ -9,7 +9,7 @@ me="capture-parallel"
 # source tree's build/ and tools/.
 self=$(dirname "$(readlink -f "$0")")
 if [[ -x "$self/quellspire-capture" ]]; then
-    bin=$self withdisplay=$(cd "$self/../lib/quellspire" 2>/dev/null && pwd)/with-display
+    bin=$self withdisplay=$(cd "$self/../libexec/quellspire" 2>/dev/null && pwd)/with-display
     build="the package"
 else
     bin=$(cd "$self/.." && pwd)/build withdisplay=$(cd "$self" && pwd)/with-display.sh
@@ -19,20 +19,20 @@ fi
 helptext() {
     cat <<'END'
 Usage: quellspire-capture-parallel -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS
-  or:  tools/capture-parallel.sh -j N [--sshlogin HOSTS] -- CAPTURE OPTIONS   (in the source tree)
 
 Runs a capture in N parts at once with GNU Parallel, here or on several machines, and puts the
 pieces together. CAPTURE OPTIONS are quellspire-capture's (quellspire-capture --help) for the
 whole capture; each part gets them with --part K/N. A video's parts are segments that
 quellspire-join joins into the -o file, with the music; a PNG pattern's parts write the files
-of their frames, numbered as one capture numbers them.
+of their frames, numbered as one capture numbers them. In the source tree it is
+tools/capture-parallel.sh, with the same arguments.
 
-  -j, --jobs N         the number of parts
-  -S, --sshlogin HOSTS GNU Parallel's --sshlogin list: "host1,host2", ":" for this machine,
-                       "1/host" to run one part at a time there (otherwise a host runs one
-                       part per CPU core)
-  -h, --help           this text
-      --version        the program's name and version
+  -j, --jobs N          the number of parts
+  -S, --sshlogin HOSTS  GNU Parallel's --sshlogin list: "host1,host2", ":" for this machine,
+                        "1/host" to run one part at a time there (otherwise a host runs one
+                        part per CPU core)
+  -h, --help            this text
+      --version         the program's name and version
 
 Without --sshlogin the N parts run at once on this machine. With it, each machine needs the
 programs at the same path as here (the package installed, or the project built at this same
@@ -41,14 +41,15 @@ pattern's parts into a directory of their own beside the output), and rsync brin
 files back. Paths are taken relative to where it is called.
 
 Progress: each part's lines, marked "part K/N", and after them now and then a summary of the
-parts done and the time left. Exit status: 0 done; 1 a part (named with its host when it ran
-on another machine, or ssh could not reach that host), the join or a transfer failed (nothing
-is joined then: the -o file is written only once every part is in); 2 bad arguments, its own
-or the capture options (checked once, with quellspire-capture --dry-run, before any part
-starts). A signal
-(SIGINT, SIGTERM, SIGHUP) to the runner, or one that ends a part, ends every part and the
-join, removes the segments and says "interrupted"; the runner then ends by that signal
-(status 130, 143 or 129).
+parts done and the time left.
+
+Exit status: 0 done; 1 a part (named with its host when it ran on another machine, or ssh
+could not reach that host), the join or a transfer failed (nothing is joined then: the -o file
+is written only once every part is in); 2 bad arguments, its own or the capture options
+(checked once, with quellspire-capture --dry-run, before any part starts). A signal (SIGINT,
+SIGTERM, SIGHUP) to the runner, or one that ends a part, ends every part and the join, removes
+the segments and says "interrupted"; the runner then ends by that signal (status 130, 143 or
+129).
 END
 }
 
