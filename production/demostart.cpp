@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <memory>
+#include <string_view>
 
 #include "engine/control.h"
 #include "engine/globals.h"
@@ -20,6 +21,15 @@ namespace {
 // The requested sample count of the shared targets; the texture layer lowers it to what
 // the driver can do.
 constexpr int sharedsamples = 8;
+
+// The scenes the constructor builds and the switcher plays, in play order: the schedule's
+// scenes that are not nested, which give the switcher's events.
+constexpr std::string_view switched[] = {"opening", "entryway", "dreamscape", "flight", "credits"};
+static_assert(std::size(switched) == schedule::toplevel && [] {
+    for (unsigned i = 0; i < schedule::toplevel; ++i)
+        if (switched[i] != schedule::played[i].name) return false;
+    return true;
+}(), "demostart's scenes are not the schedule's, in its order");
 
 void releasesharedtargets() {
     sharedcolor = Texture();

@@ -7,7 +7,14 @@ if [[ $# -ne 2 || ! -r $1 ]]; then
     echo "Usage: tools/plot-stats.sh STATS.json OUT.png" >&2
     exit 2
 fi
+scenetimes=$(dirname "$0")/../build/tools/scenetimes
+[[ -x $scenetimes ]] || { echo "tools/plot-stats.sh: $scenetimes is not built: run tools/build.sh first" >&2; exit 1; }
 bash "$(dirname "$0")/install-deps.sh" gnuplot-nox python3 >/dev/null
+# The scenes demostart switches to, with their starts, and the end, from the schedule.
+end=$("$scenetimes" | awk '$1 == "end" { print $2 }')
+marks=$("$scenetimes" | awk -v end="$end" '$1 != "end" && $3 != "nested" {
+    if ($2 > 0) printf "set arrow from %s, graph 0 to %s, graph 1 nohead lc \"gray\"\n", $2, $2
+    printf "set label \"%s\" at %s, graph 0.95\n", $1, $2 + end / 97 }')
 data=$(mktemp)
 trap 'rm -f "$data"' EXIT
 python3 -c '
@@ -21,18 +28,13 @@ set output "$2"
 set xlabel "production time (s)"
 set ylabel "milliseconds (log scale)"
 set logscale y
-set xrange [0:194]
+set xrange [0:$end]
 set grid ytics
 set key outside top center horizontal
 # The scenes' starts, and the 25 ms a step may take to keep real time.
-do for [s in "56 88 136 160"] { set arrow from s+0, graph 0 to s+0, graph 1 nohead lc "gray" }
-set arrow from 0, 25 to 194, 25 nohead dt 2 lc "gray"
-set label "25 ms: one step of the clock" at 92, 19 tc "gray"
-set label "opening" at 2, graph 0.95
-set label "entryway" at 58, graph 0.95
-set label "dreamscape" at 90, graph 0.95
-set label "flight" at 138, graph 0.95
-set label "credits" at 162, graph 0.95
+$marks
+set arrow from 0, 25 to $end, 25 nohead dt 2 lc "gray"
+set label "25 ms: one step of the clock" at $end * 0.47, 19 tc "gray"
 plot "$data" using 1:3 with points pt 7 ps 0.3 lc rgb "#d08030" title "frame (display)", \
      "$data" using 1:(\$2 > 0 ? \$2 : 1/0) with points pt 7 ps 0.3 lc rgb "#3070c0" title "update step (mean of the frame's steps)"
 END

@@ -84,7 +84,9 @@ if [[ "${1:-address}" == interop ]]; then
         -R '^([a-z]+pictures\.|Viewer\.AcrossASceneSwitch)'
     frames=$(mktemp -d)
     trap 'rm -rf "$frames"' EXIT
-    for cut in 56 88 136 160; do
+    cmake --build build -j"$(nproc)" --target scenetimes
+    cuts=$(build/tools/scenetimes | awk '$1 != "end" && $3 != "nested" && $2 > 0 { print $2 }')
+    for cut in $cuts; do
         for path in mapped native; do
             preload=()
             [[ $path == native ]] && preload=(env LD_PRELOAD="$layer")

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs every command the README and docs/ give in ```sh blocks, as a reader types them: each
+# block in one shell from the top of the tree, stopping at its first failure. What cannot run
+# here as written runs in the nearest form that can, so that the whole check costs minutes:
+#   - the player starts 0.5 s before the end (--from 193.5), once (no --loop), with no Enter to
+#     wait for; a capture of the whole production renders 8 frames (--frames 8) in at most two
+#     parts (-j 2), and other machines (--sshlogin) are this one;
+#   - an install goes into a scratch prefix, apt only simulates, and tools/test.sh, which CI
+#     runs before this, is skipped.
+# Files the commands write outside build/ are removed afterwards, and tracked ones put back.
+# Run after tools/test.sh. Exit status: 0 when every block ran, 1 otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scratch=$(mktemp -d)
+stamp=$scratch/stamp
+touch "$stamp"
+# The tracked files as they are now, uncommitted changes included.
+before=$(git stash create)
+before=${before:-HEAD}
+restore() {
+    find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o -newer "$stamp" -type f -print |
+        while read -r file; do
+            if git ls-files --error-unmatch "$file" >/dev/null 2>&1; then
+                git checkout -q "$before" -- "$file"
+            elif ! git check-ignore -q "$file"; then
+                rm -f "$file"
+            fi
+        done
+    find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o -newer "$stamp" -type d -empty -print -delete \
+        >/dev/null
+    rm -rf "$scratch"
+}
+trap restore EXIT
+
+# One command line in the form that runs here.
+shorten() {
+    local line=$1
+    case "$line" in
+        *tools/test.sh*) echo ": skipped, CI runs it: $line"; return ;;
+    esac
+    line=${line//\~\/.local/$scratch/prefix}
+    line=${line//sudo apt install/apt-get install --simulate}
+    if [[ "$line" =~ (tools/run\.sh|\./quellspire( |$)) ]]; then
+        line=$(sed -E 's/ --loop( |$)/\1/; s/--from [0-9.]+/--from 193.5/' <<<"$line")
+        [[ "$line" == *--from* ]] || line=$(sed -E 's#(tools/run\.sh|\./quellspire)( |$)#\1 --from 193.5\2#' <<<"$line")
+    elif [[ "$line" =~ (tools/capture\.sh|quellspire-capture|capture-parallel\.sh) && "$line" != *--join* ]]; then
+        line=$(sed -E 's/ -j [0-9]+/ -j 2/; s/--sshlogin [^ ]+/--sshlogin :/' <<<"$line")
+        [[ "$line" =~ --to|--frames ]] || line=$(sed -E 's/ -o / --frames 8 -o /' <<<"$line")
+    fi
+    printf '%s\n' "$line"
+}
+
+failed=0
+for doc in README.md docs/*.md; do
+    block=() start=0 number=0
+    while IFS= read -r text; do
+        number=$((number + 1))
+        if ((start)); then
+            if [[ "$text" == '```'* ]]; then
+                echo "== $doc:$start"
+                printf '  %s\n' "${block[@]}"
+                if ! bash -euo pipefail -c "$(printf '%s\n' "${block[@]}")" </dev/null >"$scratch/log" 2>&1; then
+                    echo "FAILED: $doc:$start"
+                    tail -n 20 "$scratch/log"
+                    failed=1
+                fi
+                block=() start=0
+            else
+                block+=("$(shorten "$text")")
+            fi
+        elif [[ "$text" == '```sh' ]]; then
+            start=$number
+        fi
+    done <"$doc"
+done
+exit "$failed"
