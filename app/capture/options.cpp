@@ -75,8 +75,8 @@ tools/capture-parallel.sh runs the parts at once and joins them. A video takes i
 once complete; a PNG sequence keeps the frames written before a failure. Each file is written
 beside it under a temporary name (.unfinished-PID-N-NAME, cut at its start where so long a
 name would not fit); a capture starts by removing, and naming, those files in its output's
-directory whose process has ended without removing them (kill -9). The README says more, with
-the time a part's fast-forward takes.
+directory whose process has ended without removing them (kill -9). docs/capture.md in the
+source tree says more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
 failed; 2 bad options (among them an -o or --stats that cannot be written, a name too long

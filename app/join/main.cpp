@@ -18,7 +18,7 @@ namespace {
 
 const char* const joinhelp = R"(Usage: quellspire-join OUT SEGMENTS...
 
-Joins the video segments of a capture's parts (quellspire-capture --part K/N -o SEGMENT.mkv),
+Joins the video segments of a capture's parts (quellspire-capture --part K/N -o SEGMENT.mp4),
 given in any order, into OUT (.mp4 or .mkv) without encoding them again, and adds the music of
 the whole range from sound.flac, found where quellspire-capture finds it. It checks first that
 the segments are every part of one capture, once and complete, each holding what its label
