@@ -77,7 +77,7 @@ private:
 };
 
 // A file-size limit (ulimit -f) too low for the OpenCL compiler, which writes files of over
-// 1 MiB while the production starts (docs/capture-limits.md) and under a lower limit ends the
+// 1 MiB while the production starts (docs/capture.md) and under a lower limit ends the
 // process from within the driver, before any frame. A limit that a frame's file exceeds fails
 // that file with its reason, as a full disk does.
 std::string filesizerefusal() {
