@@ -7,27 +7,35 @@
 #     parts (-j 2), and other machines (--sshlogin) are this one;
 #   - an install goes into a scratch prefix, apt only simulates, and tools/test.sh, which CI
 #     runs before this, is skipped.
-# Files the commands write outside build/ are removed afterwards, and tracked ones put back.
-# Run after tools/test.sh. Exit status: 0 when every block ran, 1 otherwise.
+# Files the commands write outside build/ are removed afterwards, and tracked ones put back as
+# they were when it started (so an edit made while it runs is undone too).
+# Without a display it runs on a virtual one. Run after tools/test.sh. Exit status: 0 when
+# every block ran, 1 otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The docs' player commands assume a display, as a reader at a desktop has.
+[[ -n "${DISPLAY:-}" ]] || exec tools/with-display.sh bash tools/doc-commands.sh "$@"
 scratch=$(mktemp -d)
 stamp=$scratch/stamp
 touch "$stamp"
-# The tracked files as they are now, uncommitted changes included.
+# What is there now: the tracked files with their uncommitted changes, and every other file and
+# directory outside the build directories.
 before=$(git stash create)
 before=${before:-HEAD}
+outside() { find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o "$@" -print; }
+outside -type f | sort >"$scratch/files"
+outside -type d | sort >"$scratch/dirs"
 restore() {
-    find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o -newer "$stamp" -type f -print |
-        while read -r file; do
-            if git ls-files --error-unmatch "$file" >/dev/null 2>&1; then
-                git checkout -q "$before" -- "$file"
-            elif ! git check-ignore -q "$file"; then
-                rm -f "$file"
-            fi
-        done
-    find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o -newer "$stamp" -type d -empty -print -delete \
-        >/dev/null
+    outside -type f -newer "$stamp" | while read -r file; do
+        if git ls-files --error-unmatch "$file" >/dev/null 2>&1; then
+            git restore --source="$before" --worktree -- "$file"
+        elif ! grep -qxF "$file" "$scratch/files"; then
+            rm -f "$file"
+        fi
+    done
+    outside -type d | sort -r | while read -r dir; do
+        grep -qxF "$dir" "$scratch/dirs" || rmdir "$dir" 2>/dev/null || true
+    done
     rm -rf "$scratch"
 }
 trap restore EXIT
