@@ -158,6 +158,13 @@ TEST(Install, DebianPackagesAreReproducibleLintianCleanAndAnswerHelp) {
     EXPECT_TRUE(fs::is_regular_file(dir / "root/usr/libexec/quellspire/with-display"));
     for (const char* doc : {"README.md", "NEWS", "copyright", "changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(dir.path() / "root/usr/share/doc/quellspire" / doc)) << doc;
+    // The copyright names what is compiled in, and the font's notice as the font gives it.
+    const std::string copyright = slurp(dir.path() / "root/usr/share/doc/quellspire-data/copyright");
+    const std::string fontlicence = slurp(fs::path(TALVO_SOURCE_DIR) / "resources/exmouth/LICENSE");
+    const std::string notice = fontlicence.substr(0, fontlicence.find_first_of("\r\n"));
+    EXPECT_NE(copyright.find("Copyright: " + notice.substr(notice.find(' ') + 1)), std::string::npos) << notice;
+    for (const char* library : {"nlohmann-json", "GLM", "FMOD Ex"})
+        EXPECT_NE(copyright.find(library), std::string::npos) << library;
     for (const std::string& program : programs) {
         outcome help = runprogram(fs::path(dir / "root/usr/bin") / program, {"--help"}, "/");
         EXPECT_EQ(help.status, 0) << program << ": " << help.err;
