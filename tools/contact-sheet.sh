@@ -7,8 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 stills=$(mktemp -d)
 trap 'rm -rf "$stills"' EXIT
-bash tools/capture.sh -o "$stills/still%02d.png" --size 640x360 --fps 1/4 --from 1 \
-    --to "$(build/tools/scenetimes | awk '$1 == "end" { print $2 }')"
+# The production's end, from the schedule (build/tools/scenetimes, which the build makes).
+bash tools/build.sh >&2
+end=$(build/tools/scenetimes | awk '$1 == "end" { print $2 }')
+bash tools/capture.sh -o "$stills/still%02d.png" --size 640x360 --fps 1/4 --from 1 --to "$end"
 ffmpeg -loglevel error -y -i "$stills/still%02d.png" -vf "scale=160:90:flags=area,tile=7x7" -frames:v 1 \
     docs/contact-sheet.png
 echo "Wrote docs/contact-sheet.png."
