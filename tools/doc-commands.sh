@@ -25,7 +25,12 @@ before=${before:-HEAD}
 outside() { find . \( -path ./.git -o -path ./build -o -path './build-*' \) -prune -o "$@" -print; }
 outside -type f | sort >"$scratch/files"
 outside -type d | sort >"$scratch/dirs"
+# The README's install goes into a scratch prefix, but writes the build's record of an install,
+# which is the user's own.
+manifest=build/install_manifest.txt
+[[ -e $manifest ]] && cp -p "$manifest" "$scratch/manifest"
 restore() {
+    if [[ -e $scratch/manifest ]]; then cp -p "$scratch/manifest" "$manifest"; else rm -f "$manifest"; fi
     outside -type f -newer "$stamp" | while read -r file; do
         if git ls-files --error-unmatch "$file" >/dev/null 2>&1; then
             git restore --source="$before" --worktree -- "$file"
