@@ -6,11 +6,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -117,6 +120,71 @@ TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
     // frames do not.
     EXPECT_EQ(stats.value("opening", nlohmann::json::object()).value("frames", 0), 0) << stats;
     EXPECT_NE(run.err.find("(entryway 56.000 s)"), std::string::npos) << run.err;
+}
+
+// Whatever the rate, a frame shows the production at its own moment, on both sides of every
+// cut. A 30 fps capture from 0.2 s before the cut is the reference: a frame whose steps end
+// where a reference frame's do is that frame byte for byte (the higher rates start where it
+// does; a low rate's frame 0.1 s after the cut comes after a whole period of steps, and the
+// scene just entered has no past); every frame is lit, and counted to the scene of its moment.
+TEST(Capture, AtAnyRateEachFrameShowsItsMomentOnBothSidesOfACut) {
+    const struct {
+        int cut;
+        const char *before, *after;
+        std::vector<std::pair<const char*, double>> rates;  // as given, and in frames per second
+    } cuts[] = {
+        {56, "opening", "entryway", {{"1/8", 0.125}, {"7", 7}, {"144", 144}}},
+        {88, "entryway", "dreamscape", {{"1/4", 0.25}, {"24", 24}}},
+        {136, "dreamscape", "flight", {{"1", 1}, {"29.97", 29.97}}},
+        {160, "flight", "credits", {{"1/4", 0.25}, {"60", 60}}},
+    };
+    auto lit = [](const picture& p) { return std::any_of(p.rgb.begin(), p.rgb.end(), [](uint8_t v) { return v > 0; }); };
+    // The end of the steps a frame at `ms` runs, as the capture reckons it.
+    auto stepend = [](int64_t ms) { return ms - ms % 25 + 50; };
+    auto decimal = [](double seconds) {
+        std::ostringstream text;
+        text << std::fixed << std::setprecision(3) << seconds;
+        return text.str();
+    };
+    for (const auto& c : cuts) {
+        const tempdir dir;
+        fs::create_directory(dir.path() / "ref");
+        const std::string start = decimal(c.cut - 0.2);
+        const std::vector<picture> reference =
+            talvo::testsupport::capture(dir.path() / "ref", {"--size", "160x90", "--fps", "30", "--from", start, "--to", decimal(c.cut + 0.3)});
+        ASSERT_EQ(reference.size(), 15u) << c.cut;
+        std::map<int64_t, const picture*> bystep;
+        for (size_t k = 0; k < reference.size(); ++k)
+            bystep[stepend(std::llround((c.cut - 0.2) * 1000 + k * 1000.0 / 30))] = &reference[k];
+        for (const auto& [rate, fps] : c.rates) {
+            const std::string what = std::to_string(c.cut) + " s at " + rate + " fps";
+            // A low rate's three frames: two periods and one before the last, 0.1 s after the cut.
+            const bool low = fps < 2;
+            const double from = low ? c.cut + 0.1 - 2 / fps : c.cut - 0.2;
+            const std::string runs = dir / rate;
+            fs::create_directories(runs);
+            std::vector<std::string> args = {"--size", "160x90", "--fps", rate, "--from", decimal(from), "--stats", runs + "/stats.json"};
+            for (const std::string& a : low ? std::vector<std::string>{"--frames", "3"} : std::vector<std::string>{"--to", decimal(c.cut + 0.3)})
+                args.push_back(a);
+            const std::vector<picture> frames = talvo::testsupport::capture(runs, args);
+            ASSERT_FALSE(frames.empty()) << what;
+            int after = 0, compared = 0;
+            for (size_t k = 0; k < frames.size(); ++k) {
+                const int64_t ms = std::llround(std::floor(from * 1000 + k * 1000 / fps + 0.5));
+                after += ms >= c.cut * 1000;
+                EXPECT_TRUE(lit(frames[k])) << "frame " << k << " of " << what;
+                auto same = bystep.find(stepend(ms));
+                if (same != bystep.end() && (!low || ms >= c.cut * 1000)) {
+                    ++compared;
+                    EXPECT_TRUE(frames[k].rgb == same->second->rgb) << "frame " << k << " at " << ms << " ms of " << what;
+                }
+            }
+            EXPECT_GT(compared, 0) << what;
+            const std::string stats = slurp(runs + "/stats.json");
+            EXPECT_EQ(scenefigure(stats, c.before, "frames"), int(frames.size()) - after) << what;
+            EXPECT_EQ(scenefigure(stats, c.after, "frames"), after) << what;
+        }
+    }
 }
 
 // At its start a capture removes what runs that ended without a trace (kill -9) left in its
