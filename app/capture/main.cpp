@@ -18,6 +18,7 @@
 #include "app/capture/options.h"
 #include "app/capture/outputfile.h"
 #include "app/capture/runend.h"
+#include "app/standardstreams.h"
 #include "app/version.h"
 #include "diag/fatal.h"
 
@@ -99,6 +100,7 @@ std::string outputdirectory(const talvo::capture::captureoptions& options) {
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    talvo::openstandardstreams();
     if (talvo::answersversion(argc, argv, "quellspire-capture")) return 0;
     try {
         catchstops();

@@ -263,10 +263,10 @@ int runjoin(const captureoptions& options) {
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
         const std::vector<std::string> clock = clockarguments(segments, options.output);
         args.insert(args.end(), clock.begin(), clock.end());
-        std::vector<std::string> output = outputarguments(joined.temporary(), "");
+        std::vector<std::string> output = outputarguments(options.output, "");
         args.insert(args.end(), output.begin(), output.end());
 
-        childprocess ffmpeg("ffmpeg", args, true, false);
+        childprocess ffmpeg("ffmpeg", args, true, false, joined.descriptor());
         ffmpeg.write(reinterpret_cast<const uint8_t*>(list.data()), list.size());
         if (std::string why = ffmpeg.wait(); !why.empty()) return failure("ffmpeg failed: " + joined.named(why), 1);
         joined.commit();
