@@ -6,9 +6,11 @@
 #include "app/production.h"
 #include "app/runconfig.h"
 #include "app/stopsignal.h"
+#include "app/standardstreams.h"
 #include "app/version.h"
 
 int main(int argc, char* argv[]) {
+    talvo::openstandardstreams();
     if (talvo::answersversion(argc, argv, "quellspire")) return 0;
     if (talvo::askshelp(argc, argv)) {
         std::cout << talvo::helptext;

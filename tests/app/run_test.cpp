@@ -55,9 +55,9 @@ TEST(Run, EndsOnTheCloseButton) {
     expectcleanrun(run);
 }
 
-TEST(Run, SIGINTAndSIGTERMEndItAsEscapeDoesWhileTheMusicPlays) {
+TEST(Run, SIGINTSIGTERMAndSIGQUITEndItAsEscapeDoesWhileTheMusicPlays) {
     const tempdir dir;
-    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGQUIT, 131}}) {
         process run(program, {"--windowed", "--from", "180", "320", "180"}, builddir,
                     {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir / "out.raw"});
         ASSERT_TRUE(run.waitforoutput("Talvo initialized! Rock on!", 180s)) << run.stdout_() << run.stderr_();
@@ -68,6 +68,16 @@ TEST(Run, SIGINTAndSIGTERMEndItAsEscapeDoesWhileTheMusicPlays) {
         EXPECT_EQ(run.wait(8s), status) << signal << "\n" << run.stdout_() << run.stderr_();
         EXPECT_NE(run.stdout_().find("Talvo de-initialized.\n"), std::string::npos) << run.stdout_();
         EXPECT_EQ(run.stdout_().find("Press enter to exit..."), std::string::npos) << run.stdout_();
+    }
+}
+
+// Started with standard output or error closed, it plays to its end as with them open: the
+// display's socket once took their number, and the run hung.
+TEST(Run, ClosedStandardStreamsDoNotHangIt) {
+    for (const std::string closing : {">&-", "2>&-"}) {
+        process run("/bin/sh", {"-c", "exec \"$@\" " + closing, "sh", program, "--windowed", "--from", "193.5", "64", "48"},
+                    builddir, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/dev/null"});
+        EXPECT_EQ(run.wait(60s), 0) << closing << "\n" << run.stderr_();
     }
 }
 
