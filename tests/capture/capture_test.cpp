@@ -370,19 +370,29 @@ TEST(CaptureStops, AnOutputDirectoryMovedDuringTheRunKeepsNoUnfinishedFile) {
     EXPECT_EQ(filenames(dir.path() / "moved"), std::vector<std::string>{});
 }
 
-// Started with standard output and error closed, the capture neither hangs (the display's
-// socket once took their numbers) nor lets the join's messages into its video.
-TEST(CaptureStops, ClosedStandardStreamsNeitherHangARunNorGoIntoItsVideo) {
+// The capture and the join of its one segment, started as a shell may start them. With
+// standard output and error closed, the capture does not hang (the display's socket once took
+// their numbers) and the join's messages do not go into its video. An ffprobe that cannot
+// even start (the memory limit too low to load it) fails the join with status 1, not as a bad
+// segment.
+TEST(CaptureStops, AJoinOfOneSegmentWithClosedStreamsOrWithoutFfprobeSaysSoRightly) {
     const tempdir dir;
-    // The shell closes them, then becomes the program.
-    auto closed = [](const std::string& program, std::vector<std::string> args, const std::string& closing) {
-        args.insert(args.begin(), {"-c", "exec \"$@\" " + closing, "sh", program});
+    auto shell = [](const std::string& program, std::vector<std::string> args, const std::string& script) {
+        args.insert(args.begin(), {"-c", script, "sh", program});
         process run("/bin/sh", args, builddir);
-        return run.wait(std::chrono::seconds(120));
+        const int status = run.wait(std::chrono::seconds(120));
+        return outcome{status, run.stdout_(), run.stderr_()};
     };
-    ASSERT_EQ(closed(captureprogram, {"--size", "64x48", "--frames", "2", "--part", "1/1", "-o", dir / "seg.mkv"}, ">&- 2>&-"), 0);
-    ASSERT_EQ(closed(builddir + "/quellspire-join", {dir / "joined.mkv", dir / "seg.mkv"}, "2>&-"), 0);
-    EXPECT_EQ(probe(dir / "joined.mkv", "v:0", "nb_read_frames"), "2");
+    const std::string join = builddir + "/quellspire-join";
+    ASSERT_EQ(shell(captureprogram, {"--size", "64x48", "--frames", "1", "--part", "1/1", "-o", dir / "seg.mkv"},
+                    "exec \"$@\" >&- 2>&-").status, 0);
+    ASSERT_EQ(shell(join, {dir / "closed.mkv", dir / "seg.mkv"}, "exec \"$@\" 2>&-").status, 0);
+    EXPECT_EQ(probe(dir / "closed.mkv", "v:0", "nb_read_frames"), "1");
+    const outcome joined = shell(join, {dir / "joined.mkv", dir / "seg.mkv"}, "exec \"$@\"");
+    EXPECT_EQ(joined.err, "joined 1 segment, 1 frame, into " + dir / "joined.mkv" + "\n");
+    const outcome starved = shell(join, {dir / "starved.mkv", dir / "seg.mkv"}, "ulimit -v 60000; exec \"$@\"");
+    EXPECT_EQ(starved.status, 1) << starved.err;
+    EXPECT_EQ(starved.err.rfind("quellspire-join: ffprobe failed: exit status 127", 0), 0u) << starved.err;
 }
 
 // A capture that loses its display ends at once (a failure that skips the run's unwinding):
