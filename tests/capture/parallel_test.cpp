@@ -85,12 +85,19 @@ TEST(CaptureParallel, BadArgumentsEndWithTheirMessageAndStatus2) {
         // The capture's own options are checked once, before any part starts.
         {{"-j", "2", "--", "-o", "out.mp4", "--fps", "0"}, "--fps: '0' is not a frame rate"},
         {{"-j", "4", "--", "-o", "out.mp4", "--frames", "2"}, "--part: the range has only 2 frames, too few for 4 parts"},
+        {{"-j", "2", "--", "-o", "out.mp4", "--fps"}, "--fps needs a value"},
+        {{"-j", "2", "--", "-o", "a.mp4", "--output=b.mp4"}, "-o is given twice"},
+        {{"-j", "2", "--", "-oout.mp4", "--fps", "0"}, "--fps: '0' is not a frame rate"},
     };
     for (const auto& c : cases) {
         outcome run = runner(c.args, dir.path());
         EXPECT_EQ(run.status, 2) << testing::PrintToString(c.args) << "\n" << run.err;
         EXPECT_NE(run.err.find("capture-parallel: " + c.message), std::string::npos) << run.err;
     }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    // Asked for, the check of the options is all it does.
+    outcome checked = runner({"-j", "2", "--", "-oout.mp4", "--frames", "4", "--dry-run"}, dir.path());
+    EXPECT_EQ(checked.status, 0) << checked.err;
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
@@ -165,5 +172,9 @@ TEST(Join, BadArgumentsEndWithTheirMessageAndStatus2) {
     outcome help = runprogram(join, {"out.mp4", "--help"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: quellspire-join OUT SEGMENTS...", 0), 0u) << help.out;
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    // Asked for, the check of the options is all it does.
+    outcome checked = runner({"-j", "2", "--", "-oout.mp4", "--frames", "4", "--dry-run"}, dir.path());
+    EXPECT_EQ(checked.status, 0) << checked.err;
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
