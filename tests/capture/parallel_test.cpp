@@ -163,6 +163,7 @@ TEST(Join, BadArgumentsEndWithTheirMessageAndStatus2) {
         {{"out.mp4"}, "the join needs the output and at least one segment: quellspire-join OUT SEGMENTS..."},
         {{"out.avi", "a.mkv"}, "'out.avi' is not an .mp4 or .mkv video"},
         {{"out.mp4", "missing.mkv"}, "cannot read the segment 'missing.mkv'"},
+        {{"a\nb.mp4", "missing.mkv"}, "cannot write there: the name holds a control character (0x0a)"},
     };
     for (const auto& c : cases) {
         outcome run = runprogram(join, c.args, dir.path());
@@ -172,9 +173,5 @@ TEST(Join, BadArgumentsEndWithTheirMessageAndStatus2) {
     outcome help = runprogram(join, {"out.mp4", "--help"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: quellspire-join OUT SEGMENTS...", 0), 0u) << help.out;
-    EXPECT_TRUE(fs::is_empty(dir.path()));
-    // Asked for, the check of the options is all it does.
-    outcome checked = runner({"-j", "2", "--", "-oout.mp4", "--frames", "4", "--dry-run"}, dir.path());
-    EXPECT_EQ(checked.status, 0) << checked.err;
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
