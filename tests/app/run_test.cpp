@@ -109,6 +109,7 @@ TEST(Run, AWindowThatCannotOpenEndsWithStatus1AndItsReasonLast) {
     const std::string sides = " window cannot be opened: each side must be 1 to 65535 pixels.\n";
     const struct {
         std::string environment, args, reason;  // the reason: its start, for what GL allows
+        int lines = 2;
     } cases[] = {
         {"", "0 0", "A 0x0" + sides},
         {"", "-5 -5", "A -5x-5" + sides},
@@ -117,13 +118,27 @@ TEST(Run, AWindowThatCannotOpenEndsWithStatus1AndItsReasonLast) {
         {"", "--windowed 65535 100", "A 65535x100 window is too large: OpenGL draws at most "},
         {"DISPLAY=:99", "", "GLFW: X11: Failed to open display :99\n"},
         {"env -u DISPLAY", "", "GLFW: X11: The DISPLAY environment variable is missing\n"},
+        // A driver without OpenGL 3.3: GLFW's reason, then what is needed.
+        {"MESA_GL_VERSION_OVERRIDE=3.2", "--windowed 64 48", "GLFW: GLX: Failed to create context", 3},
     };
     for (const auto& c : cases) {
         const shelloutput run = shell(c.environment + " " + program + " --mute " + c.args + " </dev/null 2>&1");
         EXPECT_EQ(run.status, 1) << c.args << "\n" << run.out;
         EXPECT_EQ(run.out.substr(0, fixed.size() + c.reason.size()), fixed + c.reason) << c.args;
-        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << c.args << "\n" << run.out;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), c.lines) << c.args << "\n" << run.out;
+        if (c.lines == 3) EXPECT_NE(run.out.find("\nQuellspire needs OpenGL 3.3 core: "), std::string::npos) << run.out;
     }
+}
+
+// Without any OpenCL driver, the check's line and then what to install.
+TEST(Run, WithoutAnOpenCLDriverItSaysWhatToInstall) {
+    const tempdir none;
+    const shelloutput run = shell("OCL_ICD_VENDORS=" + none.path().string() + " " + program + " --mute --windowed 64 48 </dev/null 2>&1");
+    EXPECT_EQ(run.status, 1) << run.out;
+    const std::string end = "at clGetPlatformIDs(0, nullptr, &platform_count) | CLERROR: No platform found\n"
+                            "No OpenCL driver is installed: install one (Debian's package pocl-opencl-icd runs on the "
+                            "processor; a GPU's own driver is faster).\n";
+    EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << run.out;
 }
 
 TEST(Run, StartsWithoutItsMusic) {
