@@ -3,12 +3,15 @@
 #include <iostream>
 
 #include "diag/fatal.h"
+#include "app/filesizelimit.h"
 #include "app/production.h"
 #include "app/runconfig.h"
 #include "app/stopsignal.h"
+#include "app/standardstreams.h"
 #include "app/version.h"
 
 int main(int argc, char* argv[]) {
+    talvo::openstandardstreams();
     if (talvo::answersversion(argc, argv, "quellspire")) return 0;
     if (talvo::askshelp(argc, argv)) {
         std::cout << talvo::helptext;
@@ -27,6 +30,10 @@ int main(int argc, char* argv[]) {
     if (const char* restart = std::getenv("QUELLSPIRE_TEST_RESTART"))
         config.restart = static_cast<uint32_t>(std::strtoul(restart, nullptr, 10));
 #endif
+    if (std::string refusal = talvo::filesizerefusal(); !refusal.empty()) {
+        std::cerr << "quellspire: " << refusal << "; raise it (ulimit -f unlimited) and start again" << std::endl;
+        return 1;
+    }
     talvo::endonfatal([&] { talvo::runproduction(config); });
     // Ended by a signal: nobody at the console to press enter. The process then ends by that
     // signal, as the capture does, so that a shell loop around it stops on Ctrl-C too.

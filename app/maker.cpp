@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -168,11 +167,7 @@ void maker::apply(int key) {
 
 // A file's text; false when it cannot be read, which the alarm then says.
 bool maker::readsaved(const std::string& name, std::string& text) {
-    std::ifstream in(resourcePath(name), std::ios::binary);
-    std::ostringstream read;
-    read << in.rdbuf();
-    text = read.str();
-    if (in) return true;
+    if (readfile(resourcePath(name), text)) return true;
     alarms[name] = resourcePath(name) + ": cannot be read";
     warn(alarms[name]);
     return false;

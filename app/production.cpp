@@ -111,7 +111,16 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
                       std::to_string(platform::maxwindowside) + " pixels.");
     GLFWwindow* window =
         glfwCreateWindow(width, height, config.title.c_str(), config.windowmode != runconfig::windowed ? monitor : nullptr, nullptr);
-    if (!window) windowfailure();
+    if (!window) {
+        const char* description = nullptr;
+        const int code = glfwGetError(&description);
+        std::string why = description ? std::string("GLFW: ") + description : "";
+        // A driver without OpenGL 3.3 core fails the context rather than the window.
+        if (code == GLFW_VERSION_UNAVAILABLE || why.find("context") != std::string::npos)
+            why += std::string(why.empty() ? "" : "\n") +
+                   "Quellspire needs OpenGL 3.3 core: use a driver that offers it (Mesa's does, in software)";
+        windowfailure(why);
+    }
     primarycontext = window;
 
     secondarycontext = platform::createsecondarycontext(primarycontext, config.glmajor, config.glminor);

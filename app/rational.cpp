@@ -34,12 +34,14 @@ std::optional<rational> parsedecimal(const std::string& text) {
     std::optional<int64_t> whole = digits(text.substr(0, point), 10);
     if (!whole || *whole > partlimit) return std::nullopt;
     if (point == std::string::npos) return rational{*whole, 1};
-    std::string fraction = text.substr(point + 1);
-    std::optional<int64_t> places = digits(fraction, 9);
-    if (!places) return std::nullopt;
+    const std::string fraction = text.substr(point + 1);
+    // Places past the ninth are rounded off (half up): a nanosecond is finer than any clock here.
+    const std::string past = fraction.size() > 9 ? fraction.substr(9) : "";
+    std::optional<int64_t> places = digits(fraction.substr(0, 9), 9);
+    if (!places || (!past.empty() && past.find_first_not_of("0123456789") != std::string::npos)) return std::nullopt;
     int64_t scale = 1;
-    for (size_t i = 0; i < fraction.size(); ++i) scale *= 10;
-    return makerational(*whole * scale + *places, scale);
+    for (size_t i = 0; i < fraction.size() && i < 9; ++i) scale *= 10;
+    return makerational(*whole * scale + *places + (!past.empty() && past[0] >= '5'), scale);
 }
 
 std::optional<rational> parserational(const std::string& text) {

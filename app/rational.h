@@ -15,8 +15,8 @@ struct rational {
 
 rational makerational(int64_t num, int64_t den);
 
-// "60", "29.97" (at most 9 decimals) or "60000/1001"; no signs, no exponents. Empty when the
-// text is anything else or its parts exceed 10^9.
+// "60", "29.97" or "60000/1001"; no signs, no exponents; a decimal's places past the ninth
+// are rounded off. Empty when the text is anything else or its parts exceed 10^9.
 std::optional<rational> parserational(const std::string& text);
 // As parserational, but a plain decimal only (times in seconds).
 std::optional<rational> parsedecimal(const std::string& text);

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -51,10 +52,19 @@ namespace {
 
 [[noreturn]] void fail(const std::string& message) { throw badcommandline(message); }
 
-void readint(const char* argument, int& value) {
+// A positional number: its leading integer, or the default kept for a word without one. An
+// integer too large for an int is refused rather than read as no number at all.
+void readint(const char* argument, int& value, const char* what) {
     std::istringstream in(argument);
     int read = 0;
-    if (in >> read) value = read;
+    if (in >> read) {
+        value = read;
+        return;
+    }
+    const std::string word = argument;
+    const size_t digit = word[0] == '-' || word[0] == '+' ? 1 : 0;
+    if (digit < word.size() && std::isdigit(static_cast<unsigned char>(word[digit])))
+        fail(std::string("the ") + what + " '" + echoed(word) + "' is out of range");
 }
 
 uint32_t starttime(const std::string& value) {
@@ -83,7 +93,7 @@ const option options[] = {{"windowed", no_argument, nullptr, windowed},
 
 bool askshelp(int argc, const char* const argv[]) {
     return std::any_of(argv + std::min(argc, 1), argv + argc, [](const char* word) {
-        return optionsnamed(word, options) == std::vector<std::string>{"help"};
+        return std::string(word) == "-h" || optionsnamed(word, options) == std::vector<std::string>{"help"};
     });
 }
 
@@ -124,10 +134,10 @@ runconfig parsecommandline(int argc, const char* const argv[]) {
 
     if (config.make) config.windowmode = runconfig::windowed;
     if (positional.size() >= 2) {
-        readint(positional[0], config.width);
-        readint(positional[1], config.height);
+        readint(positional[0], config.width, "width");
+        readint(positional[1], config.height, "height");
     }
-    if (positional.size() >= 3) readint(positional[2], config.samples);
+    if (positional.size() >= 3) readint(positional[2], config.samples, "sample count");
     return config;
 }
 

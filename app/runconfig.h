@@ -80,8 +80,8 @@ inline std::string unknownoption(const std::string& word, const option* table) {
     return "option '" + echoed(name) + "' is ambiguous: " + list;
 }
 
-// True when the command line asks for --help, or by a prefix that names only it, wherever it
-// stands: the help then answers whatever else is given.
+// True when the command line asks for -h or --help (or a prefix that names only it), wherever
+// it stands: the help then answers whatever else is given.
 bool askshelp(int argc, const char* const argv[]);
 // The --help text: usage, keys and options.
 extern const char* const helptext;

@@ -24,7 +24,7 @@ void handle(void (*handler)(int)) {
     sigemptyset(&action.sa_mask);
     // Restarted: a signal must not fail the read or wait it happens to interrupt.
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
 }  // namespace

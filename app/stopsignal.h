@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM end a playing run as Escape does: the handler only records the signal, and
+// SIGINT, SIGTERM and SIGQUIT end a playing run as Escape does: the handler only records the signal, and
 // the render loop reads it once a frame, so the run winds down on its own thread (update thread
 // joined, scenes left, music released) and the process then ends by that signal. Outside the loop the signals keep their default action and end the process at
 // once, which is what a run that is still starting up or already ending wants.

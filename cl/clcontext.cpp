@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/check.h"
+#include "diag/exceptions.h"
 #include "platform/contexts.h"
 
 namespace talvo {
@@ -98,7 +99,15 @@ std::string devicename(cl_device_id device) {
 
 CLContext::CLContext() {
     cl_uint platform_count = 0;
-    CLCHECKED(clGetPlatformIDs(0, nullptr, &platform_count));
+    try {
+        CLCHECKED(clGetPlatformIDs(0, nullptr, &platform_count));
+    } catch (const Log::CLException&) {
+        // After the check line, what to do about it.
+        std::cerr << "No OpenCL driver is installed: install one (Debian's package pocl-opencl-icd runs on the "
+                     "processor; a GPU's own driver is faster)."
+                  << std::endl;
+        throw;
+    }
     std::cout << "Platform count: " << platform_count << std::endl;
     std::vector<cl_platform_id> platforms(platform_count);
     CLCHECKED(clGetPlatformIDs(platform_count, platforms.data(), nullptr));

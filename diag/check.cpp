@@ -194,6 +194,8 @@ const char* clerrorname(int status) {
     };
     if (status <= 0 && status >= -12) return names[-status];
     if (status <= -30 && status >= -62) return invalid[-30 - status];
+    // The ICD loader's CL_PLATFORM_NOT_FOUND_KHR: no OpenCL driver is installed.
+    if (status == -1001) return "No platform found";
     return "Unknown";
 }
 

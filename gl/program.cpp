@@ -51,8 +51,11 @@ size_t stageslot(GLenum type) {
 }
 
 // Names the files of a program that does not link: those of the stages the linker's log
-// speaks of ("geometry shader output `colour' ... fragment shader input"), or all of them.
+// speaks of ("geometry shader output `colour' ... fragment shader input"), or all of them; and
+// the log's first line, the reason, which standard output holds in full.
 void linkfailure(const std::array<std::string, 3>& files, std::string log) {
+    std::string reason = log.substr(0, log.find('\n'));
+    while (!reason.empty() && std::isspace(static_cast<unsigned char>(reason.back()))) reason.pop_back();
     for (char& c : log) c = char(std::tolower(static_cast<unsigned char>(c)));
     static const char* const stages[] = {"vertex shader", "geometry shader", "fragment shader"};
     std::vector<std::string> named, all;
@@ -65,7 +68,7 @@ void linkfailure(const std::array<std::string, 3>& files, std::string log) {
     if (chosen.empty()) return;
     std::string paths;
     for (const std::string& path : chosen) paths += (paths.empty() ? "" : " + ") + path;
-    resourcefailure(paths, chosen.size() == 1 ? "does not link" : "do not link");
+    resourcefailure(paths, std::string(chosen.size() == 1 ? "does not link" : "do not link") + (reason.empty() ? "" : ": " + reason));
 }
 }  // namespace
 

@@ -1,7 +1,11 @@
 #include "gl/resource.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "diag/fatal.h"
@@ -29,19 +33,27 @@ std::string resourcePath(const std::string& name) {
     return (resourcedir() / name).string();
 }
 
+bool readfile(const std::string& path, std::string& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat file {};
+    bool read = fstat(fd, &file) == 0 && S_ISREG(file.st_mode);
+    bytes.clear();
+    char chunk[65536];
+    for (ssize_t got = 1; read && got > 0;) {
+        got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) read = false;
+        if (got > 0) bytes.append(chunk, size_t(got));
+    }
+    close(fd);
+    return read;
+}
+
 std::string loadResource(const std::string& name) {
     const std::string path = resourcePath(name);
-    std::ifstream file(path, std::ios::in | std::ios::binary | std::ios::ate);
-    // A directory opens too, with a nonsense size: it is as unreadable as a missing file.
-    std::error_code ignored;
-    const std::streamoff size =
-        file && std::filesystem::is_regular_file(path, ignored) ? std::streamoff(file.tellg()) : -1;
-    if (size < 0) fatal("Unable to open file " + path);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    file.read(bytes.data(), size);
-    bytes.resize(static_cast<size_t>(file.gcount()));
-    file.close();
+    std::string bytes;
+    if (!readfile(path, bytes)) fatal("Unable to open file " + path);
     std::cout << "file " << path << " loaded" << std::endl;
     return bytes;
 }

@@ -13,8 +13,13 @@ namespace talvo {
 // directory: "resources/<name>" when the working directory has one.
 std::string resourcePath(const std::string& name);
 
+// The whole file at `path`, byte for byte, or false when it cannot be read: missing,
+// unreadable, or not a regular file (a directory, or a FIFO, whose open would wait for a
+// writer), whose type is checked before anything waits on it.
+bool readfile(const std::string& path, std::string& bytes);
+
 // The whole file, byte for byte (any byte values, the file's length). Prints "file <path>
-// loaded". Can end the process: a file that cannot be read ends it with status 1 after
+// loaded". Can end the process: a file that readfile cannot read ends it with status 1 after
 // "Unable to open file <path>" on standard error.
 std::string loadResource(const std::string& name);
 

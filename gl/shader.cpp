@@ -1,5 +1,6 @@
 #include "gl/shader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <regex>
@@ -40,6 +41,13 @@ std::set<int> errorlines(const std::string& log) {
 
 Shader::Shader(GLenum type, const std::string& source, const std::string& file)
     : handle(newshader(type), destroy), shadertype(type), text(source), origin(file) {
+    // The compiler reads a source only up to a NUL byte: the rest would be missing without a
+    // word, and the program fail to link for want of it.
+    if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+        const std::string why = "holds a NUL byte, where the compiler stops reading";
+        if (!file.empty()) resourcefailure(resourcePath(file), why, {1 + int(std::count(text.begin(), text.begin() + long(nul), '\n'))});
+        throw ShaderCompilerException{why};
+    }
     const GLuint shader = handle.name();
     const GLchar* data = text.data();
     const GLint length = static_cast<GLint>(text.size());

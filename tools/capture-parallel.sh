@@ -79,13 +79,17 @@ done
 names() { local word=${1%%=*}; ((${#word} >= $3)) && [[ "$2" == "$word"* ]]; }
 
 # The capture's options, with -o and its path taken out and the screen size noted.
-output= size=
+output= size= dryrun=
 options=()
 while (($#)); do
-    if [[ "$1" == -o ]] || names "$1" --output 3; then
-        if [[ "$1" == *=* ]]; then output=${1#*=}; shift; continue; fi
+    if [[ "$1" == -o* ]] || names "$1" --output 3; then
+        [[ -z "$output" ]] || usage "-o is given twice"
+        if [[ "$1" == -o?* ]]; then output=${1#-o}; shift; continue; fi
+        if [[ "$1" == --*=* ]]; then output=${1#*=}; shift; continue; fi
         (($# > 1)) || usage "$1 needs a value"; output=$2; shift 2; continue
     fi
+    # The runner checks the options so anyway; asked for, that check is all it does.
+    if names "$1" --dry-run 3; then dryrun=1; shift; continue; fi
     names "$1" --part 3 && usage "--part is given to each part by the runner"
     names "$1" --stats 5 && usage "--stats is for one capture: the parts' figures would overwrite each other"
     names "$1" --join 3 && usage "--join is done by the runner"
@@ -113,10 +117,12 @@ for program in quellspire-capture quellspire-join; do
 done
 command -v parallel >/dev/null || { echo "$me: GNU Parallel not found (Debian's package parallel)" >&2; exit 1; }
 # The capture's options checked once, as the last part takes them, before any part starts.
-if ! refused=$(cd "$here" && "$bin/quellspire-capture" --dry-run "${options[@]}" --part "$parts/$parts" -o "$output" 2>&1 >/dev/null); then
+# The runner's own options first: an option given last without its value is then named as such.
+if ! refused=$(cd "$here" && "$bin/quellspire-capture" --dry-run --part "$parts/$parts" -o "$output" "${options[@]}" 2>&1 >/dev/null); then
     refused=$(head -n 1 <<<"$refused")
     usage "${refused#quellspire-capture: }"
 fi
+[[ -z "$dryrun" ]] || exit 0
 
 # Where each part writes: a video's parts write segments beside the output, on its disk (they
 # are as big as it is); a PNG pattern's parts write its files, on another machine into a

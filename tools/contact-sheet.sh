@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/contact-sheet.png, the picture of the production the README shows: one still every
 # 4 s of the whole production (1 to 193 s, 49 stills) rendered at 640x360 from a single start,
-# each shrunk to 160x90 and tiled seven by seven in order of play. The stills lie a second off
-# the scene changes (56, 88, 136, 160 s), whose frames repeat the picture before them.
+# each shrunk to 160x90 and tiled seven by seven in order of play.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 stills=$(mktemp -d)

@@ -87,21 +87,15 @@ public:
 
     // The frames before the part: each frame's update pass and sync exactly as a capture of
     // the whole range runs them, without the display, so that the part's first frame starts
-    // from the state it has there. The last few are drawn after all: a frame the production
-    // does not draw repeats the picture before it, and the display leaves its GL state to the
-    // next as it would.
+    // from the state it has there. Every frame is drawn (advance), so the part's first frame
+    // repeats no picture from before it.
     void fastforward() {
         if (range.first == 0) return;
         progressline skipping(range.first, "fast-forward: ", "fast-forwarded");
         int64_t k = 0;
         for (; k < range.first && !quit && !closed(); ++k) {
             const uint32_t moment = clock.moment(k);
-            const bool drawn = advance(k);
-            if (drawn && mayberepeated(k)) {
-                displayframe();
-                reader.read();
-                reader.take();
-            }
+            advance(k);
             glfwPollEvents();
             skipping.update(k + 1, demostart::scenenames[scene()], moment);
         }
@@ -146,18 +140,19 @@ public:
 private:
     unsigned scene() const { return production.switcher().index % demostart::scenecount; }
 
-    // Whether the part's first frame may repeat frame k's picture. Frames go undrawn only from
-    // the sync that enters a scene until the frame that runs its first step, and every frame
-    // less than a step after the entering one runs none: so frame k is the one repeated only if
-    // it is the last before the part, or the frame after it lies within a step of the part's start.
-    bool mayberepeated(int64_t k) const {
-        return k + 1 == range.first || clock.moment(range.first) - clock.moment(k + 1) < steplength;
-    }
+    // The tick, relative to starttime, up to which frame k's steps run.
+    uint32_t frametick(int64_t k) const { return starttime + frameclock::frametick(clock.moment(k)); }
 
-    // The update pass of frame k, up to its moment, handed to the update thread. The sync
-    // before it has published the previous frame's vertices into the drawn buffers, so the
-    // steps may write the computed ones while that frame is drawn.
-    void beginsteps(int64_t k) { stepto(starttime + frameclock::frametick(clock.moment(k))); }
+    // The first step of frame k's update pass, handed to the update thread. The sync before
+    // it has published the previous frame's vertices into the drawn buffers, so the step may
+    // write the computed ones while that frame is drawn.
+    void beginsteps(int64_t k) { stepto(onestep(frametick(k))); }
+
+    // The end of the next step, or `tick` when no step is due before it: the test is strict, so
+    // a lead of two steps runs one.
+    uint32_t onestep(uint32_t tick) const {
+        return int32_t(tick - updatetime) > int32_t(2 * steplength) ? updatetime + 2 * steplength : tick;
+    }
 
     // Hands the update thread every step due up to the tick, each timed for the statistics.
     void stepto(uint32_t tick) {
@@ -176,15 +171,22 @@ private:
     }
 
     // The end of frame k's update pass, its sync, and the start of the next frame's update
-    // pass; true when frame k is drawn. The steps ran on the scene current after the previous
-    // sync; a switch in this sync applies to the next frame's steps, as in the real loop.
+    // pass; true when frame k is drawn. The virtual clock syncs after every step, as a player
+    // that keeps up does: an event due between two steps (a scene's start) fires before the
+    // later one runs, whatever the frame rate, instead of at the frame's sync seconds later.
+    // A switch in the frame's own sync applies to the next step.
     bool advance(int64_t k) {
+        const uint32_t due = frametick(k);
         bool drawn = finishandsync();
-        // The capture's first frame has no picture before it to repeat. Where its sync entered
-        // a scene that has not stepped yet, the next steps run before it, one at a time, so
-        // that a still at a moment shows the scene of that moment; the later frames keep their
-        // clock, since their steps run up to their own moments.
-        for (int extra = 0; k == 0 && !drawn && !quit && extra < maxsteps; ++extra) {
+        while (!quit && int32_t(due - updatetime) > int32_t(steplength)) {
+            stepto(onestep(due));
+            drawn = finishandsync();
+        }
+        // Where the sync entered a scene that has not stepped yet, its first step runs before
+        // the frame is drawn, so that every frame shows the scene of its moment rather than
+        // repeating the one before. The next frames keep their clock: their steps run up to
+        // their own moments, none where this one ran ahead.
+        for (int extra = 0; !drawn && !quit && extra < maxsteps; ++extra) {
             stepto(updatetime + 2 * steplength);
             drawn = finishandsync();
         }

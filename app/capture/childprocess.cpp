@@ -58,7 +58,7 @@ childprocess::unnamedfile childprocess::unnamed(const char* what) const {
 }
 
 childprocess::childprocess(const std::string& program, const std::vector<std::string>& args, bool feed,
-                           bool keepoutput)
+                           bool keepoutput, int handed)
     : program(program) {
     // A failing program closes its end of the pipe; the write then reports it instead of a
     // signal ending the whole capture.
@@ -83,7 +83,8 @@ childprocess::childprocess(const std::string& program, const std::vector<std::st
     pid = forkchild();
     if (pid == 0) {
         if (dup2(feed ? ends[0] : empty, 0) < 0 || dup2(keepoutput ? fileno(kept.get()) : empty, 1) < 0 ||
-            dup2(fileno(errors.get()), 2) < 0)
+            dup2(fileno(errors.get()), 2) < 0 ||
+            (handed >= 0 && (handed == 3 ? fcntl(3, F_SETFD, 0) : dup2(handed, 3)) < 0))
             _exit(127);
         execve(path.c_str(), argv.data(), environ);
         _exit(127);

@@ -19,8 +19,10 @@ class childprocess {
 public:
     // Starts `program`, found in PATH, with `args`. With `feed` its standard input is a pipe
     // for write(), otherwise empty; with `keepoutput` its standard output is kept for output(),
-    // otherwise dropped. Throws capturefailure if it cannot be started.
-    childprocess(const std::string& program, const std::vector<std::string>& args, bool feed, bool keepoutput);
+    // otherwise dropped; `handed`, when given, is its descriptor 3 (handedname, outputfile.h).
+    // Throws capturefailure if it cannot be started.
+    childprocess(const std::string& program, const std::vector<std::string>& args, bool feed, bool keepoutput,
+                 int handed = -1);
     // Ends the program if wait() was not reached: its work is unfinished.
     ~childprocess();
     childprocess(const childprocess&) = delete;

@@ -1,5 +1,4 @@
 // quellspire-capture: the production rendered on a virtual clock to PNG files or a video.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +17,8 @@
 #include "app/capture/options.h"
 #include "app/capture/outputfile.h"
 #include "app/capture/runend.h"
+#include "app/filesizelimit.h"
+#include "app/standardstreams.h"
 #include "app/version.h"
 #include "diag/fatal.h"
 
@@ -76,18 +77,6 @@ private:
     std::string line;
 };
 
-// A file-size limit (ulimit -f) too low for the OpenCL compiler, which writes files of over
-// 1 MiB while the production starts (docs/capture.md) and under a lower limit ends the
-// process from within the driver, before any frame. A limit that a frame's file exceeds fails
-// that file with its reason, as a full disk does.
-std::string filesizerefusal() {
-    constexpr rlim_t needed = rlim_t(2) << 20;
-    rlimit limit{};
-    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return "";
-    return "the file-size limit (ulimit -f) is " + std::to_string(limit.rlim_cur / 1024) +
-           " KiB, below the " + std::to_string(needed / 1024) + " KiB that the OpenCL compiler needs for its files";
-}
-
 // The output's own directory, where a run removes what runs before it left.
 std::string outputdirectory(const talvo::capture::captureoptions& options) {
     using namespace talvo::capture;
@@ -99,6 +88,7 @@ std::string outputdirectory(const talvo::capture::captureoptions& options) {
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    talvo::openstandardstreams();
     if (talvo::answersversion(argc, argv, "quellspire-capture")) return 0;
     try {
         catchstops();
@@ -120,7 +110,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.join) return handtojoin(argv);
-    if (std::string refusal = filesizerefusal(); !refusal.empty()) return failure(refusal, 2);
+    if (std::string refusal = talvo::filesizerefusal(); !refusal.empty()) return failure(refusal, 2);
     if (options.dryrun) return 0;
     for (const std::string& removed : removeleftovers(outputdirectory(options)))
         std::cerr << programname() << ": removed " << removed << ", left unfinished by a run that has ended" << std::endl;

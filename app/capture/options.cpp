@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -73,17 +74,19 @@ the particles start from their initial cloud. A part fast-forwards, without draw
 first frame, which is then byte for byte that frame of the whole capture;
 tools/capture-parallel.sh runs the parts at once and joins them. A video takes its name only
 once complete; a PNG sequence keeps the frames written before a failure. Each file is written
-beside it under a temporary name (.unfinished-PID-N-NAME, cut at its start where so long a
-name would not fit); a capture starts by removing, and naming, those files in its output's
-directory whose process has ended without removing them (kill -9). docs/capture.md in the
-source tree says more, with the time a part's fast-forward takes.
+beside it under a temporary name (.unfinished-PID-N-TOKEN-NAME, TOKEN random, cut at its
+start where so long a name would not fit), made new and marked as the capture's own; a
+capture starts by removing, and naming, those marked files in its output's directory whose
+process has ended without removing them (kill -9). docs/capture.md in the source
+tree says more, with the time a part's fast-forward takes.
 
 Exit status: 0 done; 1 the window, a GL check, a resource file, ffmpeg or writing a file
-failed; 2 bad options (among them an -o or --stats that cannot be written, a name too long
-for its directory, a frame number in a pattern's directory, or --stats on the output: all are
-checked before anything is rendered), a file-size limit (ulimit -f) below the 2 MiB the
-OpenCL compiler needs, or segments that are not every part of one capture. SIGINT, SIGTERM
-or SIGHUP end it with "interrupted" and by that signal (status 130, 143 or 129).
+failed; 2 bad options (among them an -o or --stats that cannot be written or is not a
+regular file, in any frame of the range, a name too long for its directory or holding a
+control character, a name of the temporary files' form, a frame number in a pattern's
+directory, or --stats on the output: all are checked before anything is rendered), a
+file-size limit (ulimit -f) below the 2 MiB the OpenCL compiler needs, or segments that are not every part of one capture. SIGINT, SIGTERM,
+SIGHUP or SIGQUIT end it with "interrupted" and by that signal (status 130, 143, 129 or 131).
 )";
 
 namespace {
@@ -144,20 +147,32 @@ std::string toolong(const std::string& file) {
     return "";
 }
 
-// Why `file` cannot be written, or empty when it can (nothing is created).
+// Why `file` cannot be written, or empty when it can (nothing is created). Only a regular file
+// is ever replaced: a symbolic link, FIFO or device keeps its name.
 std::string unwritable(const std::string& file) {
+    // A name a line of text cannot hold, which the join's list and the messages could not carry.
+    if (auto control = std::find_if(file.begin(), file.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+        control != file.end()) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02x", static_cast<unsigned char>(*control));
+        return "the name holds a control character (" + std::string(code) + ")";
+    }
     fs::path path(file);
+    if (path.filename().string().rfind(unfinishedlead, 0) == 0)
+        return "'" + echoed(path.filename().string()) + "' is named as the capture's unfinished files are (" + unfinishedlead + "...)";
+    struct stat there {};
+    const bool exists = lstat(file.c_str(), &there) == 0;
+    if (exists && S_ISDIR(there.st_mode)) return "'" + echoed(file) + "' is a directory";
+    if (exists && !S_ISREG(there.st_mode))
+        return "'" + echoed(file) + "' is not a regular file but " +
+               (S_ISLNK(there.st_mode) ? "a symbolic link" : S_ISFIFO(there.st_mode) ? "a FIFO" : "a device or socket");
     const fs::path dir = directoryof(file);
     std::error_code error;
     fs::file_status status = fs::status(dir, error);
     if (status.type() == fs::file_type::not_found) return "directory '" + echoed(dir.string()) + "' does not exist";
     if (error || !fs::is_directory(status)) return "'" + echoed(dir.string()) + "' is not a directory";
     if (access(dir.c_str(), W_OK | X_OK) != 0) return "'" + echoed(dir.string()) + "': " + std::strerror(errno);
-    status = fs::status(path, error);
-    if (fs::exists(status)) {
-        if (fs::is_directory(status)) return "'" + echoed(file) + "' is a directory";
-        if (access(path.c_str(), W_OK) != 0) return "'" + echoed(file) + "': " + std::strerror(errno);
-    }
+    if (exists && access(path.c_str(), W_OK) != 0) return "'" + echoed(file) + "': " + std::strerror(errno);
     return toolong(file);
 }
 
@@ -334,7 +349,7 @@ void readoutput(captureoptions& options, const givenvalues& given) {
     const std::string* output = valueof(given, "output");
     if (!output) fail("no output: give -o with a .png pattern or an .mp4 or .mkv file");
     options.output = *output;
-    std::string firstfile = *output, lastfile = *output;
+    std::string firstfile = *output;
     std::optional<framepattern> pattern;
     const int64_t first = options.part ? options.part->first : 0;
     const int64_t last = options.part ? options.part->end - 1 : options.frames - 1;
@@ -345,7 +360,6 @@ void readoutput(captureoptions& options, const givenvalues& given) {
         if (fs::path(pattern->path(0)).parent_path() != fs::path(pattern->path(1)).parent_path())
             fail("-o: the frame number of a PNG pattern belongs in the file name, not in its directory");
         firstfile = pattern->path(first);
-        lastfile = pattern->path(last);  // the longest name
     } else if (isvideo(*output)) {
         options.kind = outputkind::video;
         if (options.width % 2 || options.height % 2)
@@ -354,7 +368,10 @@ void readoutput(captureoptions& options, const givenvalues& given) {
         fail("-o: '" + echoed(*output) + "' is neither a .png pattern nor an .mp4 or .mkv video");
     }
     if (std::string why = unwritable(firstfile); !why.empty()) fail("-o: cannot write there: " + why);
-    if (std::string why = toolong(lastfile); !why.empty()) fail("-o: cannot write there: " + why);
+    // Every frame of the range, as the first: a later one must not be found read-only, too
+    // long or something else than a file only once it is reached.
+    for (int64_t k = first + 1; pattern && k <= last; ++k)
+        if (std::string why = unwritable(pattern->path(k)); !why.empty()) fail("-o: cannot write there: " + why);
 
     if (const std::string* v = valueof(given, "crf")) {
         if (options.kind != outputkind::video) fail("--crf applies to video output only");

@@ -1,7 +1,9 @@
 #include "app/capture/runend.h"
 
 #include <pthread.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,14 +21,14 @@ namespace talvo::capture {
 
 namespace {
 
-const int stops[] = {SIGINT, SIGTERM, SIGHUP};
+const int stops[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // The run's own lines' name, and what its end must not leave behind.
 struct registry {
     const char* name = "quellspire-capture";
     std::mutex lock;
     std::set<pid_t> children;
-    std::set<std::string> files;
+    std::set<std::pair<int, std::string>> files;  // by directory and name
     int filesnamed = 0;
     // The signals its thread takes; set once, before the thread starts.
     sigset_t stops;
@@ -49,7 +51,7 @@ void discard() {
         }
     }
     r.children.clear();
-    for (const std::string& file : r.files) unlink(file.c_str());
+    for (const auto& [dir, name] : r.files) unlinkat(dir, name.c_str(), 0);
     r.files.clear();
 }
 
@@ -151,24 +153,28 @@ int nextunfinished() {
     return ++r.filesnamed;
 }
 
-void addunfinished(const std::string& path) {
+int createunfinished(int dir, const std::string& name, const std::function<int()>& create) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.files.insert(path);
+    const int fd = create();
+    if (fd >= 0) r.files.emplace(dir, name);
+    return fd;
 }
 
-void dropunfinished(const std::string& path) {
+void dropunfinished(int dir, const std::string& name) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
-    unlink(path.c_str());
-    r.files.erase(path);
+    if (r.files.erase({dir, name})) unlinkat(dir, name.c_str(), 0);
 }
 
-std::string commitunfinished(const std::string& path, const std::string& target) {
+std::string commitunfinished(int dir, const std::string& name, const std::string& target) {
     registry& r = leftovers();
     std::lock_guard<std::mutex> guard(r.lock);
-    if (rename(path.c_str(), target.c_str()) != 0) return std::strerror(errno);
-    r.files.erase(path);
+    // A symbolic link, FIFO or device put at the target's name during the run stays as it is.
+    struct stat there {};
+    if (lstat(target.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) return "it is not a regular file";
+    if (renameat(dir, name.c_str(), AT_FDCWD, target.c_str()) != 0) return std::strerror(errno);
+    r.files.erase({dir, name});
     return "";
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // How a capture ends early without leaving anything of its own behind. The programs it starts
 // (ffmpeg, ffprobe) and the outputs it has not finished are registered here while they live.
-// A signal to end (SIGINT, SIGTERM, SIGHUP) is taken by a thread of its own, whatever the
+// A signal to end (SIGINT, SIGTERM, SIGHUP, SIGQUIT) is taken by a thread of its own, whatever the
 // others are doing: it ends those programs, removes those files, says "interrupted" and ends
 // the process by the same signal, so that its caller (a shell, the runner of parts) sees it
 // interrupted, with status 128 + the signal's number. An exit that skips the unwinding of the
@@ -9,6 +9,7 @@
 // its way out.
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 namespace talvo::capture {
@@ -39,11 +40,15 @@ int endchild(pid_t pid, bool kill);
 
 // A number for the next unfinished file's name, unique within the run.
 int nextunfinished();
-// A file that is removed if the run ends before commitunfinished moves it into place.
-void addunfinished(const std::string& path);
+// Creates the file `name` in the directory `dir` through `create`, which returns its
+// descriptor or -1 with errno; once created, it is removed (from that directory, wherever it
+// has moved) if the run ends before commitunfinished moves it into place. Returns what
+// `create` returned.
+int createunfinished(int dir, const std::string& name, const std::function<int()>& create);
 // Removes it and forgets it.
-void dropunfinished(const std::string& path);
-// Moves it to `target` and forgets it; empty, or the system's reason it could not.
-std::string commitunfinished(const std::string& path, const std::string& target);
+void dropunfinished(int dir, const std::string& name);
+// Moves it to `target` and forgets it; empty, or the reason it could not: the system's, or
+// that the target is no longer a regular file, which is never replaced.
+std::string commitunfinished(int dir, const std::string& name, const std::string& target);
 
 }  // namespace talvo::capture

@@ -1,5 +1,7 @@
 #include "app/capture/videoencoder.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "app/capture/frameclock.h"
@@ -24,20 +26,23 @@ std::vector<std::string> outputarguments(const std::string& output, const std::s
         args.push_back(std::string(segmentlabel::tag) + "=" + label);
     }
     std::string extension = std::filesystem::path(output).extension().string();
-    if (extension == ".mp4" || extension == ".MP4") {
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (extension == ".mp4") {
         // The index goes to the front, so that players can start before the whole file is
         // read; a tag of our own name is kept only when asked for.
         args.push_back("-movflags");
         args.push_back(label.empty() ? "+faststart" : "+faststart+use_metadata_tags");
     }
-    // "file:" keeps a name that starts with '-' or holds ':' a plain file name.
-    args.push_back("file:" + output);
+    // The file it writes is the one the capture created, handed over: its format goes by the
+    // output's name.
+    for (const char* a : {"-f", extension == ".mp4" ? "mp4" : "matroska"}) args.push_back(a);
+    args.push_back("file:" + handedname);
     return args;
 }
 
 namespace {
-// The ffmpeg arguments that encode the frames of `options` into `file`.
-std::vector<std::string> ffmpegarguments(const captureoptions& options, const std::string& file) {
+// The ffmpeg arguments that encode the frames of `options` into the file handed over.
+std::vector<std::string> ffmpegarguments(const captureoptions& options) {
     std::vector<std::string> args = {
         "-hide_banner", "-loglevel", "error", "-y",
         "-f", "rawvideo", "-pix_fmt", "rgb24",
@@ -56,14 +61,14 @@ std::vector<std::string> ffmpegarguments(const captureoptions& options, const st
     }
     for (const char* a : {"-c:v", "libx264", "-preset", "medium", "-pix_fmt", "yuv420p", "-crf"}) args.push_back(a);
     args.push_back(std::to_string(options.crf));
-    std::vector<std::string> output = outputarguments(file, label);
+    std::vector<std::string> output = outputarguments(options.output, label);
     args.insert(args.end(), output.begin(), output.end());
     return args;
 }
 }  // namespace
 
 videoencoder::videoencoder(const captureoptions& options)
-    : file(options.output), ffmpeg("ffmpeg", ffmpegarguments(options, file.temporary()), true, false) {}
+    : file(options.output), ffmpeg("ffmpeg", ffmpegarguments(options), true, false, file.descriptor()) {}
 
 void videoencoder::write(const std::vector<uint8_t>& rgb) {
     try {

@@ -17,7 +17,8 @@ namespace talvo::capture {
 // `duration` seconds from `start`, as AAC beside the video of input 0.
 std::vector<std::string> musicarguments(const std::string& music, rational start, rational duration);
 // The ffmpeg arguments that end the command: a part's segmentlabel text as the container's tag
-// (none when empty), the container's options and the output file.
+// (none when empty), the options of the container that `output`'s name chooses, and the file
+// handed to ffmpeg as its descriptor 3.
 std::vector<std::string> outputarguments(const std::string& output, const std::string& label);
 
 class videoencoder : public framesink {

@@ -12,6 +12,7 @@
 #include "app/capture/outputfile.h"
 #include "app/capture/runend.h"
 #include "app/join/segmentjoin.h"
+#include "app/standardstreams.h"
 #include "app/version.h"
 
 namespace {
@@ -41,6 +42,7 @@ that signal (status 130, 143 or 129).
 
 int main(int argc, char* argv[]) {
     using namespace talvo::capture;
+    talvo::openstandardstreams();
     if (talvo::answersversion(argc, argv, "quellspire-join")) return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
     // Started by `quellspire-capture --join`, which has read the arguments, it speaks as that.

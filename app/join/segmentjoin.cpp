@@ -37,13 +37,18 @@ struct segment {
     rational tick;  // the video's time base
 };
 
-// What ffprobe prints of `file`, asked for `args`; a segment it cannot read is refused.
+// What ffprobe prints of `file`, asked for `args`; a segment it cannot read is refused. An
+// ffprobe that could not run at all (127, the status of a program that could not be loaded, or
+// a signal) says nothing of the segment: the join fails as it does when ffmpeg fails.
 std::string ffprobe(const std::string& file, std::vector<std::string> args) {
     args.insert(args.begin(), {"-v", "error"});
     args.push_back("file:" + file);
     childprocess ffprobe("ffprobe", args, false, true);
-    if (std::string failure = ffprobe.wait(); !failure.empty())
+    if (std::string failure = ffprobe.wait(); !failure.empty()) {
+        if (failure.rfind("exit status 127", 0) == 0 || failure.rfind("ended by signal", 0) == 0)
+            throw capturefailure("ffprobe failed: " + failure);
         throw badsegments("cannot read the segment '" + file + "': ffprobe " + failure);
+    }
     return ffprobe.output();
 }
 
@@ -263,15 +268,15 @@ int runjoin(const captureoptions& options) {
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
         const std::vector<std::string> clock = clockarguments(segments, options.output);
         args.insert(args.end(), clock.begin(), clock.end());
-        std::vector<std::string> output = outputarguments(joined.temporary(), "");
+        std::vector<std::string> output = outputarguments(options.output, "");
         args.insert(args.end(), output.begin(), output.end());
 
-        childprocess ffmpeg("ffmpeg", args, true, false);
+        childprocess ffmpeg("ffmpeg", args, true, false, joined.descriptor());
         ffmpeg.write(reinterpret_cast<const uint8_t*>(list.data()), list.size());
         if (std::string why = ffmpeg.wait(); !why.empty()) return failure("ffmpeg failed: " + joined.named(why), 1);
         joined.commit();
         std::cerr << "joined " << segments.size() << " segment" << (segments.size() == 1 ? "" : "s") << ", "
-                  << range.frames << " frames, into " << options.output << std::endl;
+                  << range.frames << " frame" << (range.frames == 1 ? "" : "s") << ", into " << options.output << std::endl;
         return 0;
     } catch (const badsegments& e) {
         return failure(e.what(), 2);

@@ -1,8 +1,11 @@
 #include "platform/audio/stream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
 
 namespace FMOD::detail {
 
@@ -12,14 +15,19 @@ constexpr sf_count_t blockframes = 1024;
 }  // namespace
 
 FMOD_RESULT stream::open(const char* name, bool looping) {
-    // sf_open reads the header only; the samples are decoded as they are played.
-    file = sf_open(name, SFM_READ, &info);
     loop = looping;
-    if (!file) {
-        std::error_code ec;
-        bool exists = std::filesystem::exists(name, ec);
-        return !exists && !ec ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FORMAT;
+    // Opened without waiting and its type checked first: a FIFO's open would wait for a writer.
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FORMAT;
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return FMOD_ERR_FORMAT;
     }
+    // sf_open_fd reads the header only, and closes the file with the stream; the samples are
+    // decoded as they are played.
+    file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (!file) return FMOD_ERR_FORMAT;
     // A file cut short would play up to its cut and then loop early: its last frame is read
     // now, a seek away, so that it is refused before it plays.
     std::vector<float> last(size_t(std::max(info.channels, 1)));

@@ -3,6 +3,7 @@
 // as a user would, on a copy of the build's working directory whose resources/ has one file
 // spoilt (the real resources/ is never written).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 
-enum class spoilt { truncated, text, garbage, syntaxerror, empty };
+// fifo: no file but a FIFO, whose open would wait for a writer that never comes.
+enum class spoilt { truncated, text, garbage, syntaxerror, empty, fifo };
 
 // The bytes of a file spoilt from `original`.
 std::string spoil(const std::string& original, spoilt how) {
@@ -39,7 +41,8 @@ std::string spoil(const std::string& original, spoilt how) {
             const size_t second = original.find('\n') + 1;
             return original.substr(0, second) + "float broken = ;\n" + original.substr(second);
         }
-        case spoilt::empty: return "";
+        case spoilt::empty:
+        case spoilt::fifo: return "";
     }
     return original;
 }
@@ -51,7 +54,10 @@ std::string spoiltworkdir(const tempdir& dir, const std::string& name, spoilt ho
     const std::string workdir = workdirwithout(dir.path() / "run", builddir, {top});
     const fs::path file = fs::path(workdir) / "resources" / name;
     fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << spoil(slurp(fs::path(builddir) / "resources" / name), how);
+    if (how == spoilt::fifo)
+        mkfifo(file.c_str(), 0666);
+    else
+        std::ofstream(file, std::ios::binary) << spoil(slurp(fs::path(builddir) / "resources" / name), how);
     return workdir;
 }
 
@@ -72,6 +78,7 @@ TEST(BadResources, EachFailureNamesItsFile) {
         std::string captureline = "";
     } cases[] = {
         {"hdr.frag", spoilt::syntaxerror, "resources/hdr.frag: does not compile (line 2)\n", "Shader compilation failed."},
+        {"hdr.frag", spoilt::fifo, "Unable to open file resources/hdr.frag\n", "Unable to open file resources/hdr.frag\n"},
         {"flight.slcl", spoilt::syntaxerror, "resources/flight.slcl: does not compile (line 2)\n", compile},
         // A prefix, pasted before the kernels.
         {"tools.slcl", spoilt::syntaxerror, "resources/tools.slcl: does not compile (line 2)\n", compile},
@@ -84,6 +91,11 @@ TEST(BadResources, EachFailureNamesItsFile) {
          stream + "End of file unexpectedly reached",
          "quellspire-capture: resources/sound.flac: truncated: the video needs its music whole\n"},
         {"sound.flac", spoilt::text,
+         "resources/sound.flac: not a sound file that can be played: the production plays without music\n",
+         stream + "Unsupported file or audio format.",
+         "quellspire-capture: resources/sound.flac: not a sound file that can be played: the video needs its music "
+         "whole\n"},
+        {"sound.flac", spoilt::fifo,
          "resources/sound.flac: not a sound file that can be played: the production plays without music\n",
          stream + "Unsupported file or audio format.",
          "quellspire-capture: resources/sound.flac: not a sound file that can be played: the video needs its music "

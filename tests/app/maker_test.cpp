@@ -1,6 +1,7 @@
 // Maker mode as a maker uses it: the player started with --make on a display of its own, keys
 // tapped into its window, its pictures compared with the capture tool's.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 // After GoogleTest: Xlib defines macros (None, Bool) that clash with its names.
 #include "support/xwindows.h"
 
@@ -206,8 +207,8 @@ TEST(Maker, SeekAndStepShowWhatACaptureFromThereShows) {
     EXPECT_TRUE(saved.rgb == captured[1].rgb) << "the saved frame differs from the capture's";
 }
 
-// A saved hdr.frag shows at once; a save that does not compile is named with its line and
-// keeps the last good picture, on screen in red; a good save again takes its place.
+// A saved hdr.frag shows at once; a save that does not compile, or a FIFO in its place, is
+// named and keeps the last good picture, on screen in red; a good save again takes its place.
 TEST(Maker, SavedShaderIsRebuiltAndABadSaveKeepsTheLastGoodPicture) {
     makerrun run({"--mute", "--from", "20", "320", "180"}, "", {"hdr.frag"});
     ASSERT_TRUE(run.shows(1)) << run.p.stdout_() << run.p.stderr_();
@@ -230,6 +231,12 @@ TEST(Maker, SavedShaderIsRebuiltAndABadSaveKeepsTheLastGoodPicture) {
     // A seek would build the production from the broken file.
     ASSERT_TRUE(run.tap("Right"));
     EXPECT_TRUE(run.p.waitforerror("No seek while resources/hdr.frag does not build", 60s)) << run.p.stderr_();
+    // A FIFO moved over it is a file that cannot be read, not a wait for a writer.
+    const std::filesystem::path fifo = run.dir.path() / "resources/.hdr.frag.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::rename(fifo, run.dir.path() / "resources/hdr.frag");
+    EXPECT_TRUE(run.p.waitforerror("resources/hdr.frag: cannot be read", 60s)) << run.p.stderr_();
+    EXPECT_GT(run.red(), 0.5) << "the last good picture is gone";
 
     run.edit("hdr.frag", original, false);
     EXPECT_TRUE(run.until([&] { return run.red() < 0.01; })) << run.p.stderr_();

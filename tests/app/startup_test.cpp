@@ -111,6 +111,9 @@ TEST(CommandLine, FromIsATimeInSecondsBeforeTheEnd) {
     EXPECT_EQ(parse({"--from", "56.35"}).from, 56350u);
     EXPECT_EQ(parse({"--from", "100.0005"}).from, 100001u);  // whole milliseconds, halves up
     EXPECT_EQ(parse({"--from", "193.999"}).from, 193999u);
+    // Places past the ninth are rounded off, not refused.
+    EXPECT_EQ(parse({"--from", "0.0000000001"}).from, 0u);
+    EXPECT_EQ(parse({"--from", "1.9999999999"}).from, 2000u);
     EXPECT_EQ(refusal({"--from", "194"}), "--from: 194 s is not before the production's end (194 s)");
     EXPECT_EQ(refusal({"--from", "193.9996"}), "--from: 193.9996 s is not before the production's end (194 s)");
     for (const char* bad : {"abc", "-5", "1e2", "", "100s", "--loop"})
@@ -125,6 +128,8 @@ TEST(CommandLine, UnusableOptionsAreRefusedWithTheirName) {
     EXPECT_EQ(refusal({"--loop=yes"}), "--loop takes no value");
     EXPECT_EQ(refusal({"--mute", "--mute"}), "--mute is given twice");
     EXPECT_EQ(refusal({"--from", "1", "--from=2"}), "--from is given twice");
+    EXPECT_EQ(refusal({"2147483648", "10"}), "the width '2147483648' is out of range");
+    EXPECT_EQ(refusal({"800", "600", "-99999999999"}), "the sample count '-99999999999' is out of range");
     // A single dash is no option: such words stay positional, as they always were.
     EXPECT_EQ(refusal({"-w", "600"}), "");
     // A prefix names the one option it begins, or is refused with its candidates.
@@ -146,6 +151,7 @@ TEST(CommandLine, HelpAnswersWhereverItStands) {
         return talvo::askshelp(static_cast<int>(args.size()), args.data());
     };
     EXPECT_TRUE(asks({"--help"}));
+    EXPECT_TRUE(asks({"-h"}));
     EXPECT_TRUE(asks({"800", "600", "--bogus", "--help"}));
     EXPECT_FALSE(asks({}));
     EXPECT_TRUE(asks({"800", "--he"}));  // a prefix, as of any option

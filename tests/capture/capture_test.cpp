@@ -4,13 +4,17 @@
 
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -119,19 +123,94 @@ TEST(Capture, StartingAt56SecondsShowsTheSecondScene) {
     EXPECT_NE(run.err.find("(entryway 56.000 s)"), std::string::npos) << run.err;
 }
 
+// Whatever the rate, a frame shows the production at its own moment, on both sides of every
+// cut. A 30 fps capture from 0.2 s before the cut is the reference: a frame whose steps end
+// where a reference frame's do is that frame byte for byte (the higher rates start where it
+// does; a low rate's frame 0.1 s after the cut comes after a whole period of steps, and the
+// scene just entered has no past); every frame is lit where its scene is, and counted to the
+// scene of its moment.
+TEST(Capture, AtAnyRateEachFrameShowsItsMomentOnBothSidesOfACut) {
+    const struct {
+        int cut;
+        const char *before, *after;
+        std::vector<std::pair<const char*, double>> rates;  // as given, and in frames per second
+    } cuts[] = {
+        {56, "opening", "entryway", {{"1/8", 0.125}, {"7", 7}, {"144", 144}}},
+        {88, "entryway", "dreamscape", {{"1/4", 0.25}, {"24", 24}}},
+        {136, "dreamscape", "flight", {{"1", 1}, {"29.97", 29.97}}},
+        {160, "flight", "credits", {{"1/4", 0.25}, {"60", 60}}},
+    };
+    auto lit = [](const picture& p) { return std::any_of(p.rgb.begin(), p.rgb.end(), [](uint8_t v) { return v > 0; }); };
+    // The end of the steps a frame at `ms` runs, as the capture reckons it.
+    auto stepend = [](int64_t ms) { return ms - ms % 25 + 50; };
+    auto decimal = [](double seconds) {
+        std::ostringstream text;
+        text << std::fixed << std::setprecision(3) << seconds;
+        return text.str();
+    };
+    for (const auto& c : cuts) {
+        const tempdir dir;
+        fs::create_directory(dir.path() / "ref");
+        const std::string start = decimal(c.cut - 0.2);
+        const std::vector<picture> reference =
+            talvo::testsupport::capture(dir.path() / "ref", {"--size", "160x90", "--fps", "30", "--from", start, "--to", decimal(c.cut + 0.3)});
+        ASSERT_EQ(reference.size(), 15u) << c.cut;
+        std::map<int64_t, const picture*> bystep;
+        for (size_t k = 0; k < reference.size(); ++k)
+            bystep[stepend(std::llround((c.cut - 0.2) * 1000 + k * 1000.0 / 30))] = &reference[k];
+        for (const auto& [rate, fps] : c.rates) {
+            const std::string what = std::to_string(c.cut) + " s at " + rate + " fps";
+            // A low rate's three frames: two periods and one before the last, 0.1 s after the cut.
+            const bool low = fps < 2;
+            const double from = low ? c.cut + 0.1 - 2 / fps : c.cut - 0.2;
+            const std::string runs = dir / rate;
+            fs::create_directories(runs);
+            std::vector<std::string> args = {"--size", "160x90", "--fps", rate, "--from", decimal(from), "--stats", runs + "/stats.json"};
+            for (const std::string& a : low ? std::vector<std::string>{"--frames", "3"} : std::vector<std::string>{"--to", decimal(c.cut + 0.3)})
+                args.push_back(a);
+            const std::vector<picture> frames = talvo::testsupport::capture(runs, args);
+            ASSERT_FALSE(frames.empty()) << what;
+            int after = 0, compared = 0;
+            for (size_t k = 0; k < frames.size(); ++k) {
+                const int64_t ms = std::llround(std::floor(from * 1000 + k * 1000 / fps + 0.5));
+                after += ms >= c.cut * 1000;
+                // The entryway's ribbons start as points at the hub: its first 0.25 s are dark.
+                if (!(c.cut == 56 && ms >= 56000 && ms < 56250)) EXPECT_TRUE(lit(frames[k])) << "frame " << k << " of " << what;
+                auto same = bystep.find(stepend(ms));
+                if (same != bystep.end() && (!low || ms >= c.cut * 1000)) {
+                    ++compared;
+                    EXPECT_TRUE(frames[k].rgb == same->second->rgb) << "frame " << k << " at " << ms << " ms of " << what;
+                }
+            }
+            EXPECT_GT(compared, 0) << what;
+            const std::string stats = slurp(runs + "/stats.json");
+            EXPECT_EQ(scenefigure(stats, c.before, "frames"), int(frames.size()) - after) << what;
+            EXPECT_EQ(scenefigure(stats, c.after, "frames"), after) << what;
+        }
+    }
+}
+
 // At its start a capture removes what runs that ended without a trace (kill -9) left in its
-// output's directory, and nothing else; it writes any name the directory takes; and the
+// output's directory: files named as its unfinished ones, of a process that is gone, and
+// marked as a capture marks its own. Nothing else, whatever its name: a user's notes, or a
+// file of that name without the mark. It writes any name the directory takes; and the
 // engine's list of the files it loads waits for --verbose.
 TEST(Capture, StartsCleanTakesLongNamesAndListsLoadedFilesOnlyWhenVerbose) {
     const tempdir dir;
-    const std::string gone = ".unfinished-2147483647-1-f.mp4", live = ".unfinished-" + std::to_string(getpid()) + "-1-f.mp4";
+    const std::string token = "0123456789abcdef", gone = ".unfinished-2147483647-1-" + token + "-f.mp4",
+                      unmarked = ".unfinished-2147483647-2-" + token + "-f.mp4",
+                      live = ".unfinished-" + std::to_string(getpid()) + "-1-" + token + "-f.mp4",
+                      notes = ".unfinished-99999-1-notes.txt";
     fs::create_directory(dir.path() / "sub");
-    for (const std::string& name : {gone, live, std::string(".unfinished-notes.mp4"), "sub/" + gone})
+    for (const std::string& name : {gone, unmarked, live, notes, std::string(".unfinished-notes.mp4"), "sub/" + gone}) {
         std::ofstream(dir / name) << "left";
+        if (name != unmarked && name != notes)
+            ASSERT_EQ(setxattr((dir / name).c_str(), "user.quellspire.unfinished", token.data(), token.size(), 0), 0);
+    }
     const std::string longname = std::string(245, 'f');  // 250 bytes with "0.png"
     outcome run = capture({"--size", "64x48", "--frames", "1", "-o", dir / (longname + "%d.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    std::vector<std::string> left = {live, ".unfinished-notes.mp4", longname + "0.png", "sub"};
+    std::vector<std::string> left = {unmarked, live, notes, ".unfinished-notes.mp4", longname + "0.png", "sub"};
     std::sort(left.begin(), left.end());
     EXPECT_EQ(filenames(dir.path()), left);
     EXPECT_TRUE(fs::exists(dir / ("sub/" + gone)));
@@ -194,7 +273,18 @@ TEST(Capture, BadOptionsEndWithTheirMessageAndStatus2BeforeAnyWindow) {
         {{"--from", "200", "-o", dir / "f%d.png"}, "quellspire-capture: --from: 200 s is not before the production's end"},
         {{"-o", dir / "file/f%d.png"}, "quellspire-capture: -o: cannot write there: '" + dir / "file" + "' is not a directory"},
         {{"-o", dir / "missing/out.mp4"}, "-o: cannot write there: directory '" + dir / "missing" + "' does not exist"},
+        // Only a regular file is ever replaced, and every frame of the range is checked as the
+        // first is.
+        {{"-o", dir / "link.mp4"}, "-o: cannot write there: '" + dir / "link.mp4" + "' is not a regular file but a symbolic link"},
+        {{"-o", dir / "fifo.mkv"}, "-o: cannot write there: '" + dir / "fifo.mkv" + "' is not a regular file but a FIFO"},
+        {{"--frames", "3", "-o", dir / "g%d.png"}, "-o: cannot write there: '" + dir / "g2.png" + "' is not a regular file"},
+        {{"-o", dir / "f%d.png", "--stats", "/dev/stdout"}, "--stats: cannot write there: '/dev/stdout' is not a regular file"},
+        {{"-o", dir / ".unfinished-99999-1-f.mp4"}, "-o: cannot write there: '.unfinished-99999-1-f.mp4' is named as the capture's unfinished files are"},
+        {{"-o", dir / "a\nb.mp4"}, "-o: cannot write there: the name holds a control character (0x0a)"},
     };
+    fs::create_symlink(dir / "file", dir / "link.mp4");
+    fs::create_symlink(dir / "file", dir / "g2.png");
+    ASSERT_EQ(mkfifo((dir / "fifo.mkv").c_str(), 0600), 0);
     for (const auto& c : cases) {
         outcome run = capture(c.args, builddir, {"DISPLAY="});
         EXPECT_EQ(run.status, 2) << testing::PrintToString(c.args) << "\n" << run.err;
@@ -203,6 +293,8 @@ TEST(Capture, BadOptionsEndWithTheirMessageAndStatus2BeforeAnyWindow) {
         EXPECT_EQ(run.out, "");
     }
     EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(slurp(dir / "file"), "a file, not a directory");
+    EXPECT_TRUE(fs::is_symlink(dir / "link.mp4") && fs::is_fifo(dir / "fifo.mkv"));
 
     outcome help = capture({"--help"}, builddir, {"DISPLAY="});
     EXPECT_EQ(help.status, 0);
@@ -226,7 +318,7 @@ std::vector<std::string> said(const std::string& err) {
 // A signal ends a capture at once, with one line; its ffmpeg ends with it, and neither a
 // video nor a file of ffmpeg's is left.
 TEST(CaptureStops, ASignalEndsAVideoCaptureAndLeavesNothing) {
-    for (int signal : {SIGINT, SIGHUP}) {
+    for (int signal : {SIGINT, SIGHUP, SIGQUIT}) {
         const tempdir dir, scratch;
         // Its temporary directory, where ffmpeg's messages once went.
         process run(captureprogram, {"--size", "64x48", "--fps", "30", "--to", "56", "-o", dir / "x.mp4"}, builddir,
@@ -239,6 +331,68 @@ TEST(CaptureStops, ASignalEndsAVideoCaptureAndLeavesNothing) {
         EXPECT_EQ(processeswith(dir.path()), (std::map<pid_t, std::string>{}));
         EXPECT_EQ(filenames(scratch.path()), std::vector<std::string>{});
     }
+}
+
+// What another user puts where a run writes is never written through, waited on or removed:
+// a symbolic link to a victim, or a FIFO, at the name a run's temporary file would once have
+// had (its process number, known here before the run starts). The run writes its own file.
+TEST(CaptureStops, NodesPlantedAtAPredictableTemporaryNameAreLeftAlone) {
+    for (const bool fifo : {false, true}) {
+        const tempdir dir;
+        std::ofstream(dir / "victim") << "victim";
+        // The run starts once the node is planted; exec keeps the shell's process number.
+        process run("/bin/sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.02; done; exec \"$@\"", dir / "go", captureprogram,
+                                "--size", "64x48", "--frames", "1", "-o", dir / "f%d.png"},
+                    builddir);
+        const std::string planted = dir / (".unfinished-" + std::to_string(run.id()) + "-1-f0.png");
+        if (fifo)
+            ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
+        else
+            fs::create_symlink(dir / "victim", planted);
+        std::ofstream(dir / "go");
+        ASSERT_EQ(run.wait(std::chrono::seconds(60)), 0) << run.stderr_();
+        EXPECT_EQ(slurp(dir / "victim"), "victim");
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "f0.png")));
+        EXPECT_EQ(readpng(dir / "f0.png").width, 64);
+        EXPECT_TRUE(fifo ? fs::is_fifo(planted) : fs::is_symlink(planted)) << planted;
+    }
+}
+
+// The output's directory moved away during a run: the run fails, and leaves no unfinished
+// file in the directory where it went.
+TEST(CaptureStops, AnOutputDirectoryMovedDuringTheRunKeepsNoUnfinishedFile) {
+    const tempdir dir;
+    fs::create_directory(dir.path() / "out");
+    process run(captureprogram, {"--size", "64x48", "--fps", "30", "--frames", "150", "-o", dir / "out/x.mkv"}, builddir);
+    ASSERT_TRUE(run.waitforerror("frame 1 of", std::chrono::seconds(120))) << run.stderr_();
+    fs::rename(dir / "out", dir / "moved");
+    EXPECT_EQ(run.wait(std::chrono::seconds(120)), 1) << run.stderr_();
+    EXPECT_EQ(filenames(dir.path() / "moved"), std::vector<std::string>{});
+}
+
+// The capture and the join of its one segment, started as a shell may start them. With
+// standard output and error closed, the capture does not hang (the display's socket once took
+// their numbers) and the join's messages do not go into its video. An ffprobe that cannot
+// even start (the memory limit too low to load it) fails the join with status 1, not as a bad
+// segment.
+TEST(CaptureStops, AJoinOfOneSegmentWithClosedStreamsOrWithoutFfprobeSaysSoRightly) {
+    const tempdir dir;
+    auto shell = [](const std::string& program, std::vector<std::string> args, const std::string& script) {
+        args.insert(args.begin(), {"-c", script, "sh", program});
+        process run("/bin/sh", args, builddir);
+        const int status = run.wait(std::chrono::seconds(120));
+        return outcome{status, run.stdout_(), run.stderr_()};
+    };
+    const std::string join = builddir + "/quellspire-join";
+    ASSERT_EQ(shell(captureprogram, {"--size", "64x48", "--frames", "1", "--part", "1/1", "-o", dir / "seg.mkv"},
+                    "exec \"$@\" >&- 2>&-").status, 0);
+    ASSERT_EQ(shell(join, {dir / "closed.mkv", dir / "seg.mkv"}, "exec \"$@\" 2>&-").status, 0);
+    EXPECT_EQ(probe(dir / "closed.mkv", "v:0", "nb_read_frames"), "1");
+    const outcome joined = shell(join, {dir / "joined.mkv", dir / "seg.mkv"}, "exec \"$@\"");
+    EXPECT_EQ(joined.err, "joined 1 segment, 1 frame, into " + dir / "joined.mkv" + "\n");
+    const outcome starved = shell(join, {dir / "starved.mkv", dir / "seg.mkv"}, "ulimit -v 60000; exec \"$@\"");
+    EXPECT_EQ(starved.status, 1) << starved.err;
+    EXPECT_EQ(starved.err.rfind("quellspire-join: ffprobe failed: exit status 127", 0), 0u) << starved.err;
 }
 
 // A capture that loses its display ends at once (a failure that skips the run's unwinding):
@@ -334,17 +488,22 @@ TEST(CaptureStops, ASignalEndsAJoinAndLeavesNothing) {
     const tempdir dir;
     outcome part = capture({"--size", "64x48", "--fps", "30", "--frames", "3", "--part", "1/1", "-o", dir / "part.mkv"});
     ASSERT_EQ(part.status, 0) << part.err;
-    const std::string workdir = nomusic(dir);
-    ASSERT_EQ(mkfifo((workdir + "/resources/sound.flac").c_str(), 0600), 0);
+    // An ffmpeg that never ends, first in PATH (the real ffprobe follows), so that the signal
+    // comes while the join waits for it.
+    fs::create_directory(dir.path() / "bin");
+    std::ofstream(dir / "bin/ffmpeg") << "#!/bin/sh\nwhile :; do sleep 1; done\n";
+    fs::permissions(dir / "bin/ffmpeg", fs::perms::owner_all);
     const tempdir scratch;
-    process join(captureprogram, {"--join", dir / "joined.mp4", dir / "part.mkv"}, workdir,
-                 {"TMPDIR=" + scratch.path().string()});
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    process join(captureprogram, {"--join", dir / "joined.mp4", dir / "part.mkv"}, builddir,
+                 {"TMPDIR=" + scratch.path().string(), "PATH=" + dir / "bin" + ":" + std::getenv("PATH")});
     ASSERT_TRUE(join.running()) << join.stderr_();
+    // The ffmpeg started, with the join's unfinished file created for it.
+    for (int tries = 0; tries < 600 && processeswith(dir / "bin/ffmpeg").empty(); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(join.id(), SIGTERM);
     EXPECT_EQ(join.wait(std::chrono::seconds(60)), 128 + SIGTERM);
     EXPECT_EQ(said(join.stderr_()), std::vector<std::string>{"quellspire-capture: interrupted"}) << join.stderr_();
-    EXPECT_EQ(filenames(dir.path()), (std::vector<std::string>{"part.mkv", "run"}));
+    EXPECT_EQ(filenames(dir.path()), (std::vector<std::string>{"bin", "part.mkv"}));
     const std::map<pid_t, std::string> left = processeswith(dir.path());
     EXPECT_EQ(left, (std::map<pid_t, std::string>{}));
     for (const auto& [pid, command] : left) kill(pid, SIGKILL);

@@ -57,6 +57,7 @@ TEST(CaptureOptions, FrameCountIsTheRangeTimesTheRateRoundedUp) {
     EXPECT_EQ(parse({"-o", shots, "--fps", "60000/1001", "--to", "10"}).frames, 600);  // 599.4 frames start before 10 s
     EXPECT_EQ(parse({"-o", shots, "--fps", "29.97", "--from", "5", "--to", "6"}).frames, 30);
     EXPECT_EQ(parse({"-o", shots, "--from", "56.0", "--frames", "1"}).frames, 1);
+    EXPECT_EQ(parse({"-o", shots, "--from", "0.0000000001", "--to", "1"}).frames, 60);
     EXPECT_EQ(parse({"-o", shots, "--from=193.99", "--frames=1"}).frames, 1);
     // The tenth frame, at 193.9995 s, would round to the end.
     EXPECT_EQ(parse({"-o", shots, "--from", "193.9905", "--fps", "1000"}).frames, 9);

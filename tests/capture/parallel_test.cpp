@@ -85,12 +85,19 @@ TEST(CaptureParallel, BadArgumentsEndWithTheirMessageAndStatus2) {
         // The capture's own options are checked once, before any part starts.
         {{"-j", "2", "--", "-o", "out.mp4", "--fps", "0"}, "--fps: '0' is not a frame rate"},
         {{"-j", "4", "--", "-o", "out.mp4", "--frames", "2"}, "--part: the range has only 2 frames, too few for 4 parts"},
+        {{"-j", "2", "--", "-o", "out.mp4", "--fps"}, "--fps needs a value"},
+        {{"-j", "2", "--", "-o", "a.mp4", "--output=b.mp4"}, "-o is given twice"},
+        {{"-j", "2", "--", "-oout.mp4", "--fps", "0"}, "--fps: '0' is not a frame rate"},
     };
     for (const auto& c : cases) {
         outcome run = runner(c.args, dir.path());
         EXPECT_EQ(run.status, 2) << testing::PrintToString(c.args) << "\n" << run.err;
         EXPECT_NE(run.err.find("capture-parallel: " + c.message), std::string::npos) << run.err;
     }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    // Asked for, the check of the options is all it does.
+    outcome checked = runner({"-j", "2", "--", "-oout.mp4", "--frames", "4", "--dry-run"}, dir.path());
+    EXPECT_EQ(checked.status, 0) << checked.err;
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
@@ -156,6 +163,7 @@ TEST(Join, BadArgumentsEndWithTheirMessageAndStatus2) {
         {{"out.mp4"}, "the join needs the output and at least one segment: quellspire-join OUT SEGMENTS..."},
         {{"out.avi", "a.mkv"}, "'out.avi' is not an .mp4 or .mkv video"},
         {{"out.mp4", "missing.mkv"}, "cannot read the segment 'missing.mkv'"},
+        {{"a\nb.mp4", "missing.mkv"}, "cannot write there: the name holds a control character (0x0a)"},
     };
     for (const auto& c : cases) {
         outcome run = runprogram(join, c.args, dir.path());

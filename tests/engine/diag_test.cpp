@@ -68,6 +68,7 @@ TEST(clerrorname, NamesEveryListedCodeAndNothingElse) {
         EXPECT_EQ(talvo::clerrorname(code), it == names.end() ? "Unknown" : it->second)
             << "code " << code;
     }
+    EXPECT_STREQ(talvo::clerrorname(-1001), "No platform found");
     EXPECT_STREQ(talvo::clerrorname(INT_MIN), "Unknown");
     EXPECT_STREQ(talvo::clerrorname(INT_MAX), "Unknown");
 }

@@ -114,7 +114,8 @@ TEST_F(programs, CompileFailurePrintsTheLogAndThrows) {
     EXPECT_FALSE(contains(out, "missing")) << out;
 }
 
-// The log on standard output; on standard error the files of the stages the linker blames.
+// The log on standard output; on standard error the files of the stages the linker blames, with
+// its reason. A stage cut short by a NUL byte is named as such, not left to fail the link.
 TEST_F(programs, LinkFailurePrintsTheLogNamesTheFilesAndThrows) {
     // fsquad.geom hands on a vec2 "uv"; this stage wants a vec3.
     dir->write("mismatch.frag",
@@ -127,8 +128,15 @@ TEST_F(programs, LinkFailurePrintsTheLogNamesTheFilesAndThrows) {
     EXPECT_TRUE(contains(out, "file resources/mismatch.frag loaded\n"
                               "Shader program linking failed.\nInfoLog:\n")) << out;
     EXPECT_TRUE(contains(out, "uv")) << out;
-    EXPECT_EQ(err, "resources/fsquad.geom + resources/mismatch.frag: do not link\n");
+    EXPECT_EQ(err.rfind("resources/fsquad.geom + resources/mismatch.frag: do not link: ", 0), 0u) << err;
+    EXPECT_TRUE(contains(err, "uv") && err.find('\n') == err.size() - 1) << err;
     EXPECT_EQ(glinteger(GL_CURRENT_PROGRAM), GLint(Program::current()));
+
+    dir->write("cut.frag", std::string("#version 330 core\nout vec4 r;\n\0void main() { r = vec4(1.0); }\n", 62));
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(Program("null.vert", "fsquad.geom", "cut.frag"), ShaderCompilerException);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "resources/cut.frag: holds a NUL byte, where the compiler stops reading (line 3)\n");
 }
 
 TEST_F(programs, UniformsLeaveTheirProgramCurrentButTextureBindingDoesNot) {

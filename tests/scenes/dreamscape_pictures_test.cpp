@@ -46,10 +46,10 @@ TEST(dreamscapepictures, TheProductionSwitchesToItAt88SecondsWithTheFlash) {
         capture(dir.path(), {"--size", "160x90", "--fps", "20", "--from", "87.9", "--to", "88.2", "--stats", dir / "stats.json"});
     ASSERT_EQ(frames.size(), 6u);
     // 87.90 and 87.95 s belong to the second scene; dreamscape is entered in the sync of 88.00 s,
-    // which repeats 87.95 s since it has not stepped yet, and draws from 88.05 s on.
+    // which runs its first step before it is drawn.
     const std::string figures = slurp(dir / "stats.json");
     EXPECT_EQ(scenefigure(figures, "entryway", "frames"), 2);
-    EXPECT_EQ(scenefigure(figures, "dreamscape", "frames"), 3);
+    EXPECT_EQ(scenefigure(figures, "dreamscape", "frames"), 4);
     EXPECT_GT(scenefigure(figures, "dreamscape", "steps"), 0);
     for (size_t k = 2; k < frames.size(); ++k)
         EXPECT_EQ(*std::min_element(frames[k].rgb.begin(), frames[k].rgb.end()), 255) << "frame " << k << " is white";

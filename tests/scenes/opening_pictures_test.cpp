@@ -70,16 +70,16 @@ TEST_F(openingpictures, LinesBeforeAndAfter44SecondsLookAsBefore) {
 
 TEST_F(openingpictures, TheProductionSwitchesToTheSecondSceneAt56Seconds) {
     EXPECT_EQ(frames.size(), 57u);
-    // 0 ... 55 s belong to the opening; 28 s repeats 27 s, since lines, entered in its sync, has
-    // not stepped yet. The second scene is entered in the sync of 56.000 s, which for the same
-    // reason repeats 55 s: it draws no frame of its own here.
-    EXPECT_EQ(scenefigure(figures, "opening", "frames"), 55);
+    // 0 ... 55 s belong to the opening; at 28 s lines, entered in its sync, runs its first step
+    // before the frame is drawn. The second scene is entered in the sync of 56.000 s, and so
+    // draws that frame after its first step.
+    EXPECT_EQ(scenefigure(figures, "opening", "frames"), 56);
     const int steps = scenefigure(figures, "opening", "steps");
     EXPECT_GE(steps, 2200);
     EXPECT_LT(steps, 2300);
-    EXPECT_EQ(scenefigure(figures, "entryway", "frames"), 0);
-    EXPECT_EQ(frames[28].rgb, frames[27].rgb);
-    EXPECT_EQ(frames[56].rgb, frames[55].rgb);
+    EXPECT_EQ(scenefigure(figures, "entryway", "frames"), 1);
+    EXPECT_NE(frames[28].rgb, frames[27].rgb);
+    EXPECT_NE(frames[56].rgb, frames[55].rgb);
 }
 
 }  // namespace
