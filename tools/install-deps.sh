@@ -9,6 +9,7 @@ packages=(
     libsdl2-dev libsndfile1-dev libpng-dev nlohmann-json3-dev
     libgtest-dev googletest
     libx11-dev libxrandr-dev xvfb xdotool xauth ffmpeg
+    mesa-vulkan-drivers python3-pil
     parallel rsync openssh-server
     help2man lintian desktop-file-utils
 )
