@@ -4,8 +4,7 @@
 //
 // The sprite is a quad around its disc, its size pixels at 720 lines scaled to the picture's
 // height ("screenSize"). One smaller than a pixel is drawn a pixel wide with its light spread
-// evenly over it, scaled down by the area it lost (to a power, below), so that the cloud's light does not depend on
-// the size.
+// evenly over it, scaled down by the area it lost (to a power, below).
 layout(points) in;
 layout(triangle_strip, max_vertices = 4) out;
 

@@ -5,8 +5,8 @@
 //
 // Sizes are pixels at 720 lines, scaled to the picture's height ("screenSize"), so that the
 // field looks the same at every size. A star smaller than a pixel is drawn a pixel wide with its
-// light spread evenly over it, scaled down by the area it lost: multisampled coverage then
-// places it, and the field's light does not depend on the size.
+// light spread evenly over it, scaled down by the area it lost (to a power, below):
+// multisampled coverage then places it.
 layout(points) in;
 layout(triangle_strip, max_vertices = 4) out;
 
