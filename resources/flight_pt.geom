@@ -13,15 +13,14 @@
 // a pixel of a smaller picture then keeps about the brightness the larger picture's pixels show
 // box-filtered, which the display's gamma (2.2) would otherwise raise; crowded sparks, which
 // add up in one pixel, want less, hence not the full 2.2. A sprite a pixel wide at 720 lines
-// gives a tenth of its disc's mean light, as dim as the far sparks of the pictures made so
-// far.
+// glints (below) as the far sparks of the pictures made so far did.
 //
 // The curve comes in as a line strip: each segment lights the sprite at its end with the light
 // of the segment's length, and the first segment lights its start too, so that every vertex
 // has its sprite, once. A strip of one vertex has no segment: it comes as its first segment
-// with "lone" set, which lights the start alone. Where the vertices lie closer than a sprite is wide, the sprites overlap,
-// and each gives its share, so that a curve glows alike however densely it is sampled; sprites
-// further apart than they are wide shine whole.
+// with "lone" set, which lights the start alone. Where the vertices lie closer than a sprite is
+// wide, the sprites overlap, and each gives its share, so that a curve glows alike however
+// densely it is sampled; sprites further apart than they are wide shine whole.
 layout(lines) in;
 layout(triangle_strip, max_vertices = 8) out;
 
@@ -53,6 +52,20 @@ float pointhash(uint n) {
     return float(n & 0xffffffu) / 16777216.0;
 }
 
+// How brightly a sprite a pixel wide at 720 lines glints, as a share of its disc's mean light:
+// fixed for each sprite of each draw, and spread as the far sparks of the earlier pictures
+// were, a point sprite lighting a pixel only where the pixel's corner fell inside its disc
+// (nearly half of them none), a little dimmer since a quad lights a little more than such a
+// point. The spread, not only the mean, keeps the web's look: through the display's gamma,
+// even dots look brighter than uneven ones of the same light.
+float glint(int index) {
+    uint n = uint(index) * 1664525u + floatBitsToUint(mat[3][0] + mat[3][1] + mat[3][2]);
+    vec2 off = vec2(pointhash(n * 3u + 1u), pointhash(n * 3u + 2u)) - 0.5;
+    vec2 low = off + 0.5;
+    vec4 inside = step(vec4(low.x), vec4(0.375, 0.875, 0.125, 0.625)) * step(vec4(low.y), vec4(0.125, 0.375, 0.625, 0.875));
+    return max(1.0 - 4.0 * dot(off, off), 0.0) * dot(inside, vec4(0.25)) * 0.86 / 0.39269908;
+}
+
 // The sprite of vertex `index` at p, lit by a segment `span` long.
 void sprite(vec4 p, float span, int index) {
     vec4 clip = mat * vec4(p.xyz, 1.0);
@@ -69,7 +82,7 @@ void sprite(vec4 p, float span, int index) {
     at720 = max(at720, 1.0);
     float size = at720 * screenSize.y / 720.0;
     float drawn = max(size, 1.0);
-    float kept = pow(size * size / (drawn * drawn), lost) * mix(0.1, 1.0, min(at720 - 1.0, 1.0));
+    float kept = pow(size * size / (drawn * drawn), lost) * mix(glint(index), 1.0, min(at720 - 1.0, 1.0));
 
     // Far sparks fade, so that where thousands of lines meet in the distance they glow rather
     // than burn white. The squared gains keep the colour saturated through the tone mapping
