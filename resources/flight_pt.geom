@@ -39,7 +39,8 @@ out vec2 corner;
 // 1 for a sprite a pixel wide: its light even, at the disc's mean. 0 for one twice that.
 out float blur;
 
-// The power of the lost area by which a sprite under a pixel is dimmed.
+// The power of the lost area by which a sprite under a pixel is dimmed; beyond a sixteenth of a
+// pixel, the plain area: crowds dominate so small a picture, and they would fade out.
 const float lost = 1.7;
 
 // A fixed value in 0..1 for each point.
@@ -82,7 +83,8 @@ void sprite(vec4 p, float span, int index) {
     at720 = max(at720, 1.0);
     float size = at720 * screenSize.y / 720.0;
     float drawn = max(size, 1.0);
-    float kept = pow(size * size / (drawn * drawn), lost) * mix(glint(index), 1.0, min(at720 - 1.0, 1.0));
+    float area = size * size / (drawn * drawn);
+    float kept = area * pow(max(area, 0.0625), lost - 1.0) * mix(glint(index), 1.0, min(at720 - 1.0, 1.0));
 
     // Far sparks fade, so that where thousands of lines meet in the distance they glow rather
     // than burn white. The squared gains keep the colour saturated through the tone mapping

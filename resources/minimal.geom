@@ -19,7 +19,8 @@ out float blur;
 
 // The power of the lost area by which a sprite under a pixel is dimmed: 1.7, between the plain
 // area (light adding up where sprites crowd) and the display's gamma of 2.2 (a lone sprite keeps
-// the brightness the larger picture shows box-filtered).
+// the brightness the larger picture shows box-filtered). Beyond a sixteenth of a pixel the plain
+// area takes over again: crowds dominate so small a picture, and they would fade out.
 const float lost = 1.7;
 
 void main() {
@@ -28,7 +29,8 @@ void main() {
     if (clip.w < 0.1) return;
     float size = clamp(48.0 / clip.w, 1.5, 6.0) * screenSize.y / 720.0;
     float drawn = max(size, 1.0);
-    vec3 light = particle[0].rgb * particle[0].a * 0.028 * pow((size * size) / (drawn * drawn), lost);
+    float area = size * size / (drawn * drawn);
+    vec3 light = particle[0].rgb * particle[0].a * 0.028 * area * pow(max(area, 0.0625), lost - 1.0);
     vec2 reach = drawn / screenSize * clip.w;
     for (int k = 0; k < 4; ++k) {
         corner = vec2(k & 1, k >> 1) * 2.0 - 1.0;

@@ -25,7 +25,8 @@ out float blur;
 
 // The power of the lost area by which a sprite under a pixel is dimmed: 1.7, between the plain
 // area (light adding up where sprites crowd) and the display's gamma of 2.2 (a lone sprite keeps
-// the brightness the larger picture shows box-filtered).
+// the brightness the larger picture shows box-filtered). Beyond a sixteenth of a pixel the plain
+// area takes over again: crowds dominate so small a picture, and they would fade out.
 const float lost = 1.7;
 
 // A fixed value in 0..1 for each star.
@@ -48,9 +49,10 @@ void main() {
     float nearness = clamp(120.0 / clip.w, 0.6, 2.0);
     float size = clamp((1.5 + 3.5 * bright) * nearness, 1.0, 9.0) * screenSize.y / 720.0;
     float drawn = max(size, 1.0);
+    float area = size * size / (drawn * drawn);
     // A little blue in some of them, so that the field is not all one tint.
     vec3 tint = mix(vec3(1.0), vec3(0.6, 0.85, 1.6), g * g);
-    vec3 light = vec3(red, green, blue) * tint * bright * visibility * 0.045 * pow((size * size) / (drawn * drawn), lost);
+    vec3 light = vec3(red, green, blue) * tint * bright * visibility * 0.045 * area * pow(max(area, 0.0625), lost - 1.0);
     vec2 reach = drawn / screenSize * clip.w;
     for (int k = 0; k < 4; ++k) {
         corner = vec2(k & 1, k >> 1) * 2.0 - 1.0;
