@@ -17,6 +17,7 @@
 #include "app/loop.h"
 #include "app/maker.h"
 #include "app/music.h"
+#include "cl/kerneltemplates.h"
 #include "diag/check.h"
 #include "diag/fatal.h"
 #include "diag/warn.h"
@@ -237,6 +238,8 @@ void openwindow(const runconfig& config) {
 }
 
 void closewindow() {
+    // OpenCL lets go of what it shares with GL before the GL contexts go.
+    dropprogramcaches();
     delete reportsof(primarycontext);
     glfwDestroyWindow(secondarycontext);
     secondarycontext = nullptr;

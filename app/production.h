@@ -17,7 +17,8 @@ void runproduction(runconfig config);
 // openwindow() opens the window with its primary and secondary contexts, checks the GL
 // version and reports it (can end the process: a failure prints its line on standard output
 // and ends it with status 1, and so does a display lost from then on, on standard error);
-// closewindow() destroys both contexts and ends GLFW.
+// closewindow() lets OpenCL release what it shares with GL (the cached kernel programs, and
+// with the last program the OpenCL context), then destroys both contexts and ends GLFW.
 void resetglobals();
 void openwindow(const runconfig& config);
 void closewindow();

@@ -77,7 +77,7 @@ public:
             GLCHECKED(glUseProgram(programs[i]));
             GLCHECKED(glUniformMatrix4fv(glGetUniformLocation(programs[i], "mat"), 1, GL_FALSE, glm::value_ptr(camera)));
             GLCHECKED(glUniform1f(glGetUniformLocation(programs[i], "distort"), distort));
-            if (i == 0) GLCHECKED(glUniform2f(glGetUniformLocation(programs[i], "screenSize"), size.x, size.y));
+            GLCHECKED(glUniform2f(glGetUniformLocation(programs[i], "screenSize"), size.x, size.y));
             clouds[i].draw(GL_POINTS);
         }
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, 0));

@@ -179,6 +179,7 @@ private:
         GLCHECKED(glUniform1f(glGetUniformLocation(points, "red"), 1.5f));
         GLCHECKED(glUniform1f(glGetUniformLocation(points, "green"), 0.8f));
         GLCHECKED(glUniform1f(glGetUniformLocation(points, "blue"), 1.8f));
+        GLCHECKED(glUniform2f(glGetUniformLocation(points, "screenSize"), float(width), float(height)));
         setmatrix(points, "mat", camera);
         tunnel->draw(GL_LINE_STRIP, count);
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, image.framebuffer));

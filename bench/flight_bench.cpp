@@ -100,7 +100,10 @@ public:
     void frame() {
         setgains(points, scene.glownow());
         setgains(sparks, scene.glownow());
-        GLCHECKED(glUniform2f(glGetUniformLocation(sparks, "screenSize"), float(width), float(height)));
+        for (GLuint p : {points, sparks}) {
+            GLCHECKED(glUseProgram(p));
+            GLCHECKED(glUniform2f(glGetUniformLocation(p, "screenSize"), float(width), float(height)));
+        }
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer));
         GLCHECKED(glViewport(0, 0, width, height));
         GLCHECKED(glDepthMask(GL_TRUE));

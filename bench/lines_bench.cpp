@@ -67,6 +67,7 @@ public:
         GLCHECKED(glUniform1f(glGetUniformLocation(sprites, "red"), 1.5f));
         GLCHECKED(glUniform1f(glGetUniformLocation(sprites, "green"), 1.8f));
         GLCHECKED(glUniform1f(glGetUniformLocation(sprites, "blue"), 1.3f));
+        GLCHECKED(glUniform2f(glGetUniformLocation(sprites, "screenSize"), float(width), float(height)));
         GLCHECKED(glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer));
         GLCHECKED(glViewport(0, 0, width, height));
         GLCHECKED(glDepthMask(GL_TRUE));

@@ -10,9 +10,11 @@ namespace talvo {
 namespace bufferdetail {
 
 namespace {
-// What copyFrom last bound, so that a steady frame re-binds nothing. The render thread's
-// context is the only one copyFrom runs on.
-GLuint copyread = 0;
+// What copyFrom last bound as its destination, so that a steady frame re-binds it not. The
+// render thread's context is the only one copyFrom runs on, and the only one that writes the
+// destinations. Its sources are bound every time: the update thread's kernels change them in
+// another context, and a context sees another's changes to a buffer only once it binds the
+// buffer again.
 GLuint copywrite = 0;
 
 void changed(GLuint buf) {
@@ -27,7 +29,6 @@ GLuint generate() {
 }
 
 void remove(GLuint buf) {
-    if (copyread == buf) copyread = 0;
     if (copywrite == buf) copywrite = 0;
     if (CLContext* context = CLContext::instance()) context->forgetgl(buf);
     GLCHECKED(glDeleteBuffers(1, &buf));
@@ -49,9 +50,8 @@ void store(GLenum target, GLuint buf, size_t bytes, const void* data, GLenum usa
 }
 
 void copy(GLuint source, int sourcecount, GLuint destination, int& count, GLenum usage, int elementsize) {
-    if (copyread != source) GLCHECKED(glBindBuffer(GL_COPY_READ_BUFFER, source));
+    GLCHECKED(glBindBuffer(GL_COPY_READ_BUFFER, source));
     if (copywrite != destination) GLCHECKED(glBindBuffer(GL_COPY_WRITE_BUFFER, destination));
-    copyread = source;
     copywrite = destination;
     if (sourcecount != count) {
         GLCHECKED(glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(sourcecount) * elementsize, nullptr, usage));

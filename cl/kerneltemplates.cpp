@@ -31,6 +31,18 @@ std::string curvesource(const std::string& expression, const std::string& prefix
 namespace {
 using programcache = std::unordered_map<std::string, CLProgram>;
 
+// The caches are never destroyed among the static objects at the process's end, which may come
+// after the GL contexts are gone: dropprogramcaches empties them before that.
+programcache& pointcache() {
+    static programcache& cache = *new programcache();
+    return cache;
+}
+
+programcache& curvecache() {
+    static programcache& cache = *new programcache();
+    return cache;
+}
+
 CLProgram cached(programcache& cache, const std::string& source) {
     auto found = cache.find(source);
     if (found != cache.end()) return found->second;
@@ -40,16 +52,17 @@ CLProgram cached(programcache& cache, const std::string& source) {
 }
 }  // namespace
 
-// The caches are never freed: their programs, and with them the OpenCL context, last until the
-// process ends instead of being torn down among other static objects.
 CLProgram pointprogram(const std::string& source) {
-    static programcache& cache = *new programcache();
-    return cached(cache, source);
+    return cached(pointcache(), source);
 }
 
 CLProgram curveprogram(const std::string& source) {
-    static programcache& cache = *new programcache();
-    return cached(cache, source);
+    return cached(curvecache(), source);
+}
+
+void dropprogramcaches() {
+    pointcache().clear();
+    curvecache().clear();
 }
 
 float acctime() {

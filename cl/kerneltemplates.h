@@ -20,9 +20,13 @@ std::string pointsource(const std::string& expression);
 std::string curvesource(const std::string& expression, const std::string& prefix);
 
 // The program for a complete source, built on the first request; every caller gets its own
-// copy of the handle. Cached programs live until the process ends.
+// copy of the handle. Cached programs live until dropprogramcaches.
 CLProgram pointprogram(const std::string& source);
 CLProgram curveprogram(const std::string& source);
+// Lets go of the cached programs. The OpenCL context goes with the last program (its memory
+// objects, queue and context released), which must be before the GL contexts it shares with
+// are destroyed: called once every scene is gone, before the windows close.
+void dropprogramcaches();
 
 // Production time in seconds as the expressions see it: updatetime - starttime in 32-bit
 // milliseconds, times 0.001.

@@ -103,6 +103,8 @@ void particles::display() {
     // The update clock as it stood when the frame began: the camera moves in the flow's steps.
     const float t = float(publishedtime());
     shader.setUniform("rot", camera(t));
+    // The sprites are sized in proportion to the picture's height.
+    shader.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
     GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
     varray.draw(int(initial.size() / 4), 1, GL_POINTS);
 }

@@ -1,34 +1,30 @@
 #version 330 core
-// Ground sprites: each point becomes one round point sprite about as wide as the grid's spacing
-// seen from the camera, so that the ground closes without holes near the camera. Further away
-// a sprite would be smaller than a pixel: there only a share of the points is drawn, each one
-// pixel wide and as bright as the points it stands for. Colour comes from the height (w), with
-// glowing contour lines. As "distort" grows, a swell rolls across the ground and the colours
-// drift.
-//
-// A software rasteriser (Mesa's llvmpipe) pays per sprite far more than per pixel, so a sprite
-// that lights a single pixel is drawn as that pixel alone, with the light the sprite gives it,
-// and one that lights none is not drawn. Which pixels a sprite lights, and how much, follows
-// how llvmpipe draws a multisampled point sprite, since the pictures are its: a pixel is lit
-// where its corner (x + 1, y + 1) falls inside the sprite's disc (llvmpipe evaluates
-// gl_PointCoord there), by the fall-off at that corner times the share of its four samples
-// inside the sprite's square. Sprites that light more than one pixel are drawn as they are.
+// Ground sprites: each point becomes one round sprite, a quad around its disc, about as wide as
+// the grid's spacing seen from the camera, so that the ground closes without holes near the
+// camera. Further away a sprite would be smaller than a pixel: there it is drawn a pixel wide
+// with its light spread evenly over it, scaled down by the area it lost, so that the ground's
+// light does not depend on the picture's size ("screenSize"). Of the sprites that would cover
+// less than a fifth of a pixel at 720 lines only a share is drawn, as bright as the points they
+// stand for, the same share at every size: a software rasteriser pays per sprite far more than
+// per pixel. Colour comes from the height (w), with glowing contour lines. As "distort" grows,
+// a swell rolls across the ground and the colours drift.
 layout(points) in;
-layout(points, max_vertices = 1) out;
+layout(triangle_strip, max_vertices = 4) out;
 
 uniform mat4 mat;
 uniform vec2 screenSize;
 uniform float distort;
 
-// Negative for a sprite drawn as one pixel: the light to add there, without fall-off.
 out vec3 colour;
+// From -1 to 1 across the quad; the disc is the circle within it.
+out vec2 corner;
+// 1 for a sprite a pixel wide: its light even, at the disc's mean. 0 for one twice that.
+out float blur;
 
 // The grid's spacing in world units, and how much larger than that a sprite is drawn.
 const float spacing = 6.0;
 const float overlap = 1.3;
-// A far one-pixel sprite that adds less light than this is kept in proportion to its light and
-// then drawn this bright: a quarter fewer far sprites for the same light on average, and little
-// more grain than the far ground had.
+// The least area, in pixels at 720 lines, below which sprites are thinned.
 const float least = 0.2;
 
 vec3 palette(float h) {
@@ -72,44 +68,27 @@ void main() {
 
     // 1 / tan(half the field of view) is the length of the projection's second row, since the
     // view is a rotation.
-    float inverse = 1.0 / clip.w;
-    float size = spacing * overlap * 0.5 * length(vec3(mat[0][1], mat[1][1], mat[2][1])) * screenSize.y * inverse;
-    // The share of the far points drawn.
-    float keep = size * size;
+    float size = spacing * overlap * 0.5 * length(vec3(mat[0][1], mat[1][1], mat[2][1])) * screenSize.y / clip.w;
     float drawn = max(size, 1.0);
-
-    // The sprite's centre in pixels, and the pixel corner nearest to it.
-    vec2 at = (clip.xy * inverse * 0.5 + 0.5) * screenSize;
-    vec2 corner = floor(at + 0.5);
-    vec2 off = at - corner;
-    float reach = 0.25 * drawn * drawn;
-    float near = dot(off, off);
-    if (near >= reach) return;
-    // Lit pixels beside this one have their corners across the nearest pixel edges.
-    vec2 edges = 1.0 - 2.0 * abs(off);
-    float light = 1.0;
-    if (near + edges.x >= reach && near + edges.y >= reach) {
-        // The one lit pixel lies below and left of the corner; the sprite's square reaches past
-        // its right and top edges, so a sample is inside when it is right of and above the
-        // square's lower left.
-        vec2 low = off + 1.0 - 0.5 * drawn;
-        vec4 inside = step(vec4(low.x), vec4(0.375, 0.875, 0.125, 0.625)) * step(vec4(low.y), vec4(0.125, 0.375, 0.625, 0.875));
-        float lit = (1.0 - near / reach) * dot(inside, vec4(0.25));
-        // A sprite whose centre is outside the picture is clipped away whole.
-        if (lit <= 0.0 || any(greaterThan(abs(clip.xy), vec2(clip.w)))) return;
-        if (keep < 1.0) {
-            keep *= min(lit / least, 1.0);
-            lit = max(lit, least);
-        }
-        light = -lit;
-        clip.xy = ((corner - 0.5) / screenSize * 2.0 - 1.0) * clip.w;
-        drawn = 1.0;
+    // The quads cover their whole squares, more than the point sprites the ground was first
+    // drawn with: 0.88 keeps it as bright as it was.
+    float kept = size * size / (drawn * drawn) * 0.88;
+    float at720 = size * 720.0 / screenSize.y;
+    float share = at720 * at720 / least;
+    if (share < 1.0) {
+        if (share < pointhash(uint(gl_PrimitiveIDIn))) return;
+        kept /= share;
     }
-    if (keep < 1.0 && keep < pointhash(uint(gl_PrimitiveIDIn))) return;
 
     float drift = 0.3 * min(distort * 0.1, 1.0) * sin(distort * 0.2 + world.x * 0.0006 - world.z * 0.0004);
-    colour = (palette(clamp(p.w + drift, 0.0, 1.0)) * 0.35 + vec3(0.6, 0.8, 1.0) * contourline(world.y) * 0.9) * light;
-    gl_PointSize = drawn;
-    gl_Position = clip;
-    EmitVertex();
+    vec3 light = (palette(clamp(p.w + drift, 0.0, 1.0)) * 0.35 + vec3(0.6, 0.8, 1.0) * contourline(world.y) * 0.9) * kept;
+    vec2 reach = drawn / screenSize * clip.w;
+    for (int k = 0; k < 4; ++k) {
+        corner = vec2(k & 1, k >> 1) * 2.0 - 1.0;
+        colour = light;
+        blur = clamp(2.0 - drawn, 0.0, 1.0);
+        gl_Position = clip + vec4(corner * reach, 0.0, 0.0);
+        EmitVertex();
+    }
+    EndPrimitive();
 }

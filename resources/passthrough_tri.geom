@@ -3,15 +3,18 @@
 // and each carries the distance in pixels from the edge it shares with one of the ribbon's two
 // borders. In a strip whose even vertices run along one border and odd vertices along the
 // other, triangle k joins vertices k, k+1 and k+2, and its border edge is the one from k to
-// k+2. Under the default (last) provoking vertex, GL hands an even triangle over as
-// (k, k+1, k+2) and an odd one as (k+1, k, k+2), to keep the winding, so the border edge ends
-// in the third vertex and starts in the first or the second. The fragment shader draws the
-// borders as lines of constant width on screen with a faint fill between.
+// k+2: the vertex across from it is the one whose index differs from the others' in parity.
+// It is found by the indices, not by its place in the triangle, since GL implementations hand a
+// strip's odd triangles over in different orders (GL's own, and Vulkan's under zink). The
+// fragment shader draws the borders as lines of constant width on screen with a faint fill
+// between.
 layout(triangles) in;
 layout(triangle_strip, max_vertices = 3) out;
 
 uniform mat4 mat;
 uniform vec2 screenSize;
+
+flat in int index[];
 
 noperspective out float edge;
 out float depth;
@@ -30,10 +33,9 @@ void main() {
     vec3 xs = vec3(c[0].x, c[1].x, c[2].x), ys = vec3(c[0].y, c[1].y, c[2].y), ws = vec3(c[0].w, c[1].w, c[2].w);
     if (all(greaterThan(xs, ws)) || all(lessThan(xs, -ws)) || all(greaterThan(ys, ws)) || all(lessThan(ys, -ws))) return;
 
-    int first = (gl_PrimitiveIDIn & 1) == 0 ? 0 : 1;
-    int across = 1 - first;
-    vec2 a = pixels(c[first]);
-    vec2 border = pixels(c[2]) - a;
+    int across = (index[0] & 1) == (index[1] & 1) ? 2 : (index[0] & 1) == (index[2] & 1) ? 1 : 0;
+    vec2 a = pixels(c[(across + 1) % 3]);
+    vec2 border = pixels(c[(across + 2) % 3]) - a;
     vec2 out1 = pixels(c[across]) - a;
     float len = length(border);
     // The height of the opposite vertex over the border; where the ribbon has no width, 0.

@@ -96,7 +96,7 @@ credits::credits() : scene(scenestart, targets()) {
 void credits::prepare() {
     GLCHECKED(glDepthMask(GL_TRUE));
     additivelight();
-    ribbon.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
+    setscreensize(ribbon);
 }
 
 void credits::drawscene() {

@@ -98,7 +98,7 @@ void dreamscape::drawpoints(Program& program, const glm::mat4& mat, VArray& va, 
 
 void dreamscape::prepare() {
     GLCHECKED(glEnable(GL_PROGRAM_POINT_SIZE));
-    ground.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
+    for (Program* p : {&ground, &sky}) setscreensize(*p);
 }
 
 void dreamscape::drawscene() {

@@ -22,7 +22,7 @@ public:
     static glm::mat4 cameraahead(float t);
 
 protected:
-    // GL_PROGRAM_POINT_SIZE and the ground's "screenSize".
+    // GL_PROGRAM_POINT_SIZE and the ground's and the sky's "screenSize".
     void prepare() override;
     // Clears to the flash (black once it is over) and draws the clouds additively.
     void drawscene() override;

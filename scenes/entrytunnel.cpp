@@ -72,11 +72,12 @@ void entrytunnel::drawtunnel(const glm::mat4& m, VArray& va, int count) {
     // The same vertices twice: as a ribbon, and as sprites drawn from the strip's segments, each
     // lit by its segment's length.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
-    drawgeometry(points, m, va, count, GL_LINE_STRIP);
+    drawsprites(points, m, va, count);
 }
 
 void entrytunnel::prepare() {
     setgains(points, {1.5f, 0.8f, 1.8f});
+    setscreensize(points);
 }
 
 void entrytunnel::drawscene() {

@@ -112,7 +112,7 @@ entryway::entryway()
 void entryway::prepare() {
     GLCHECKED(glDepthMask(GL_TRUE));
     additivelight();
-    ribbon.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
+    setscreensize(ribbon);
 }
 
 void entryway::drawscene() {

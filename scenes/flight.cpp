@@ -111,17 +111,17 @@ void flight::drawpath(const glm::mat4& m, VArray& va, int count) {
     // The path twice on the same vertices: as a ribbon, and as sprites drawn from the strip's
     // segments, each lit by its segment's length.
     drawgeometry(triangles, m, va, count, GL_TRIANGLE_STRIP);
-    drawgeometry(points, m, va, count, GL_LINE_STRIP);
+    drawsprites(points, m, va, count);
 }
 
 void flight::drawsparks(const glm::mat4& m, VArray& va, int count) {
     additivesprites();
-    drawgeometry(sparks, m, va, count, GL_LINE_STRIP);
+    drawsprites(sparks, m, va, count);
 }
 
 void flight::prepare() {
     for (Program* p : {&points, &sparks}) setgains(*p, glm::vec3(1.5f, 0.8f, 0.3f) * glow);
-    sparks.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
+    for (Program* p : {&points, &sparks}) setscreensize(*p);
 }
 
 void flight::passuniforms() {

@@ -27,7 +27,7 @@ public:
     static float whitepointat(float t);
 
 protected:
-    // The point and spark programs' colour gains, and the sparks' "screenSize".
+    // The point and spark programs' colour gains and "screenSize".
     void prepare() override;
     void passuniforms() override;
     void preparepass() override;

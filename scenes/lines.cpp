@@ -98,13 +98,10 @@ void lines::drawcopy(const glm::mat4& m, VArray& va, int count) {
     GLCHECKED(glDepthFunc(GL_LESS));
     va.draw(count, 1, GL_TRIANGLE_STRIP);
 
-    points.use();
-    GLCHECKED(glBindAttribLocation(points.name(), 0, "pos"));
-    points.setUniform("mat", m);
     GLCHECKED(glBlendFunc(GL_ONE, GL_ONE));
     GLCHECKED(glDepthMask(GL_FALSE));
     // Sprites from the strip's segments, each lit by its segment's length.
-    va.draw(count, 1, GL_LINE_STRIP);
+    drawsprites(points, m, va, count);
 
     GLCHECKED(glDisable(GL_PROGRAM_POINT_SIZE));
     GLCHECKED(glDisable(GL_BLEND));
@@ -114,6 +111,7 @@ void lines::drawcopy(const glm::mat4& m, VArray& va, int count) {
 
 void lines::prepare() {
     setgains(points, {1.5f, 1.8f, 1.3f});
+    setscreensize(points);
 }
 
 void lines::drawscene() {

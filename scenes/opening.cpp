@@ -206,6 +206,7 @@ void opening::drawtitles() {
 
 void opening::drawstars() {
     setgains(starfield, {1.8f, 0.8f, 0.5f});
+    setscreensize(starfield);
     starfield.setUniform("visibility", starvisibility);
     starfield.setUniform("mat", starmatrix);
     GLCHECKED(glBindAttribLocation(starfield.name(), 0, "pos"));

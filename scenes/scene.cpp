@@ -137,10 +137,24 @@ void setgains(Program& program, const glm::vec3& gains) {
     program.setUniform("blue", gains.b);
 }
 
+void setscreensize(Program& program) {
+    program.setUniform("screenSize", glm::vec2(float(windowwidth), float(windowheight)));
+}
+
 void drawgeometry(Program& program, const glm::mat4& mat, VArray& va, int count, GLenum mode) {
     program.use();
     // Takes effect at the program's next link only; the shaders also declare location 0.
     GLCHECKED(glBindAttribLocation(program.name(), 0, "pos"));
     program.setUniform("mat", mat);
     va.draw(count, 1, mode);
+}
+
+void drawsprites(Program& program, const glm::mat4& mat, VArray& va, int count) {
+    if (count != 1) {
+        drawgeometry(program, mat, va, count, GL_LINE_STRIP);
+        return;
+    }
+    program.setUniform("lone", 1);
+    drawgeometry(program, mat, va, 2, GL_LINE_STRIP);
+    program.setUniform("lone", 0);
 }

@@ -125,6 +125,15 @@ void additivesprites();
 // "blue".
 void setgains(talvo::Program& program, const glm::vec3& gains);
 
+// Makes the program current and sets "screenSize" to the picture's size, (windowwidth,
+// windowheight) as floats: what ribbons and sprites measure their widths by.
+void setscreensize(talvo::Program& program);
+
 // The scenes' draw call: makes the program current, binds attribute 0 to "pos", sets "mat" and
 // draws count vertices of the array, one instance.
 void drawgeometry(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count, GLenum mode);
+
+// A curve's sprites ("flight_pt.geom"), drawn as a GL_LINE_STRIP whose segments light them. A
+// strip of one vertex draws nothing, so one vertex is drawn as the first segment, with "lone"
+// set, which lights its start alone: the array must hold two vertices.
+void drawsprites(talvo::Program& program, const glm::mat4& mat, talvo::VArray& va, int count);

@@ -15,11 +15,13 @@ packages=(
     pocl-opencl-icd xvfb xauth ffmpeg
 )
 # The test tools: googletest, the window's keys (xdotool), the capture in parts over SSH
-# (parallel, rsync, an sshd the tests start on a port of their own), the package's checks.
+# (parallel, rsync, an sshd the tests start on a port of their own), the package's checks, and
+# tools/looks.sh's other GL drivers (zink over lavapipe) and its image arithmetic (PIL).
 testtools=(
     libgtest-dev googletest xdotool
     parallel rsync openssh-server
     lintian desktop-file-utils appstream
+    mesa-vulkan-drivers python3-pil
 )
 if [[ "${1:-}" == --tests ]]; then
     packages+=("${testtools[@]}")

@@ -29,6 +29,11 @@
 # Runs the CL tests, every scene's pictures and the real-time run across a scene switch under
 # it, then captures three frames around each cut under it and on the mapped path, which must be
 # byte-identical; on the build of tools/build.sh.
+#
+# tools/sanitize.sh looks: one picture at every size and on every GL driver (tools/looks.sh
+# --tier): twelve moments, one or more in every scene, rendered at 320x180 and 640x360 and under
+# zink and softpipe, each box-filtered and held to its goal against the 1280x720 frame of
+# llvmpipe; on the build of tools/build.sh. The sheet of its frames is build/looks.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -74,6 +79,10 @@ if [[ "${1:-address}" == gldebug ]]; then
     done
     echo "captures of every scene on debug contexts: no fault"
     exit 0
+fi
+
+if [[ "${1:-address}" == looks ]]; then
+    exec tools/looks.sh --tier -o build/looks.png
 fi
 
 if [[ "${1:-address}" == interop ]]; then

@@ -18,8 +18,9 @@ using namespace testsupport;
 
 namespace {
 
-// A sharing context of our own on the test's GL context, a GL buffer of four floats with its
-// memory object, and a kernel that doubles them.
+// A sharing context of our own on the test's GL context (or on another context of its share
+// group), a GL buffer of four floats with its memory object, and a kernel that doubles them;
+// released, the context last, before the GL contexts go.
 struct sharing {
     cl_platform_id platform = nullptr;
     cl_device_id device = nullptr;
@@ -29,14 +30,14 @@ struct sharing {
     cl_mem mem = nullptr;
     cl_kernel twice = nullptr;
 
-    sharing() {
+    explicit sharing(void* glxcontext = nullptr) {
         cl_uint count = 0;
         clGetPlatformIDs(0, nullptr, &count);
         std::vector<cl_platform_id> platforms(count);
         clGetPlatformIDs(count, platforms.data(), nullptr);
         device = choosedevice(platforms, &platform);
         cl_int err = CL_SUCCESS;
-        context = clCreateContext(props().data(), 1, &device, nullptr, nullptr, &err);
+        context = clCreateContext(props(glxcontext).data(), 1, &device, nullptr, nullptr, &err);
         EXPECT_EQ(err, CL_SUCCESS);
         queue = clCreateCommandQueue(context, device, 0, &err);
         const float data[4] = {1, 2, 3, 4};
@@ -50,7 +51,14 @@ struct sharing {
         cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &err);
         EXPECT_EQ(clBuildProgram(program, 0, nullptr, "", nullptr, nullptr), CL_SUCCESS);
         twice = clCreateKernel(program, "twice", &err);
+        clReleaseProgram(program);
         clSetKernelArg(twice, 0, sizeof mem, &mem);
+    }
+    ~sharing() {
+        clReleaseKernel(twice);
+        clReleaseMemObject(mem);
+        clReleaseCommandQueue(queue);
+        clReleaseContext(context);
     }
     std::vector<cl_context_properties> props(void* glxcontext = nullptr) const {
         const platform::nativecontext gl = platform::nativehandles(platform::currentcontext());
@@ -147,6 +155,21 @@ TEST_F(cltest, InteropRuleBroken) {
         glDeleteBuffers(1, &s.buf);
     } else if (r == "respecified") {
         glBufferData(GL_ARRAY_BUFFER, sizeof back, back, GL_DYNAMIC_COPY);
+    } else if (r == "unbound" || r == "destroyed") {
+        // OpenCL shares with another context of the group, as the engine's does with the update
+        // thread's. What its kernel wrote, this context sees only once it binds the buffer
+        // again; and that context must outlive the OpenCL context made on it.
+        GLFWwindow* other = platform::createsecondarycontext(glcontext::get().window(), 3, 3);
+        ASSERT_NE(other, nullptr);
+        sharing theirs(platform::nativehandles(other).glxcontext);
+        glBindBuffer(GL_COPY_READ_BUFFER, theirs.buf);
+        glFinish();
+        theirs.acquire();
+        theirs.run();
+        theirs.release();
+        clFinish(theirs.queue);
+        if (r == "destroyed") glfwDestroyWindow(other);
+        glGetBufferSubData(GL_COPY_READ_BUFFER, 0, sizeof back, back);
     } else if (r == "context") {
         s.acquire();
         clFinish(s.queue);
@@ -177,6 +200,8 @@ TEST(interop, EachRuleBrokenIsReported) {
         {"deleted", "buffer 1 deleted while its memory object lives in glDeleteBuffers"},
         {"respecified", "buffer 1 re-specified while its memory object lives in glBufferData"},
         {"context", "context released while buffer 1 is acquired in clReleaseContext"},
+        {"unbound", "buffer 2 read without binding it again since another context changed it in glGetBufferSubData"},
+        {"destroyed", "GL context destroyed while the OpenCL context made on it lives in glXDestroyContext"},
     };
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     for (const rule& r : rules) {

@@ -1,10 +1,10 @@
 // The scenes' shared curve programs on bands and paths made for the test: the ribbon program
 // ("passthrough_tri.geom", "entryway_ribbon.frag") lights the same pixels whether or not it
 // drops the triangles wholly off screen; the path ribbon ("flight_tri.geom") still lights the
-// screen's edge from a path just beyond it; a spark one pixel wide ("flight_pt.geom",
-// "flight_ext.frag") drawn as the pixel it lights lights it as the sprite does; a curve of
-// glowing sprites ("flight_pt.frag") lights a sprite at every vertex, and glows alike however
-// densely it is sampled.
+// screen's edge from a path just beyond it; sprites ("flight_pt.geom") give the same light in
+// proportion to the picture at every size; a curve of glowing sprites ("flight_pt.frag") lights
+// a sprite at every vertex once, a lone vertex's too, and glows alike however densely it is
+// sampled.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,8 +37,9 @@ protected:
     // The resolved HDR image of what `drawing` draws from `vertices` (x, y, z, w each), given
     // the vertex array that feeds them to attribute 0, into an 8-sample RGB16F target, added up
     // as the scenes add their light.
-    std::vector<glm::vec3> image(const std::vector<glm::vec4>& vertices, const std::function<void(VArray&)>& drawing) {
-        const Texture target(8, GL_RGB16F, width, height, GL_TEXTURE_2D_MULTISAMPLE);
+    std::vector<glm::vec3> image(const std::vector<glm::vec4>& vertices, const std::function<void(VArray&)>& drawing,
+                                 int w = width, int h = height) {
+        const Texture target(8, GL_RGB16F, w, h, GL_TEXTURE_2D_MULTISAMPLE);
         Framebuffer framebuffer = Framebuffer::create();
         framebuffer.attachColor(target, 0);
         GLuint buffer = 0;
@@ -50,7 +51,7 @@ protected:
             VArray va = VArray::create();
             va.setAttribute(0, buffer, GL_ARRAY_BUFFER, GL_FLOAT);
             renderInto(framebuffer, [&] {
-                GLCHECKED(glViewport(0, 0, width, height));
+                GLCHECKED(glViewport(0, 0, w, h));
                 GLCHECKED(glClearColor(0.0f, 0.0f, 0.0f, 0.0f));
                 GLCHECKED(glClear(GL_COLOR_BUFFER_BIT));
                 GLCHECKED(glDisable(GL_DEPTH_TEST));
@@ -133,34 +134,41 @@ TEST_F(curveprograms, PathJustBeyondTheRightEdgeStillLightsItByItsWidth) {
     for (const glm::vec3& p : far) ASSERT_EQ(p.r, 0.0f);
 }
 
-TEST_F(curveprograms, SparkDrawnAsThePixelItLightsLightsItAsTheSprite) {
-    Program sparks("passthrough.vert", "flight_pt.geom", "flight_ext.frag");
-    sparks.use();
-    for (const char* gain : {"red", "green", "blue"}) sparks.setUniform(gain, 1.0f);
-    // Sparks 4 pixels apart at 44 units from the eye, which makes them 0.98 pixels wide, at
-    // offsets from their pixel's corner that sweep the whole pixel.
+// The sprite program with its gains at 1, for a picture w x h.
+Program glowprogram(const char* fragment, int w = width, int h = height) {
+    Program glow("passthrough.vert", "flight_pt.geom", fragment);
+    for (const char* gain : {"red", "green", "blue"}) glow.setUniform(gain, 1.0f);
+    glow.setUniform("screenSize", glm::vec2(float(w), float(h)));
+    return glow;
+}
+
+// The mean light of an image.
+float meanlight(const std::vector<glm::vec3>& image) {
+    double sum = 0;
+    for (const glm::vec3& p : image) sum += double(p.r);
+    return float(sum / double(image.size()));
+}
+
+TEST_F(curveprograms, SpritesGiveTheSameLightAtEverySizeOfThePicture) {
+    // A row of sparks 9 to 12 pixels wide at 720 lines, in a picture of 320x180 and of
+    // 1280x720: sized by the picture, they light the same share of it (in pixels, a sixteenth
+    // as much of the smaller one).
     glm::mat4 eye(1.0f);
     eye[2][3] = 1.0f;
     eye[3][3] = 0.0f;
-    const float z = 44.0f;
-    std::vector<glm::vec4> spread;
-    for (int j = 0; j < height / 4; ++j)
-        for (int i = 0; i < width / 4; ++i) {
-            const glm::vec2 at(float(4 * i + 2) + float(i % 16) / 16.0f + 0.03f, float(4 * j + 2) + float(j % 16) / 16.0f + 0.01f);
-            spread.emplace_back((at.x / float(width) * 2.0f - 1.0f) * z, (at.y / float(height) * 2.0f - 1.0f) * z, z, 0.0f);
-        }
-    const std::vector<glm::vec3> sprites = draw(sparks, spread, GL_LINE_STRIP, eye);
-    sparks.setUniform("screenSize", glm::vec2(float(width), float(height)));
-    const std::vector<glm::vec3> pixels = draw(sparks, spread, GL_LINE_STRIP, eye);
-
-    int lit = 0;
-    for (size_t k = 0; k < sprites.size(); ++k) {
-        if (sprites[k].r > 0.0f) ++lit;
-        EXPECT_NEAR(pixels[k].r, sprites[k].r, 0.01f) << "pixel " << k % width << ", " << k / width;
+    std::vector<glm::vec4> row;
+    for (int i = 0; i < 24; ++i) {
+        const float z = 3.0f + float(i % 3);
+        row.emplace_back((float(i) / 12.0f - 0.96f) * z, 0.1f * z, z, 0.0f);
     }
-    // A good share of the sparks light a pixel, and none lights more than one.
-    EXPECT_GT(lit, int(spread.size()) / 2);
-    EXPECT_LE(lit, int(spread.size()));
+    float light[2];
+    for (const int k : {0, 1}) {
+        const int w = k ? 1280 : 320, h = k ? 720 : 180;
+        Program sparks = glowprogram("flight_ext.frag", w, h);
+        light[k] = meanlight(image(row, [&](VArray& va) { drawsprites(sparks, eye, va, int(row.size())); }, w, h));
+    }
+    ASSERT_GT(light[0], 0.0f);
+    EXPECT_NEAR(light[1] / light[0], 1.0f, 0.05f);
 }
 
 TEST_F(curveprograms, PathRibbonLightsNothingBeyondItsEdges) {
@@ -177,30 +185,42 @@ TEST_F(curveprograms, PathRibbonLightsNothingBeyondItsEdges) {
     EXPECT_EQ(image[21 * width + column].r, 0.0f);
 }
 
-TEST_F(curveprograms, EveryVertexOfACurveLightsItsSprite) {
-    Program glow("passthrough.vert", "flight_pt.geom", "flight_pt.frag");
-    glow.use();
-    for (const char* gain : {"red", "green", "blue"}) glow.setUniform(gain, 1.0f);
-    // Sprites 0.2 wide (12 pixels) far apart on a level line, as the scenes draw them (a line
-    // strip): each lights the pixel at its centre, the first and the last too; between them
-    // nothing is lit. Two vertices, one segment, light both.
-    for (const int n : {2, 5}) {
+TEST_F(curveprograms, EveryVertexOfACurveLightsItsSpriteOnce) {
+    // Sprites 0.2 wide (12 pixels at 720 lines, 4.8 here) far apart on a level line, each
+    // centred alike on its pixel, as the scenes draw them (a line strip): each lights the
+    // pixels around it as much as any other, the first and the last too, whether one segment
+    // reaches it or two; beside them nothing is lit. A line of one vertex lights its sprite as
+    // much, and the vertex after it none.
+    constexpr int w = 512, h = 288;
+    Program glow = glowprogram("flight_pt.frag", w, h);
+    const auto columnof = [&](float x) { return int((x * 0.5f + 0.5f) * float(w)); };
+    // The light of the 16 x 16 pixels around x.
+    const auto around = [&](const std::vector<glm::vec3>& image, float x) {
+        float sum = 0.0f;
+        for (int dy = -8; dy < 8; ++dy)
+            for (int dx = -8; dx < 8; ++dx) sum += image[size_t(h / 2 + dy) * w + size_t(columnof(x) + dx)].r;
+        return sum;
+    };
+    float one = 0.0f;
+    for (const int n : {1, 2, 5}) {
         std::vector<glm::vec4> v;
-        for (int j = 0; j < n; ++j) v.emplace_back(-0.8f + 1.6f * float(j) / float(n - 1), 0.0f, 0.0f, 0.2f);
-        const std::vector<glm::vec3> image = draw(glow, v, GL_LINE_STRIP);
-        const size_t row = size_t(height / 2) * width;
+        for (int j = 0; j < std::max(n, 2); ++j) v.emplace_back(float(64 + 96 * j) * 2.0f / float(w) - 1.0f + 1.0f / float(w), 0.0f, 0.0f, 0.2f);
+        const std::vector<glm::vec3> image = this->image(v, [&](VArray& va) { drawsprites(glow, glm::mat4(1.0f), va, n); }, w, h);
+        if (n == 1) {
+            one = around(image, v[0].x);
+            ASSERT_GT(one, 0.0f) << "a line of one vertex";
+            EXPECT_EQ(around(image, v[1].x), 0.0f) << "the vertex after a line of one";
+            continue;
+        }
         for (const glm::vec4& p : v) {
-            const size_t column = size_t((p.x * 0.5f + 0.5f) * float(width));
-            EXPECT_GT(image[row + column].r, 0.0f) << n << " vertices, the one at " << p.x;
-            EXPECT_EQ(image[row + column + 16].r, 0.0f) << n << " vertices, beside the one at " << p.x;
+            EXPECT_NEAR(around(image, p.x) / one, 1.0f, 0.01f) << n << " vertices, the one at " << p.x;
+            EXPECT_EQ(image[size_t(h / 2) * w + size_t(columnof(p.x) + 16)].r, 0.0f) << n << " vertices, beside the one at " << p.x;
         }
     }
 }
 
 TEST_F(curveprograms, SpriteCurveGlowsAlikeHoweverDenselySampled) {
-    Program glow("passthrough.vert", "flight_pt.geom", "flight_pt.frag");
-    glow.use();
-    for (const char* gain : {"red", "green", "blue"}) glow.setUniform(gain, 1.0f);
+    Program glow = glowprogram("flight_pt.frag");
     // A level curve of sprites 0.5 wide (12 pixels on screen), sampled every 0.01 and every
     // 0.005: dozens of sprites overlap at every pixel of it.
     const auto curve = [](int steps) {

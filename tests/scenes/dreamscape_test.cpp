@@ -128,10 +128,9 @@ TEST_F(dreamscapetest, FlashIsClearedIntoTheHdrTargetAndReattachedAfterAResize) 
     EXPECT_EQ(s.colourtarget()->buf, sharedcolor.buf);
     step(s, scenestart + 400);
     s.display();
-    // Cleared to 100, with the clouds added on top.
-    const auto [low, high] = range(hdrimage(sharedcolor));
-    EXPECT_FLOAT_EQ(low, 100.0f);
-    EXPECT_GT(high, 100.0f);
+    // Cleared to 100; the clouds' light, spread thin over so small a picture, is below what a
+    // half float can add to 100.
+    EXPECT_EQ(range(hdrimage(sharedcolor)).first, 100.0f);
     EXPECT_EQ(range(hdrimage(previous)), std::make_pair(500.0f, 500.0f)) << "the old target is left alone";
     for (const glm::u8vec4& p : windowpixels()) ASSERT_EQ(p, glm::u8vec4(255)) << "still white";
 
@@ -139,7 +138,8 @@ TEST_F(dreamscapetest, FlashIsClearedIntoTheHdrTargetAndReattachedAfterAResize) 
     s.display();
     int dark = 0;
     for (const glm::u8vec4& p : windowpixels()) dark += p.r < 128;
-    EXPECT_GT(dark, windowwidth * windowheight / 4) << "the flash is over and the clouds are drawn on black";
+    EXPECT_GT(dark, windowwidth * windowheight / 4) << "the flash is over";
+    EXPECT_GT(range(hdrimage(sharedcolor)).second, 0.0f) << "the clouds are drawn into the new target, on black";
     EXPECT_NO_THROW(glcheck("dreamscape frames"));
 }
 

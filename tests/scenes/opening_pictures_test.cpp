@@ -56,10 +56,11 @@ TEST_F(openingpictures, StarsTitleCardsAndParticlesLookAsBefore) {
     // particles (16 and 24 s); the particles alone once the stars have faded (27 s).
     for (int second : {2, 6}) expectlikeat(second, starlimits);
     for (int second : {16, 24, 27}) expectlikeat(second, cardlimits);
-    // Before 12 s nothing but faint stars: most of the picture is black.
+    // Before 12 s nothing but faint stars: most of the picture is black, its grey averaging
+    // about half a level, as the 1280x720 picture's does.
     ASSERT_GT(frames.size(), 6u);
     EXPECT_LT(meanof(frames[6]), 40.0);
-    EXPECT_GT(meanof(frames[6]), 1.0);
+    EXPECT_GT(meanof(frames[6]), 0.2);
 }
 
 TEST_F(openingpictures, LinesBeforeAndAfter44SecondsLookAsBefore) {

@@ -61,8 +61,10 @@ std::vector<frame> pass() {
     return frames;
 }
 
+// Pixels lit at all: flight's web of sparks, in so small a window, is the 1280x720 picture
+// box-filtered, and dim.
 size_t lit(const frame& f) {
-    return std::count_if(f.begin(), f.end(), [](glm::u8vec4 p) { return std::max({p.r, p.g, p.b}) > 16; });
+    return std::count_if(f.begin(), f.end(), [](glm::u8vec4 p) { return std::max({p.r, p.g, p.b}) > 2; });
 }
 
 class production : public gltest {};

@@ -5,11 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "cl/kerneltemplates.h"
 #include "support/glcontext.h"
 
 namespace talvo::testsupport {
 
 using cltest = gltest;
+
+// Once the tests are done, the cached kernel programs go, and with the last program the OpenCL
+// context: before the test's GL context, which it shares with, is destroyed at the end.
+class computerelease : public ::testing::Environment {
+public:
+    void TearDown() override { dropprogramcaches(); }
+};
+inline ::testing::Environment* const releasescompute = ::testing::AddGlobalTestEnvironment(new computerelease);
 
 constexpr const char* cloptions = "-cl-fast-relaxed-math -cl-mad-enable";
 

@@ -102,6 +102,16 @@ std::map<GLXContext, glxcontext> contexts;
 int groups = 0;
 // Buffers each context touched with commands that have not been through a glFinish.
 std::map<GLXContext, std::set<GLuint>> unfinished;
+// A context sees what another context changed in a buffer only once it binds the buffer again:
+// the last change of each buffer of a share group (its context and serial number), and the
+// serial number at which each context last bound each buffer.
+struct change {
+    GLXContext by;
+    unsigned long serial;
+};
+std::map<std::pair<int, GLuint>, change> changes;
+std::map<std::pair<GLXContext, GLuint>, unsigned long> bindings;
+unsigned long serials = 0;
 
 // A thread of the layer with its own GL context in the share group of a sharing OpenCL
 // context: it checks GL buffers and copies between them and their memory objects.
@@ -285,7 +295,14 @@ void gltouches(GLuint buf, const char* call, bool writes = false) {
                       call);
         m->glnewer = m->glnewer || writes;
     }
-    unfinished[currentgl()].insert(buf);
+    const GLXContext gl = currentgl();
+    auto changed = changes.find({group, buf});
+    if (!writes && changed != changes.end() && changed->second.by != gl &&
+        bindings[{gl, buf}] < changed->second.serial)
+        violation("buffer " + std::to_string(buf) + " read without binding it again since another context changed it",
+                  call);
+    if (writes) changes[{group, buf}] = {gl, ++serials};
+    unfinished[gl].insert(buf);
 }
 
 // The buffers a draw reads: the vertex array's enabled attributes and its element buffer.
@@ -315,6 +332,15 @@ void glreplaces(GLuint buf, const char* call, const char* what) {
 }
 
 // ---- GL and GLX hooks, handed out by dlsym and glXGetProcAddressARB ----
+
+void hook_glBindBuffer(GLenum target, GLuint buf) {
+    GL(PFNGLBINDBUFFERPROC, glBindBuffer);
+    {
+        guard hold(lock);
+        if (buf) bindings[{currentgl(), buf}] = serials;
+    }
+    glBindBuffer(target, buf);
+}
 
 void hook_glFinish() {
     GL(decltype(&::glFinish), glFinish);
@@ -423,6 +449,7 @@ void hook_glDeleteBuffers(GLsizei n, const GLuint* bufs) {
         for (GLsizei i = 0; i < n; ++i) glreplaces(bufs[i], "glDeleteBuffers", "deleted");
         for (auto& [context, bufset] : unfinished)
             for (GLsizei i = 0; i < n; ++i) bufset.erase(bufs[i]);
+        for (GLsizei i = 0; i < n; ++i) changes.erase({currentgroup(), bufs[i]});
     }
     glDeleteBuffers(n, bufs);
 }
@@ -453,8 +480,11 @@ void hook_glXDestroyContext(Display* display, GLXContext context) {
     static const auto real = reinterpret_cast<decltype(&glXDestroyContext)>(realdlsym()(libgl(), "glXDestroyContext"));
     {
         guard hold(lock);
+        for (const auto& [cl, c] : clcontexts)
+            if (c.gl == context) violation("GL context destroyed while the OpenCL context made on it lives", "glXDestroyContext");
         contexts.erase(context);
         unfinished.erase(context);
+        for (auto i = bindings.begin(); i != bindings.end();) i = i->first.first == context ? bindings.erase(i) : std::next(i);
     }
     real(display, context);
 }
@@ -470,6 +500,7 @@ void* hookfor(const char* name) {
         void* hook;
     } hooks[] = {
         {"glFinish", reinterpret_cast<void*>(hook_glFinish)},
+        {"glBindBuffer", reinterpret_cast<void*>(hook_glBindBuffer)},
         {"glDrawArrays", reinterpret_cast<void*>(hook_glDrawArrays)},
         {"glDrawArraysInstanced", reinterpret_cast<void*>(hook_glDrawArraysInstanced)},
         {"glDrawElements", reinterpret_cast<void*>(hook_glDrawElements)},
@@ -522,7 +553,11 @@ void handback(const std::vector<cl_mem>& done) {
     std::map<glworker*, std::vector<cl_mem>> byworker;
     for (cl_mem mem : done) {
         glmem& m = mems[mem];
-        if (m.written) byworker[clcontexts[m.context].worker].push_back(mem);
+        if (m.written) {
+            byworker[clcontexts[m.context].worker].push_back(mem);
+            // What OpenCL wrote, GL has as a change made in the context OpenCL shares with.
+            changes[{clcontexts[m.context].group, m.buf}] = {clcontexts[m.context].gl, ++serials};
+        }
         m.held = holder::gl;
         m.written = false;
         if (m.released) {
