@@ -240,6 +240,25 @@ TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
                             .out;
     ASSERT_FALSE(level.empty());
     EXPECT_GT(std::stod(level.substr(level.find(':') + 1)), -40.0) << level;
+
+    // A last frame that would last past the production's end ends there, and so does its music.
+    for (const std::string video : {"last.mp4", "last.mkv"}) {
+        run = capture({"-o", dir / video, "--size", "64x48", "--fps", "1/4", "--from", "188", "--frames", "2"}, workdir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NEAR(std::stod(probe(dir / video, "", "duration")), 6.0, 0.05) << video;
+        EXPECT_EQ(probe(dir / video, "v:0", "nb_read_frames"), "2") << video;
+    }
+    EXPECT_NEAR(std::stod(probe(dir / "last.mp4", "a:0", "duration")), 6.0, 0.05);
+    // So it does where parts are joined.
+    for (const char* part : {"1/2", "2/2"}) {
+        run = capture({"-o", dir / ("part" + std::string(part, 1) + ".mkv"), "--size", "64x48", "--fps", "1/4",
+                       "--from", "188", "--frames", "2", "--part", part},
+                      workdir);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    run = capture({"--join", dir / "joined.mp4", dir / "part1.mkv", dir / "part2.mkv"}, workdir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(std::stod(probe(dir / "joined.mp4", "", "duration")), 6.0, 0.05);
 }
 
 TEST(Capture, VideoWithoutItsMusicFileIsMadeSilentWithAWarning) {
