@@ -436,7 +436,8 @@ TEST(CaptureStops, LosingTheDisplayEndsAVideoCaptureAndLeavesNothing) {
 }
 
 // Music cut short, or a file-size limit (as a disk that fills), fail the video: one line says
-// why, and neither the video nor its unfinished file nor ffmpeg is left.
+// why, even with the temporary directory full, and neither the video nor its unfinished file
+// nor ffmpeg is left.
 TEST(CaptureStops, AFailedVideoSaysWhyInOneLineAndLeavesNothing) {
     const tempdir dir;
     const std::string cut = workdirwithout(dir.path() / "cut", builddir, {"sound.flac"});
@@ -456,6 +457,15 @@ TEST(CaptureStops, AFailedVideoSaysWhyInOneLineAndLeavesNothing) {
          {"/bin/bash", "-c", "ulimit -f 2048 && exec \"$0\" \"$@\"", captureprogram, "--size", "640x360", "--fps", "30",
           "--from", "20", "--to", "22", "--crf", "0", "-o", dir / "out/x.mkv"},
          builddir, dir / "out/x.mkv: File too large"},
+        // The same with a full temporary directory, where ffmpeg's messages once went; the
+        // output's directory seen at /mnt.
+        {"full /tmp",
+         {"/usr/bin/unshare", "-rm", "/bin/bash", "-c",
+          "mount --bind '" + dir.path().string() + "' /mnt && mount -t tmpfs -o size=64k tmpfs /tmp && "
+          "{ cat /dev/zero >/tmp/full 2>/dev/null; ulimit -f 2048 && exec \"$0\" \"$@\"; }",
+          captureprogram, "--size", "640x360", "--fps", "30", "--from", "20", "--to", "24", "--crf", "0", "-o",
+          "/mnt/out/x.mkv"},
+         builddir, "/mnt/out/x.mkv: File too large"},
     };
     for (const auto& c : cases) {
         outcome run = runprogram(c.command[0], {c.command.begin() + 1, c.command.end()}, c.workdir);
