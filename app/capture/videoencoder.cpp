@@ -33,8 +33,13 @@ int64_t mp4ticks(int64_t den) {
 std::string lastframefilter(rational from, rational fps, int64_t end, int64_t packets, int64_t persecond) {
     const frameclock clock(from, fps);
     if (clock.shown(end) == clock.duration(end)) return "";
-    return "setts=pts=PTS:dts=DTS:duration=if(eq(N\\," + std::to_string(packets - 1) + ")\\," +
-           std::to_string(clock.lastshown(end, persecond)) + "\\,DURATION)";
+    // The last packet decoded ends the stream's time, the last shown its time as presented
+    // (with B-frames they differ): both get the cut length. The last shown is the one whose
+    // time stamp lies past half a frame before the last frame's.
+    const __int128 halfbefore = __int128(2 * packets - 3) * fps.den * persecond / (2 * fps.num);
+    return "setts=pts=PTS:dts=DTS:duration=if(eq(N\\," + std::to_string(packets - 1) + ")+gte(PTS\\," +
+           std::to_string(static_cast<int64_t>(halfbefore)) + ")\\," + std::to_string(clock.lastshown(end, persecond)) +
+           "\\,DURATION)";
 }
 
 std::vector<std::string> outputarguments(const std::string& output, const std::string& label) {

@@ -249,6 +249,10 @@ TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
         EXPECT_EQ(probe(dir / video, "v:0", "nb_read_frames"), "2") << video;
     }
     EXPECT_NEAR(std::stod(probe(dir / "last.mp4", "a:0", "duration")), 6.0, 0.05);
+    // Frames reordered for decoding: the last shown is not the last decoded.
+    run = capture({"-o", dir / "reordered.mp4", "--size", "64x48", "--fps", "7", "--from", "193.5"}, workdir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(std::stod(probe(dir / "reordered.mp4", "", "duration")), 0.5, 0.01);
     // So it does where parts are joined.
     for (const char* part : {"1/2", "2/2"}) {
         run = capture({"-o", dir / ("part" + std::string(part, 1) + ".mkv"), "--size", "64x48", "--fps", "1/4",
