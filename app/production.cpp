@@ -108,8 +108,11 @@ GLFWwindow* createwindow(const runconfig& config, GLFWmonitor* monitor, const GL
     }
     // GLFW asserts on sizes below 1 rather than failing, and X would wrap larger ones round.
     if (std::min(width, height) < 1 || std::max(width, height) > platform::maxwindowside)
+        // OpenGL's own limit, often lower, is known only once a context exists (verifysize).
         windowfailure("A " + windowsize(width, height) + " window cannot be opened: each side must be 1 to " +
-                      std::to_string(platform::maxwindowside) + " pixels.");
+                      std::to_string(platform::maxwindowside) +
+                      " pixels, the window system's limit; OpenGL's own, checked once the window is open, may be "
+                      "lower.");
     GLFWwindow* window =
         glfwCreateWindow(width, height, config.title.c_str(), config.windowmode != runconfig::windowed ? monitor : nullptr, nullptr);
     if (!window) {

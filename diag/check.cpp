@@ -4,6 +4,7 @@
 #include <epoxy/gl.h>
 #include <GL/glu.h>
 
+#include <cerrno>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -123,6 +124,11 @@ void glcheck(const std::string& text) {
 void clcheck(int status, const std::string& text) {
     if (status == 0) return;
     std::cerr << "at " << text << " | CLERROR: " << clerrorname(status) << std::endl;
+    // A status outside the table is the driver's own: say whose run it ended and what to do.
+    if (clerrorname(status) == std::string("Unknown"))
+        std::cerr << program_invocation_short_name << ": the OpenCL driver failed with its own status " << status
+                  << ": check it (clinfo lists what it offers) or install another (Debian's pocl-opencl-icd)"
+                  << std::endl;
     throw Log::CLException();
 }
 

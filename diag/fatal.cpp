@@ -1,8 +1,10 @@
 #include "diag/fatal.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <new>
 
 #include "diag/exceptions.h"
 
@@ -31,15 +33,21 @@ void endonfatal(const std::function<void()>& body) {
     } catch (const Log::CLException&) {
         endrun();
     } catch (const Log::FTException&) {
+        // Its line has no end, so that a skipped glyph's next output follows it; the last
+        // line of a run ends.
+        std::cerr << '\n';
         endrun();
     } catch (const ShaderCompilerException&) {
         endrun();
     } catch (const ProgramLinkerException&) {
         endrun();
+    } catch (const std::bad_alloc&) {
+        fatal(std::string(program_invocation_short_name) +
+              ": out of memory: free some, or ask for a smaller picture, and start again");
     } catch (const std::exception& e) {
-        // Anything else (memory, a thread that cannot start) would end in std::terminate's
-        // abort, with a core and no status 1.
-        fatal(e.what());
+        // Anything else (a thread that cannot start) would end in std::terminate's abort, with
+        // a core and no status 1.
+        fatal(std::string(program_invocation_short_name) + ": " + e.what());
     }
 }
 

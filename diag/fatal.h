@@ -20,8 +20,9 @@ namespace talvo {
 [[noreturn]] void endrun();
 
 // Runs `body`; if it throws one of the engine's fatal exceptions (whose check has written its
-// lines), ends the process through endrun(); any other std::exception ends it through
-// fatal(what()).
+// lines), ends the process through endrun(), ending a check line left open; any other
+// std::exception ends it through fatal() with the program's name and its text, or what to do
+// when memory ran out.
 void endonfatal(const std::function<void()>& body);
 
 }  // namespace talvo

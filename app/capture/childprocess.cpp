@@ -1,6 +1,7 @@
 #include "app/capture/childprocess.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,9 +52,15 @@ std::string findprogram(const std::string& name) {
 }
 
 childprocess::unnamedfile childprocess::unnamed(const char* what) const {
-    unnamedfile file(std::tmpfile(), fclose);
-    if (!file || fcntl(fileno(file.get()), F_SETFD, FD_CLOEXEC) != 0)
-        throw capturefailure("cannot make a file for " + program + "'s " + what + ": " + std::strerror(errno));
+    // In memory, not in the temporary directory: when that is full, ffmpeg's reason (often
+    // that very thing) is kept all the same.
+    const int fd = memfd_create(what, MFD_CLOEXEC);
+    unnamedfile file(fd >= 0 ? fdopen(fd, "w+") : nullptr, fclose);
+    if (!file) {
+        const int error = errno;
+        if (fd >= 0) close(fd);
+        throw capturefailure("cannot make a file for " + program + "'s " + what + ": " + std::strerror(error));
+    }
     return file;
 }
 

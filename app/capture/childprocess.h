@@ -38,7 +38,8 @@ public:
     const std::string& output() const { return out; }
 
 private:
-    // Files without a name for its outputs: nothing is left of them whatever way the run ends.
+    // Files without a name for its outputs, in memory: nothing is left of them whatever way the
+    // run ends.
     using unnamedfile = std::unique_ptr<FILE, int (*)(FILE*)>;
     unnamedfile unnamed(const char* what) const;
 

@@ -32,6 +32,20 @@ bool frameclock::fitsproduction(int64_t count) const { return count <= framesbef
 
 rational frameclock::duration(int64_t count) const { return makerational(count * fps.den, fps.num); }
 
+rational frameclock::shown(int64_t count) const {
+    const rational whole = duration(count);
+    // from.den * productionseconds stays far inside 64 bits: from has at most nine places.
+    const rational left = makerational(productionseconds * from.den - from.num, from.den);
+    return left < whole ? left : whole;
+}
+
+int64_t frameclock::lastshown(int64_t count, int64_t persecond) const {
+    // (end - from) - (count - 1)/fps = ((end*b - a)*p - (count - 1)*q*b) / (b*p)
+    const wide num = (wide(productionseconds) * from.den - from.num) * fps.num - wide(count - 1) * fps.den * from.den;
+    const wide den = wide(from.den) * fps.num;
+    return static_cast<int64_t>((2 * num * persecond + den) / (2 * den));
+}
+
 uint32_t frameclock::frametick(uint32_t moment) {
     return moment - moment % steplength + 2 * steplength;
 }

@@ -29,6 +29,12 @@ public:
     bool fitsproduction(int64_t count) const;
     // The length of `count` frames in seconds.
     rational duration(int64_t count) const;
+    // The length of the production those frames show: the last one's time is cut at the
+    // production's end, where a frame rate below one frame a second would take it far past.
+    rational shown(int64_t count) const;
+    // The time the last of `count` frames shows up to the production's end, in whole ticks of
+    // 1/persecond s (nearest).
+    int64_t lastshown(int64_t count, int64_t persecond) const;
 
     // The tick, relative to starttime, that a frame at `moment` carries: the loop's step
     // arithmetic, with its strict test, runs from updatetime up to the end of the step that

@@ -19,15 +19,37 @@ std::vector<std::string> musicarguments(const std::string& music, rational start
     return args;
 }
 
+bool ismp4(const std::string& output) {
+    std::string extension = std::filesystem::path(output).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return extension == ".mp4";
+}
+
+int64_t mp4ticks(int64_t den) {
+    while (den < 10000) den *= 2;
+    return den;
+}
+
+std::string lastframefilter(rational from, rational fps, int64_t end, int64_t packets, int64_t persecond) {
+    const frameclock clock(from, fps);
+    if (clock.shown(end) == clock.duration(end)) return "";
+    // The last packet decoded ends the stream's time, the last shown its time as presented
+    // (with B-frames they differ): both get the cut length. The last shown is the one whose
+    // time stamp lies past half a frame before the last frame's.
+    const __int128 halfbefore = __int128(2 * packets - 3) * fps.den * persecond / (2 * fps.num);
+    return "setts=pts=PTS:dts=DTS:duration=if(eq(N\\," + std::to_string(packets - 1) + ")+gte(PTS\\," +
+           std::to_string(static_cast<int64_t>(halfbefore)) + ")\\," + std::to_string(clock.lastshown(end, persecond)) +
+           "\\,DURATION)";
+}
+
 std::vector<std::string> outputarguments(const std::string& output, const std::string& label) {
     std::vector<std::string> args;
     if (!label.empty()) {
         args.push_back("-metadata");
         args.push_back(std::string(segmentlabel::tag) + "=" + label);
     }
-    std::string extension = std::filesystem::path(output).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (extension == ".mp4") {
+    const bool mp4 = ismp4(output);
+    if (mp4) {
         // The index goes to the front, so that players can start before the whole file is
         // read; a tag of our own name is kept only when asked for.
         args.push_back("-movflags");
@@ -35,7 +57,7 @@ std::vector<std::string> outputarguments(const std::string& output, const std::s
     }
     // The file it writes is the one the capture created, handed over: its format goes by the
     // output's name.
-    for (const char* a : {"-f", extension == ".mp4" ? "mp4" : "matroska"}) args.push_back(a);
+    for (const char* a : {"-f", mp4 ? "mp4" : "matroska"}) args.push_back(a);
     args.push_back("file:" + handedname);
     return args;
 }
@@ -55,12 +77,17 @@ std::vector<std::string> ffmpegarguments(const captureoptions& options) {
                                    options.width, options.height, options.crf};
         label = segment.text();
     } else if (const std::string music = videomusic(); !music.empty()) {
-        const rational duration = frameclock(options.from, options.fps).duration(options.frames);
+        const rational duration = frameclock(options.from, options.fps).shown(options.frames);
         std::vector<std::string> input = musicarguments(music, options.from, duration);
         args.insert(args.end(), input.begin(), input.end());
     }
     for (const char* a : {"-c:v", "libx264", "-preset", "medium", "-pix_fmt", "yuv420p", "-crf"}) args.push_back(a);
     args.push_back(std::to_string(options.crf));
+    // The encoder's time base is one frame.
+    const std::string cut = lastframefilter(
+        options.from, options.fps, options.part ? options.part->end : options.frames,
+        options.part ? options.part->frames() : options.frames, ismp4(options.output) ? mp4ticks(options.fps.num) : 1000);
+    if (!cut.empty()) args.insert(args.end(), {"-fps_mode", "passthrough", "-bsf:v", cut});
     std::vector<std::string> output = outputarguments(options.output, label);
     args.insert(args.end(), output.begin(), output.end());
     return args;

@@ -21,6 +21,19 @@ std::vector<std::string> musicarguments(const std::string& music, rational start
 // handed to ffmpeg as its descriptor 3.
 std::vector<std::string> outputarguments(const std::string& output, const std::string& label);
 
+// ffmpeg gives every frame the rate's length: a video of one frame at 1/600 fps would last
+// 600 s. Where the frames [.., end) of a range from `from` at `fps` would last past the
+// production's end, the bit-stream filter that cuts the last one's time there; empty otherwise.
+// The muxer takes the length of the last packet (one a frame, `packets` of them, time stamps
+// from 0) from that packet, counted in its time base of 1/persecond s; with the rate's constant
+// frame timing (not -fps_mode passthrough) ffmpeg puts the rate's length back.
+std::string lastframefilter(rational from, rational fps, int64_t end, int64_t packets, int64_t persecond);
+// The ticks a second an MP4 file counts a video in whose time base is 1/den s: doubled up to at
+// least 10000. Matroska counts in milliseconds.
+int64_t mp4ticks(int64_t den);
+// True when `output` is written as MP4 (by its name), otherwise as Matroska.
+bool ismp4(const std::string& output);
+
 class videoencoder : public framesink {
 public:
     // Starts ffmpeg on the options' output, size, rate and quality. A whole capture's video

@@ -261,12 +261,22 @@ int runjoin(const captureoptions& options) {
                                          "-protocol_whitelist", "pipe,file", "-i", "pipe:0"};
         if (const std::string music = videomusic(); !music.empty()) {
             std::vector<std::string> input =
-                musicarguments(music, range.from, frameclock(range.from, range.fps).duration(range.frames));
+                musicarguments(music, range.from, frameclock(range.from, range.fps).shown(range.frames));
             args.insert(args.end(), input.begin(), input.end());
         }
         // The segments' own tags describe a part, not the whole.
         for (const char* a : {"-c:v", "copy", "-map_metadata", "-1"}) args.push_back(a);
-        const std::vector<std::string> clock = clockarguments(segments, options.output);
+        std::vector<std::string> clock = clockarguments(segments, options.output);
+        // The concatenated video keeps the first segment's time base, unless the clock sets one.
+        const int64_t persecond = !ismp4(options.output) ? 1000
+                                  : clock.empty()        ? mp4ticks(segments.front().tick.den)
+                                                         : segments.front().tick.den;
+        if (const std::string cut = lastframefilter(range.from, range.fps, range.frames, range.frames, persecond);
+            !cut.empty()) {
+            args.insert(args.end(), {"-fps_mode", "passthrough"});
+            if (clock.empty()) clock = {"-bsf:v", cut};
+            else clock[1] += "," + cut;  // after the clock's own filter
+        }
         args.insert(args.end(), clock.begin(), clock.end());
         std::vector<std::string> output = outputarguments(options.output, "");
         args.insert(args.end(), output.begin(), output.end());

@@ -240,6 +240,29 @@ TEST(Capture, VideoHasTheRangesLengthFramesAndMusic) {
                             .out;
     ASSERT_FALSE(level.empty());
     EXPECT_GT(std::stod(level.substr(level.find(':') + 1)), -40.0) << level;
+
+    // A last frame that would last past the production's end ends there, and so does its music.
+    for (const std::string video : {"last.mp4", "last.mkv"}) {
+        run = capture({"-o", dir / video, "--size", "64x48", "--fps", "1/4", "--from", "188", "--frames", "2"}, workdir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NEAR(std::stod(probe(dir / video, "", "duration")), 6.0, 0.05) << video;
+        EXPECT_EQ(probe(dir / video, "v:0", "nb_read_frames"), "2") << video;
+    }
+    EXPECT_NEAR(std::stod(probe(dir / "last.mp4", "a:0", "duration")), 6.0, 0.05);
+    // Frames reordered for decoding: the last shown is not the last decoded.
+    run = capture({"-o", dir / "reordered.mp4", "--size", "64x48", "--fps", "7", "--from", "193.5"}, workdir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(std::stod(probe(dir / "reordered.mp4", "", "duration")), 0.5, 0.01);
+    // So it does where parts are joined.
+    for (const char* part : {"1/2", "2/2"}) {
+        run = capture({"-o", dir / ("part" + std::string(part, 1) + ".mkv"), "--size", "64x48", "--fps", "1/4",
+                       "--from", "188", "--frames", "2", "--part", part},
+                      workdir);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    run = capture({"--join", dir / "joined.mp4", dir / "part1.mkv", dir / "part2.mkv"}, workdir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(std::stod(probe(dir / "joined.mp4", "", "duration")), 6.0, 0.05);
 }
 
 TEST(Capture, VideoWithoutItsMusicFileIsMadeSilentWithAWarning) {
@@ -417,7 +440,8 @@ TEST(CaptureStops, LosingTheDisplayEndsAVideoCaptureAndLeavesNothing) {
 }
 
 // Music cut short, or a file-size limit (as a disk that fills), fail the video: one line says
-// why, and neither the video nor its unfinished file nor ffmpeg is left.
+// why, even with the temporary directory full, and neither the video nor its unfinished file
+// nor ffmpeg is left.
 TEST(CaptureStops, AFailedVideoSaysWhyInOneLineAndLeavesNothing) {
     const tempdir dir;
     const std::string cut = workdirwithout(dir.path() / "cut", builddir, {"sound.flac"});
@@ -437,6 +461,15 @@ TEST(CaptureStops, AFailedVideoSaysWhyInOneLineAndLeavesNothing) {
          {"/bin/bash", "-c", "ulimit -f 2048 && exec \"$0\" \"$@\"", captureprogram, "--size", "640x360", "--fps", "30",
           "--from", "20", "--to", "22", "--crf", "0", "-o", dir / "out/x.mkv"},
          builddir, dir / "out/x.mkv: File too large"},
+        // The same with a full temporary directory, where ffmpeg's messages once went; the
+        // output's directory seen at /mnt.
+        {"full /tmp",
+         {"/usr/bin/unshare", "-rm", "/bin/bash", "-c",
+          "mount --bind '" + dir.path().string() + "' /mnt && mount -t tmpfs -o size=64k tmpfs /tmp && "
+          "{ cat /dev/zero >/tmp/full 2>/dev/null; ulimit -f 2048 && exec \"$0\" \"$@\"; }",
+          captureprogram, "--size", "640x360", "--fps", "30", "--from", "20", "--to", "24", "--crf", "0", "-o",
+          "/mnt/out/x.mkv"},
+         builddir, "/mnt/out/x.mkv: File too large"},
     };
     for (const auto& c : cases) {
         outcome run = runprogram(c.command[0], {c.command.begin() + 1, c.command.end()}, c.workdir);

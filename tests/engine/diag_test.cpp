@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <fstream>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -119,7 +121,11 @@ TEST(checks, ClcheckPrintsLineAAndThrows) {
     CaptureStderr();
     int err = 0;
     EXPECT_THROW(CLCHECKED_ERR(err = fails(-20), err), talvo::Log::CLException);
-    EXPECT_EQ(GetCapturedStderr(), "at err = fails(-20) | CLERROR: Unknown\n");
+    // A status of the driver's own names the program and what to do on a line of its own.
+    EXPECT_EQ(GetCapturedStderr(), "at err = fails(-20) | CLERROR: Unknown\n" +
+                                       std::string(program_invocation_short_name) +
+                                       ": the OpenCL driver failed with its own status -20: check it (clinfo lists "
+                                       "what it offers) or install another (Debian's pocl-opencl-icd)\n");
 }
 
 TEST(checks, FtcheckPrintsLineBWithoutLineEndAndThrows) {
@@ -155,11 +161,16 @@ TEST(checks, FmodcheckPrintsLineCAndReturns) {
 }
 
 // Not only a check's throw: any exception that leaves the work ends the run with status 1 and
-// its text as the last line, instead of std::terminate's abort.
-TEST(fatal, AnyExceptionLeavingTheWorkEndsWithStatus1AndItsTextLast) {
+// a whole line that names the program as the last, instead of std::terminate's abort.
+TEST(fatal, AnyExceptionLeavingTheWorkEndsWithStatus1AndAWholeLineLast) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string program = program_invocation_short_name;
     EXPECT_EXIT(talvo::endonfatal([] { throw std::runtime_error("no rooms left"); }), testing::ExitedWithCode(1),
-                "no rooms left\n$");
+                program + ": no rooms left\n$");
+    EXPECT_EXIT(talvo::endonfatal([] { throw std::bad_alloc(); }), testing::ExitedWithCode(1),
+                program + ": out of memory: free some, or ask for a smaller picture, and start again\n$");
+    EXPECT_EXIT(talvo::endonfatal([] { talvo::ftcheck(23, "FT_Set_Pixel_Sizes(*face, width, height)"); }),
+                testing::ExitedWithCode(1), "\| FTERROR: 23\n$");
 }
 
 }  // namespace
