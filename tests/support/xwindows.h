@@ -4,7 +4,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/process.h"
@@ -87,9 +90,18 @@ inline bool pressclosebutton(const std::string& displayname = "") {
 }
 
 // A tap of `key` (pressed and released at once, as a person taps it) on the production's window.
+// Focusing can fail for a moment on a loaded machine, while the window is not yet viewable to
+// the server, so it is tried for a few seconds; xdotool's last words go to standard error.
 inline bool tapkey(const std::string& displayname, const std::string& key) {
     const std::string prefix = displayname.empty() ? "" : "DISPLAY=" + displayname + " ";
-    return shell(prefix + "xdotool search --name '^Quellspire$' windowfocus --sync key " + key + " 2>&1").status == 0;
+    shelloutput tap{};
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        tap = shell(prefix + "xdotool search --name '^Quellspire$' windowfocus --sync key " + key + " 2>&1");
+        if (tap.status == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    std::fprintf(stderr, "xdotool could not tap %s: %s\n", key.c_str(), tap.out.c_str());
+    return false;
 }
 
 }  // namespace talvo::testsupport
