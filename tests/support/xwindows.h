@@ -32,10 +32,11 @@ inline Window findwindow(Display* display, Window root, const char* title) {
     return found;
 }
 
-// The share of a window's pixels that are not black (any channel above 16 of 255); -1 when
+// The share of a window's pixels brighter than `above` in any channel (16 of 255: not black); -1 when
 // its image cannot be read. Only the part inside [x0, x1) x [y0, y1) counts when given. For
 // 24-bit TrueColor displays, as the test displays (Xvfb) are.
-inline double litshare(Display* display, Window window, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) {
+inline double litshare(Display* display, Window window, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1,
+                       unsigned long above = 16) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display, window, &attributes)) return -1;
     if (x1 < 0) x1 = attributes.width;
@@ -48,7 +49,7 @@ inline double litshare(Display* display, Window window, int x0 = 0, int y0 = 0, 
             const unsigned long pixel = XGetPixel(image, x, y);
             const unsigned long r = (pixel & image->red_mask) >> 16, g = (pixel & image->green_mask) >> 8,
                                 b = pixel & image->blue_mask;
-            lit += r > 16 || g > 16 || b > 16;
+            lit += r > above || g > above || b > above;
             ++all;
         }
     XDestroyImage(image);
