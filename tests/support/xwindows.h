@@ -32,9 +32,9 @@ inline Window findwindow(Display* display, Window root, const char* title) {
     return found;
 }
 
-// The share of a window's pixels brighter than `above` in any channel (16 of 255: not black); -1 when
-// its image cannot be read. Only the part inside [x0, x1) x [y0, y1) counts when given. For
-// 24-bit TrueColor displays, as the test displays (Xvfb) are.
+// The share of a window's pixels brighter than `above` in any channel (16 of 255: not black);
+// -1 when its image cannot be read. Only the part inside [x0, x1) x [y0, y1) counts when given.
+// For 24-bit TrueColor displays, as the test displays (Xvfb) are.
 inline double litshare(Display* display, Window window, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1,
                        unsigned long above = 16) {
     XWindowAttributes attributes{};
