@@ -1,6 +1,6 @@
 #pragma once
 // A file-size limit (ulimit -f) too low for the OpenCL compiler, which writes files of over
-// 1 MiB while the production starts (docs/capture-limits.md) and under a lower limit ends the
+// 1 MiB while the production starts (docs/capture.md) and under a lower limit ends the
 // process from within the driver, silently, before any frame. Header only, for the player and
 // the capture alike.
 #include <sys/resource.h>
